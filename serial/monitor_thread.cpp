@@ -1,0 +1,38 @@
+#include "monitor_thread.h"
+
+#include "carrier_debounce.h"
+#include "port_table.h"
+
+static bool CarrierIsOn(HANDLE device) {
+    DWORD status = 0;
+    GetCommModemStatus(device, &status); // a failed read counts as carrier off
+    return (status & MS_RLSD_ON) != 0;
+}
+
+DWORD WINAPI MonitorThread(LPVOID argument) {
+    int16_t portNumber = static_cast<int16_t>(reinterpret_cast<intptr_t>(argument));
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    PortSlot* slot = &PortTable[portNumber];
+
+    CarrierDebounce carrier;
+    StartCarrierDebounce(&carrier, CarrierIsOn(slot->portHandle));
+    slot->monitorRunning = 1;
+    slot->tickCount = 0;
+    handshakeFlag = 1;
+
+    do {
+        if (SampleCarrier(&carrier, CarrierIsOn(slot->portHandle)) &&
+            slot->lineLostCallback != nullptr) {
+            slot->lineLostCallback(slot->callbackTag);
+        }
+        uint32_t ticks = slot->tickCount + 1;
+        slot->tickCount = ticks;
+        if (slot->tickCallback != nullptr) {
+            slot->tickCallback(slot->callbackTag, TickSeconds(ticks));
+        }
+        Sleep(50);
+    } while (slot->monitorRunning == 1);
+
+    handshakeFlag = 0;
+    return 0;
+}

@@ -1,0 +1,121 @@
+#include <cstdio>
+
+#include "line_settings.h"
+#include "monitor_thread.h"
+#include "port_table.h"
+#include "port_threads.h"
+#include "receive_thread.h"
+
+static int16_t ReadPlatformFamily() {
+    OSVERSIONINFOA version;
+    ZeroMemory(&version, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) {
+        return 1;
+    }
+    platformIsNt = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    return 0;
+}
+
+static void PrepareSlot(PortSlot* slot, const PortConfig* config) {
+    slot->directMode = config->byteCallback == nullptr ? 1 : 0;
+    slot->lineLostCallback = config->lineLostCallback;
+    slot->byteCallback = config->byteCallback;
+    slot->tickCallback = config->tickCallback;
+    slot->callbackTag = config->callbackTag;
+    slot->parityCheck = config->parityCheck == 1 ? 1 : 0;
+    slot->receiveRunning = 0;
+    slot->monitorRunning = 0;
+    slot->traceFile = nullptr;
+    slot->monitorThread = nullptr;
+    slot->receiveThread = nullptr;
+    slot->writeEvent = nullptr;
+    slot->dataArrivedEvent = nullptr;
+    slot->writePending = 0;
+}
+
+static int16_t SetDeviceTimeouts(PortSlot* slot) {
+    COMMTIMEOUTS timeouts;
+    // Direct mode: a read returns at once with what has arrived. Receive-thread
+    // mode: a read waits for its first byte and ends 1 ms after the last.
+    timeouts.ReadIntervalTimeout = slot->directMode ? MAXDWORD : 1;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    return SetCommTimeouts(slot->portHandle, &timeouts) ? 0 : 1;
+}
+
+static int16_t CreateEvents(PortSlot* slot) {
+    slot->writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (slot->writeEvent == nullptr) {
+        return 1;
+    }
+    ZeroMemory(&slot->writeRecord, sizeof slot->writeRecord);
+    slot->writeRecord.hEvent = slot->writeEvent;
+    slot->dataArrivedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return slot->dataArrivedEvent == nullptr ? 1 : 0;
+}
+
+// Sends the wake-up byte at mark parity, gives the far end 100 ms to answer
+// whatever it will, and settles the line at space parity.
+static int16_t SendWakeUpByte(int16_t portNumber) {
+    const uint8_t wakeUp = 0x00;
+    uint8_t answer[2];
+    PortSlot* slot = &PortTable[portNumber];
+    WritePort(portNumber, &wakeUp, 1);
+    ReadPort(portNumber, 1, 0, 100, answer, sizeof answer);
+    slot->lineSettings.Parity = SPACEPARITY;
+    return SetCommState(slot->portHandle, &slot->lineSettings) ? 0 : 1;
+}
+
+int16_t OpenPort(const PortConfig* config) {
+    const int16_t portNumber = config->portNumber;
+    BYTE parity = NOPARITY;
+    BYTE stopBits = ONESTOPBIT;
+    // A slot in use is never taken over: its threads rely on its fields.
+    if (!IsPortNumber(portNumber) || PortTable[portNumber].portHandle != nullptr ||
+        TranslateLineCodes(config, &parity, &stopBits) != 0) {
+        return 1;
+    }
+    if (ReadPlatformFamily() != 0) {
+        return 1;
+    }
+    PortSlot* slot = &PortTable[portNumber];
+    PrepareSlot(slot, config);
+
+    char deviceName[8];
+    snprintf(deviceName, sizeof deviceName, "COM%d", portNumber);
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (slot->directMode ? 0 : FILE_FLAG_OVERLAPPED);
+    HANDLE device = CreateFileA(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                flags, nullptr);
+    if (device == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    slot->portHandle = device;
+
+    DCB* settings = &slot->lineSettings;
+    ZeroMemory(settings, sizeof *settings);
+    settings->DCBlength = sizeof *settings;
+    if (!GetCommState(device, settings)) {
+        return 1;
+    }
+    ApplyLineSettings(settings, config, parity, stopBits);
+    if (!SetCommState(device, settings) || !SetupComm(device, 8192, 8192) ||
+        SetDeviceTimeouts(slot) != 0 || CreateEvents(slot) != 0) {
+        return 1;
+    }
+
+    // A thread that cannot be started leaves nothing behind.
+    if (StartPortThread(MonitorThread, portNumber, &slot->monitorThread) != 0 ||
+        (!slot->directMode &&
+         StartPortThread(ReceiveThread, portNumber, &slot->receiveThread) != 0)) {
+        ClosePort(portNumber);
+        return 1;
+    }
+
+    if (config->parityCode == kParityWakeUp) {
+        return SendWakeUpByte(portNumber);
+    }
+    return 0;
+}

@@ -1,0 +1,73 @@
+// The process-wide port table and the layer's shared words.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "serial_port.h"
+
+enum : int16_t { kFirstPort = 1, kLastPort = 8, kPortSlots = 9 };
+
+enum : int32_t { kRingSize = 8000 };
+
+// Bytes received in receive-thread mode. Empty when readIndex equals
+// writeIndex; full when one more byte would make them equal, so it holds at
+// most kRingSize - 1 unread bytes. The receive thread alone moves writeIndex
+// and writes cells; the reader alone moves readIndex.
+struct ReceiveRing {
+    std::atomic<int16_t> readIndex;
+    std::atomic<int16_t> writeIndex;
+    uint8_t data[kRingSize];
+};
+
+// Largest single WritePort; a receive-thread-mode write is copied here so it
+// never depends on the caller's buffer once WritePort has returned.
+enum : int32_t { kWriteCopySize = 32767 };
+
+struct PortSlot {
+    HANDLE portHandle; // the open device; the slot is open exactly when set
+    DCB lineSettings;  // the line settings last written to the device
+    int16_t directMode;
+    int16_t parityCheck;
+    LineLostCallback lineLostCallback;
+    ByteCallback byteCallback;
+    TickCallback tickCallback;
+    int16_t callbackTag;
+
+    HANDLE monitorThread;
+    std::atomic<int16_t> monitorRunning;
+    std::atomic<uint32_t> tickCount;
+
+    HANDLE receiveThread;
+    std::atomic<int16_t> receiveRunning;
+    ReceiveRing ring;
+
+    HANDLE writeEvent;
+    OVERLAPPED writeRecord;
+    int16_t writePending; // an overlapped write of writeCopy may still run
+    uint8_t writeCopy[kWriteCopySize];
+
+    HANDLE dataArrivedEvent;
+    // Written by the opener's thread, used by the receive thread too.
+    std::atomic<HANDLE> traceFile;
+};
+
+// Indexed by port number; slot 0 is never used.
+extern PortSlot PortTable[kPortSlots];
+
+// Start and stop hand-shake between OpenPort/ClosePort and a port's threads.
+extern std::atomic<int16_t> handshakeFlag;
+
+// 1 when the system is of the Windows NT family; set by every OpenPort.
+extern int16_t platformIsNt;
+
+// True for the port numbers that have a slot of their own, 1 to 8.
+inline bool IsPortNumber(int16_t portNumber) {
+    return portNumber >= kFirstPort && portNumber <= kLastPort;
+}
+
+// The slot of an open port, or nullptr for a number without slot or a port
+// that is not open.
+PortSlot* OpenSlot(int16_t portNumber);

@@ -1,0 +1,25 @@
+// Start and stop hand-shakes of a port's threads over handshakeFlag.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+// Creates a port thread with the port number as its argument.
+// Process-wide so that a test can make thread creation fail.
+typedef HANDLE (*PortThreadCreator)(LPTHREAD_START_ROUTINE routine, int16_t portNumber);
+extern PortThreadCreator createPortThread;
+
+// Starts a port thread and waits until it has set handshakeFlag. 0 when the
+// thread runs with its slot fields set; 1 when it could not be created or
+// ended before the hand-shake.
+int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HANDLE* thread);
+
+// First half of the stop hand-shake: raise handshakeFlag and clear the
+// thread's run flag.
+void RequestThreadStop(std::atomic<int16_t>* runFlag);
+
+// Second half: wait, in 1 ms steps, until the thread has cleared
+// handshakeFlag (or has ended without doing so).
+void AwaitThreadStop(HANDLE thread);

@@ -1,0 +1,71 @@
+// Serial port layer: numbered RS-232 ports COM1 to COM8.
+//
+// A port is opened with a PortConfig, talked to with WritePort, ReadPort and
+// DiscardInput, and closed with ClosePort. Without a byte callback the port
+// runs in direct mode (the transfer operations read the device themselves and
+// count their time-outs in the monitor thread's 50 ms ticks); with one, a
+// receive thread fills the port's receive ring and the transfers are served
+// from it. All operations that can fail return a 16-bit status, 0 for success.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// Called by the monitor thread when the carrier-detect line has dropped.
+typedef void (*LineLostCallback)(int16_t callbackTag);
+// Called by the receive thread after each received byte has been stored; the
+// callee may take bytes from the ring by moving *readIndex.
+typedef void (*ByteCallback)(int16_t callbackTag, std::atomic<int16_t>* readIndex,
+                             std::atomic<int16_t>* writeIndex, uint8_t* data);
+// Called by the monitor thread on every tick with the seconds since it started.
+typedef void (*TickCallback)(int16_t callbackTag, double seconds);
+
+struct PortConfig {
+    int16_t portNumber;  // 1 to 8: COM1 to COM8
+    int32_t baudRate;    // 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200
+    int16_t parityCode;  // 0 none, 1 even, 2 odd, 3 space, 4 mark, 10 wake-up byte then space
+    int16_t dataBits;    // low byte becomes the device's byte size
+    int16_t stopBitCode; // 1 or 2 stop bits
+    int16_t dtrOn;       // 1 = DTR held on while open
+    int16_t rtsOn;       // 1 = RTS held on while open
+    LineLostCallback lineLostCallback;
+    ByteCallback byteCallback; // none selects direct mode
+    TickCallback tickCallback;
+    int16_t callbackTag; // first argument of every callback
+    int16_t parityCheck; // 1 = check received parity and mark failing bytes
+};
+
+// Opens and configures the port and starts its threads. 0 when the port is
+// open; 1 on any failure (the caller's ClosePort then releases what is left).
+int16_t OpenPort(const PortConfig* config);
+
+// Stops the port's threads, drops DTR then RTS, releases the device and the
+// trace file. Harmless on a port that is not open. Always 0.
+int16_t ClosePort(int16_t portNumber);
+
+// Sends length bytes. Always 0; a refused write is not detected.
+int16_t WritePort(int16_t portNumber, const uint8_t* bytes, int16_t length);
+
+// Reads count bytes (count > 0), or the bytes up to terminator (count 0), into
+// buffer, which holds capacity bytes, and closes them with a NUL. timeoutMs is
+// the longest silence allowed before the next byte; 0 takes only what is
+// already waiting. 0 when the bytes were read; 1 on time-out, and when the
+// buffer cannot hold what was asked for (a terminator read that fills
+// capacity - 1 bytes before its terminator fails on the next byte).
+int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t timeoutMs,
+                 uint8_t* buffer, int32_t capacity);
+
+// Drops every byte that arrives until the line has been silent for
+// milliseconds (direct mode), or sleeps milliseconds and empties the receive
+// ring (receive-thread mode).
+void DiscardInput(int16_t portNumber, int32_t milliseconds);
+
+// Attaches a new trace file to an open port: 2-byte records of data byte and
+// direction tag (1 received, 2 sent), appended from the current position. An
+// earlier trace of the port is closed first. 0 on success; 1 when the port is
+// not open or the file cannot be created.
+int16_t OpenTrace(int16_t portNumber, const char* fileName);
+
+// Cuts the port's trace file at its current position and closes it; does
+// nothing when the port has none.
+void CloseTrace(int16_t portNumber);

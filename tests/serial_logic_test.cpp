@@ -1,0 +1,234 @@
+// Logic of the serial layer that a pty pair cannot exercise: carrier
+// debounce, line-code translation, the read buffer bound and the ring store.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "carrier_debounce.h"
+#include "line_settings.h"
+#include "read_buffer.h"
+#include "receive_ring.h"
+
+// Feeds the samples after the first and returns the indices (counting the
+// first sample as 0) at which a lost line is reported.
+static std::vector<int> LostAt(std::vector<bool> samples) {
+    CarrierDebounce state;
+    StartCarrierDebounce(&state, samples[0]);
+    std::vector<int> reports;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        if (SampleCarrier(&state, samples[i])) {
+            reports.push_back(static_cast<int>(i));
+        }
+    }
+    return reports;
+}
+
+TEST(CarrierDebounce, ReportsALastingDropOnceOnItsSecondOffSample) {
+    EXPECT_EQ(LostAt({true, true, false, false}), std::vector<int>{3});
+    EXPECT_EQ(LostAt({true, false, false, false, false, false}), std::vector<int>{2});
+}
+
+TEST(CarrierDebounce, IgnoresADropOfOneSample) {
+    EXPECT_TRUE(LostAt({true, false, true, true, true}).empty());
+}
+
+TEST(CarrierDebounce, IgnoresACarrierThatIsOffFromTheStart) {
+    EXPECT_TRUE(LostAt({false, false, false, false}).empty());
+    // ... until it has come on and dropped again.
+    EXPECT_EQ(LostAt({false, false, true, false, false}), std::vector<int>{4});
+}
+
+TEST(CarrierDebounce, ReportsEachSeparateDrop) {
+    EXPECT_EQ(LostAt({true, false, false, true, false, false}), (std::vector<int>{2, 5}));
+    // A short drop right before a lasting one: the lasting one still counts.
+    EXPECT_EQ(LostAt({true, false, true, false, false}), std::vector<int>{4});
+}
+
+TEST(TickSeconds, CountsFiftyMillisecondsPerTick) {
+    EXPECT_EQ(TickSeconds(1), 0.05);
+    EXPECT_EQ(TickSeconds(20), 1.0);
+    EXPECT_EQ(TickSeconds(40), 2.0);
+}
+
+static PortConfig Config(int32_t baud, int16_t parity, int16_t stop) {
+    PortConfig config = {1, baud, parity, 8, stop, 1, 0, nullptr, nullptr, nullptr, 1, 0};
+    return config;
+}
+
+static int16_t Translate(PortConfig config, BYTE* parity, BYTE* stop) {
+    return TranslateLineCodes(&config, parity, stop);
+}
+
+TEST(LineCodes, TranslatesEveryDefinedCode) {
+    BYTE parity = 0xEE, stop = 0xEE;
+    const int32_t rates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    for (int32_t rate : rates) {
+        EXPECT_EQ(Translate(Config(rate, 0, 1), &parity, &stop), 0) << rate;
+    }
+    const int16_t codes[] = {0, 1, 2, 3, 4, 10};
+    const BYTE expected[] = {NOPARITY, EVENPARITY, ODDPARITY, SPACEPARITY, MARKPARITY, MARKPARITY};
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(Translate(Config(9600, codes[i], 2), &parity, &stop), 0);
+        EXPECT_EQ(parity, expected[i]) << codes[i];
+        EXPECT_EQ(stop, TWOSTOPBITS);
+    }
+}
+
+TEST(LineCodes, RefusesCodesWithoutALineSetting) {
+    BYTE parity, stop;
+    EXPECT_EQ(Translate(Config(9601, 0, 1), &parity, &stop), 1);
+    EXPECT_EQ(Translate(Config(0, 0, 1), &parity, &stop), 1);
+    for (int16_t code : {5, 9, 11, -1}) {
+        EXPECT_EQ(Translate(Config(9600, code, 1), &parity, &stop), 1) << code;
+    }
+    for (int16_t code : {0, 3, -1}) {
+        EXPECT_EQ(Translate(Config(9600, 0, code), &parity, &stop), 1) << code;
+    }
+}
+
+TEST(LineSettings, ChangesOnlyTheListedFields) {
+    DCB dcb;
+    memset(&dcb, 0xFF, sizeof dcb);
+    PortConfig config = Config(9600, 0, 1);
+    ApplyLineSettings(&dcb, &config, NOPARITY, ONESTOPBIT);
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.fParity, 0u);
+    EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_DISABLE));
+    EXPECT_EQ(dcb.fOutxCtsFlow | dcb.fOutxDsrFlow | dcb.fDsrSensitivity, 0u);
+    EXPECT_EQ(dcb.fOutX | dcb.fInX | dcb.fTXContinueOnXoff | dcb.fErrorChar, 0u);
+    EXPECT_EQ(dcb.XonChar, 17);
+    EXPECT_EQ(dcb.XoffChar, 19);
+    EXPECT_EQ(dcb.XonLim | dcb.XoffLim | dcb.EvtChar, 0);
+    // Left as the device reported them.
+    EXPECT_EQ(dcb.fBinary & dcb.fNull & dcb.fAbortOnError, 1u);
+    EXPECT_EQ(static_cast<uint8_t>(dcb.ErrorChar), 0xFF);
+    EXPECT_EQ(static_cast<uint8_t>(dcb.EofChar), 0xFF);
+
+    config.dtrOn = 2; // only 1 means on
+    config.rtsOn = 1;
+    config.parityCheck = 1;
+    config.dataBits = 0x0107; // the low byte is the byte size
+    ApplyLineSettings(&dcb, &config, EVENPARITY, TWOSTOPBITS);
+    EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
+    EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fParity, 1u);
+    EXPECT_EQ(dcb.ByteSize, 7);
+}
+
+// Feeds text into a read of the given shape; returns the last step.
+static ReadStep Feed(ReadTarget* target, const char* text) {
+    ReadStep step = kReadGoOn;
+    for (const char* p = text; *p != 0 && step == kReadGoOn; ++p) {
+        step = StoreReadByte(target, static_cast<uint8_t>(*p));
+    }
+    return step;
+}
+
+TEST(ReadBuffer, TerminatorReadStopsAtTheTerminatorWithoutStoringIt) {
+    uint8_t buffer[32];
+    ReadTarget target = {buffer, sizeof buffer, 0, '\n', 0};
+    EXPECT_EQ(Feed(&target, "Download ok.\nrest"), kReadDone);
+    EXPECT_STREQ(reinterpret_cast<char*>(buffer), "Download ok.");
+}
+
+TEST(ReadBuffer, TerminatorReadNeverWritesPastItsCapacity) {
+    uint8_t buffer[8];
+    memset(buffer, 'x', sizeof buffer);
+    ReadTarget fits = {buffer, 6, 0, '\r', 0};
+    EXPECT_EQ(Feed(&fits, "abcde\r"), kReadDone); // five bytes and the NUL fill six
+    EXPECT_STREQ(reinterpret_cast<char*>(buffer), "abcde");
+
+    memset(buffer, 'x', sizeof buffer);
+    ReadTarget overlong = {buffer, 6, 0, '\r', 0};
+    EXPECT_EQ(Feed(&overlong, "abcdef\r"), kReadFull);
+    EXPECT_EQ(overlong.stored, 5);
+    EXPECT_STREQ(reinterpret_cast<char*>(buffer), "abcde");
+    EXPECT_EQ(buffer[6], 'x');
+}
+
+TEST(ReadBuffer, CountReadClosesAfterCountBytes) {
+    uint8_t buffer[4] = {9, 9, 9, 9};
+    ReadTarget target = {buffer, sizeof buffer, 2, 0, 0};
+    EXPECT_EQ(StoreReadByte(&target, 0), kReadGoOn); // in count mode 0 is data
+    EXPECT_EQ(StoreReadByte(&target, 'K'), kReadDone);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(buffer[1], 'K');
+    EXPECT_EQ(buffer[2], 0);
+    EXPECT_EQ(buffer[3], 9);
+}
+
+class RingStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ring_.readIndex = 0;
+        ring_.writeIndex = 0;
+        memset(ring_.data, 0, sizeof ring_.data);
+    }
+    void Place(int16_t readIndex, int16_t writeIndex) {
+        ring_.readIndex = readIndex;
+        ring_.writeIndex = writeIndex;
+    }
+    std::string TakeAll() {
+        std::string bytes;
+        uint8_t byte;
+        while (RingTake(&ring_, &byte)) {
+            bytes.push_back(static_cast<char>(byte));
+        }
+        return bytes;
+    }
+    ReceiveRing ring_;
+};
+
+TEST_F(RingStoreTest, KeepsBytesInArrivalOrderAndFramesMarkedOnes) {
+    RingStore(&ring_, 'a', false);
+    RingStore(&ring_, 'b', true);
+    RingStore(&ring_, 'c', false);
+    EXPECT_EQ(RingFreeCells(&ring_), kRingSize - 1 - 5);
+    EXPECT_EQ(TakeAll(), "a{b}c");
+    EXPECT_TRUE(RingIsEmpty(&ring_));
+}
+
+TEST_F(RingStoreTest, IndicesWrapFrom7999ToZero) {
+    Place(7998, 7998);
+    RingStore(&ring_, '1', false);
+    RingStore(&ring_, '2', false);
+    EXPECT_EQ(ring_.writeIndex, 0);
+    RingStore(&ring_, '3', true);
+    EXPECT_EQ(ring_.writeIndex, 3);
+    EXPECT_EQ(TakeAll(), "12{3}");
+    EXPECT_EQ(ring_.readIndex, 3);
+}
+
+TEST_F(RingStoreTest, CountsAsFullWithOneCellLeft) {
+    Place(100, 99); // 7999 unread
+    EXPECT_EQ(RingFreeCells(&ring_), 0);
+    Place(0, 7999);
+    EXPECT_EQ(RingFreeCells(&ring_), 0);
+    Place(0, 7998);
+    EXPECT_EQ(RingFreeCells(&ring_), 1);
+}
+
+TEST_F(RingStoreTest, AByteIntoAFullRingLeavesItEmpty) {
+    Place(0, 7999);
+    RingStore(&ring_, 'x', false);
+    EXPECT_TRUE(RingIsEmpty(&ring_));
+    RingStore(&ring_, 'y', false); // and the ring goes on working
+    EXPECT_EQ(TakeAll(), "y");
+}
+
+TEST_F(RingStoreTest, AMarkedByteWithoutRoomForItsThreeCellsLeavesNoHalfMark) {
+    for (int16_t free = 0; free < 3; ++free) {
+        Place(10, static_cast<int16_t>((10 + 7999 - free) % kRingSize));
+        ASSERT_EQ(RingFreeCells(&ring_), free);
+        RingStore(&ring_, 'x', true);
+        EXPECT_TRUE(RingIsEmpty(&ring_)) << "free cells: " << free;
+        RingStore(&ring_, 'y', true);
+        EXPECT_EQ(TakeAll(), "{y}") << "free cells: " << free;
+    }
+    Place(10, 6); // exactly three cells free: stored whole
+    RingStore(&ring_, 'x', true);
+    EXPECT_EQ(RingFreeCells(&ring_), 0);
+}

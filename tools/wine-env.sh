@@ -1,0 +1,99 @@
+# Shared shell functions for running our Windows programs under Wine.
+# Sourced by tools/wine-run (the test emulator) and tools/demo.
+#
+# A Wine prefix of ours lives in a folder of its own (the build folder, or the
+# demo folder). Its COM1..COM8 are mapped to symlinks in <folder>/ports, which
+# we point at one end of a socat pty pair: a null-modem cable between two COM
+# ports. A COM number whose link has no target is a port that does not exist.
+
+# wine_env FOLDER: exports the environment of the prefix in FOLDER.
+wine_env() {
+    local folder=$1
+    export WINEPREFIX="$folder/wineprefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono/Gecko prompts; we need neither
+    KORVAN_PORTS="$folder/ports"
+}
+
+# wine_prepare FOLDER GRAPHICS: creates the prefix on first use (under a lock,
+# since several test processes may start at once) and starts a persistent
+# wineserver. GRAPHICS is "null" for headless windows or "x11" for a screen.
+wine_prepare() {
+    local folder=$1 graphics=${2:-null}
+    wine_env "$folder"
+    mkdir -p "$folder" "$KORVAN_PORTS"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/.korvan-ready" ]; then
+            wineboot -i </dev/null >/dev/null 2>&1 9>&-
+            wineserver -w
+            local n
+            for n in 1 2 3 4 5 6 7 8; do
+                wine reg add 9>&- 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$KORVAN_PORTS/com$n" /f >/dev/null 2>&1
+            done
+            # The port mapping takes effect on the next server start.
+            wineserver -k
+            wineserver -w
+            touch "$WINEPREFIX/.korvan-ready"
+        fi
+        if [ "$(cat "$WINEPREFIX/.korvan-graphics" 2>/dev/null)" != "$graphics" ]; then
+            if [ "$graphics" = null ]; then
+                wine reg add 9>&- 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+            else
+                wine reg delete 9>&- 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+            fi
+            wineserver -w
+            echo "$graphics" >"$WINEPREFIX/.korvan-graphics"
+        fi
+        # Keep the server alive between processes: each start then takes ~0.15 s.
+        # Its output goes nowhere, so it holds no caller's pipe open.
+        wineserver -p300 </dev/null >/dev/null 2>&1 9>&- || true
+    ) 9>"$folder/.wine-lock"
+}
+
+# wine_run_program PROGRAM [ARGUMENTS...]: runs a Windows program and passes
+# its output and exit code on. Wine starts helper processes (services, the
+# desktop) that outlive the program and inherit its output: the output goes
+# through files, so a caller reading a pipe sees its end when the program ends.
+wine_run_program() {
+    local out err rc
+    out=$(mktemp) err=$(mktemp)
+    # The program's helpers must not inherit our lock descriptors either.
+    wine "$@" </dev/null >"$out" 2>"$err" 8>&- 9>&-
+    rc=$?
+    cat "$out"
+    cat "$err" >&2
+    rm -f "$out" "$err"
+    return $rc
+}
+
+# Process ids of the socat pairs that wine_connect_pairs started.
+KORVAN_SOCAT_PIDS=""
+
+# wine_connect_pairs "1-2,3-4": connects each named pair of COM numbers by a
+# fresh null-modem cable and removes the links of every other COM number.
+# Returns non-zero when a cable could not be laid within five seconds.
+wine_connect_pairs() {
+    local pairs=$1 n a b i
+    for n in 1 2 3 4 5 6 7 8; do rm -f "$KORVAN_PORTS/com$n"; done
+    for pair in ${pairs//,/ }; do
+        a=${pair%-*}
+        b=${pair#*-}
+        socat "pty,raw,echo=0,link=$KORVAN_PORTS/com$a" "pty,raw,echo=0,link=$KORVAN_PORTS/com$b" 8>&- 9>&- &
+        KORVAN_SOCAT_PIDS="$KORVAN_SOCAT_PIDS $!"
+        for i in $(seq 500); do
+            [ -e "$KORVAN_PORTS/com$a" ] && [ -e "$KORVAN_PORTS/com$b" ] && break
+            sleep 0.01
+        done
+        [ -e "$KORVAN_PORTS/com$a" ] && [ -e "$KORVAN_PORTS/com$b" ] || return 1
+    done
+    return 0
+}
+
+# wine_disconnect_pairs: ends the cables of wine_connect_pairs.
+wine_disconnect_pairs() {
+    local pid
+    for pid in $KORVAN_SOCAT_PIDS; do kill "$pid" 2>/dev/null; done
+    for pid in $KORVAN_SOCAT_PIDS; do wait "$pid" 2>/dev/null; done
+    KORVAN_SOCAT_PIDS=""
+}
