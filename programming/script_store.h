@@ -1,0 +1,40 @@
+// Firmware script files held whole in memory, one per numbered slot, so the
+// download can take them byte by byte. The store does not look into a file.
+//
+// A slot is empty (no file, no buffer, size 0, loaded 0) or loaded: the file
+// stays open for reading without sharing, so nobody else can open it, until
+// ReleaseScript. Dialog thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+enum : int16_t { kScriptSlots = 20 };
+
+struct ScriptSlot {
+    HANDLE file;
+    int32_t size;
+    uint8_t* data;
+    int16_t loaded;
+};
+
+extern ScriptSlot ScriptStore[kScriptSlots];
+
+// Reads the existing file of that name whole into an empty slot 0 to 19.
+// 0 loaded; 1 when the slot number is out of range or the slot is already
+// loaded, when the file does not exist or cannot be opened for reading
+// without sharing, is 2 GiB or larger, or its buffer cannot be had; 2 when
+// the file was read short. On failure the slot is left as it was and nothing
+// stays open.
+int16_t LoadScript(int16_t slot, const WCHAR* fileName);
+
+// The slot's size; 0 for an empty slot or a number out of range.
+int32_t ScriptSize(int16_t slot);
+
+// The byte at index; 0 for an index outside the slot's data.
+uint8_t ScriptByte(int16_t slot, int32_t index);
+
+// Closes the slot's file and frees its buffer; nothing for an empty slot or a
+// number out of range. Always 0.
+int16_t ReleaseScript(int16_t slot);

@@ -1,0 +1,287 @@
+// The colour scheme against the Wine prefix's registry. Every case starts
+// without the key; the tests of this program hold the colour_registry lock.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "colour_table.h"
+
+namespace {
+
+const char kKeyPath[] = "SOFTWARE\\Orbenta\\LUMIGRAD";
+const char kMissing[] = "<missing>";
+
+class ColourTableTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+    }
+    void TearDown() override {
+        SaveColourTable();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+    }
+};
+
+void WriteValue(const std::string& name, const std::string& bytes, DWORD type = REG_SZ) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type,
+                             reinterpret_cast<const BYTE*>(bytes.data()),
+                             static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+// The value's bytes as the 8-bit registry functions give them.
+std::string ReadValue(const std::string& name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return kMissing;
+    }
+    BYTE data[2000];
+    DWORD size = sizeof data;
+    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, data, &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+        return kMissing;
+    }
+    return std::string(reinterpret_cast<char*>(data), size);
+}
+
+DWORD ValueCount() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return 0;
+    }
+    DWORD values = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                     nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return values;
+}
+
+// The 8-bit form of a text: its bytes and one zero byte.
+std::string Narrow(const std::string& text) {
+    return text + std::string(1, '\0');
+}
+
+// The 16-bit form: every byte followed by a zero byte, then one zero byte.
+std::string Wide(const std::string& text) {
+    std::string data;
+    for (char c : text) {
+        data += c;
+        data += '\0';
+    }
+    return data + std::string(1, '\0');
+}
+
+COLORREF ColourOf(int16_t slot) {
+    COLORREF colour = 0;
+    HBRUSH brush = nullptr;
+    GetColourSlot(slot, &colour, &brush);
+    return colour;
+}
+
+bool Present(int16_t slot) {
+    COLORREF colour = 0;
+    HBRUSH brush = nullptr;
+    GetColourSlot(slot, &colour, &brush);
+    return brush != nullptr;
+}
+
+const char* const kDefaultTexts[kDefaultColourSlots] = {
+    "255 255 242 ", "240 233 208 ", "240 233 208 ", "0 0 0 ",
+    "0 0 0 ",       "255 255 242 ", "212 208 200 ", "212 208 200 ",
+};
+
+const COLORREF kDefaults[kDefaultColourSlots] = {
+    0x00F2FFFF, 0x00D0E9F0, 0x00D0E9F0, 0x00000000, 0x00000000, 0x00F2FFFF, 0x00C8D0D4, 0x00C8D0D4,
+};
+
+} // namespace
+
+TEST_F(ColourTableTest, WithoutKeyTheDefaultsAreUsedAndWrittenInTheEightBitForm) {
+    LoadColourTable();
+    for (int16_t slot = 0; slot < kColourSlots; ++slot) {
+        EXPECT_EQ(Present(slot), slot < kDefaultColourSlots) << slot;
+        if (slot < kDefaultColourSlots) {
+            EXPECT_EQ(ColourOf(slot), kDefaults[slot]) << slot;
+        }
+    }
+    EXPECT_EQ(ColourTable.wideValueText, 0);
+
+    SaveColourTable();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    char keyClass[32] = "";
+    DWORD classSize = sizeof keyClass;
+    RegQueryInfoKeyA(key, keyClass, &classSize, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    EXPECT_STREQ(keyClass, "Lumigrad");
+    EXPECT_EQ(ValueCount(), 8u);
+    for (int slot = 0; slot < kDefaultColourSlots; ++slot) {
+        const std::string name = "COLOR 0" + std::to_string(slot);
+        EXPECT_EQ(ReadValue(name), Narrow(kDefaultTexts[slot])) << name;
+    }
+}
+
+TEST_F(ColourTableTest, SavingDeletesEveryBrush) {
+    WriteValue("COLOR 12", Narrow("10 20 30 "));
+    LoadColourTable();
+    HBRUSH brushes[kColourSlots] = {};
+    for (int16_t slot = 0; slot < kColourSlots; ++slot) {
+        COLORREF colour = 0;
+        GetColourSlot(slot, &colour, &brushes[slot]);
+        if (brushes[slot] != nullptr) {
+            EXPECT_EQ(GetObjectType(brushes[slot]), static_cast<DWORD>(OBJ_BRUSH)) << slot;
+        }
+    }
+    SaveColourTable();
+    for (int16_t slot = 0; slot < kColourSlots; ++slot) {
+        EXPECT_FALSE(Present(slot)) << slot;
+        if (brushes[slot] != nullptr) {
+            EXPECT_EQ(GetObjectType(brushes[slot]), 0u) << "brush of slot " << slot << " kept";
+        }
+    }
+}
+
+TEST_F(ColourTableTest, ABlueTextColourIsReadAndWrittenBackAlike) {
+    WriteValue("COLOR 03", Narrow("0 0 255 "));
+    LoadColourTable();
+    EXPECT_EQ(ColourOf(3), 0x00FF0000u);
+    EXPECT_EQ(ColourOf(1), kDefaults[1]);
+    SaveColourTable();
+    EXPECT_EQ(ReadValue("COLOR 03"), Narrow("0 0 255 "));
+}
+
+TEST_F(ColourTableTest, SlotTwelveIsKeptFromRunToRun) {
+    WriteValue("COLOR 12", Narrow("10 20 30 "));
+    LoadColourTable();
+    EXPECT_TRUE(Present(12));
+    EXPECT_EQ(ColourOf(12), RGB(10, 20, 30));
+    EXPECT_FALSE(Present(11));
+    EXPECT_FALSE(Present(13));
+    SaveColourTable();
+    EXPECT_EQ(ReadValue("COLOR 12"), Narrow("10 20 30 "));
+    EXPECT_EQ(ValueCount(), 9u);
+    EXPECT_EQ(ReadValue("COLOR 08"), kMissing);
+}
+
+TEST_F(ColourTableTest, NamesThatNameNoSlotAreLeftAlone) {
+    const char* const foreign[] = {"COLOR_05", "COLOR 0:", "COLOR 20",
+                                   "COLOR 2X", "COLOR 5",  "Other"};
+    for (const char* name : foreign) {
+        WriteValue(name, Narrow("1 2 3 "));
+    }
+    WriteValue("color 04", Narrow("1 2 3 "));
+    // The 16-bit form under a name that is passed over does not count either.
+    WriteValue("COLOR 1X", Wide("1 2 3 "));
+    LoadColourTable();
+    for (int16_t slot = 0; slot < kColourSlots; ++slot) {
+        EXPECT_EQ(Present(slot), slot < kDefaultColourSlots) << slot;
+        if (slot < kDefaultColourSlots) {
+            EXPECT_EQ(ColourOf(slot), kDefaults[slot]) << slot;
+        }
+    }
+    EXPECT_EQ(ColourTable.wideValueText, 0);
+    SaveColourTable();
+    for (const char* name : foreign) {
+        EXPECT_EQ(ReadValue(name), Narrow("1 2 3 ")) << name;
+    }
+    EXPECT_EQ(ReadValue("COLOR 1X"), Wide("1 2 3 "));
+    EXPECT_EQ(ReadValue("COLOR 10"), kMissing);
+    // Value names are compared without case by the registry: the lower-case
+    // name, ignored when reading, is the very value slot 4 is written to.
+    EXPECT_EQ(ReadValue("color 04"), Narrow("0 0 0 "));
+    EXPECT_EQ(ValueCount(), 8u + 7u);
+}
+
+TEST_F(ColourTableTest, OddTextsGiveTheColourTheirFieldsCount) {
+    WriteValue("COLOR 00", Narrow("256 0 0 "));
+    WriteValue("COLOR 01", Narrow(" 1 2 3 "));
+    WriteValue("COLOR 02", Narrow("1  2 3 "));
+    LoadColourTable();
+    EXPECT_EQ(ColourOf(0), RGB(0, 0, 0));
+    EXPECT_EQ(ColourOf(1), RGB(0, 1, 2));
+    EXPECT_EQ(ColourOf(2), RGB(1, 0, 2));
+    SaveColourTable();
+    EXPECT_EQ(ReadValue("COLOR 01"), Narrow("0 1 2 "));
+}
+
+TEST_F(ColourTableTest, AValueReadsOnlyItsOwnData) {
+    // The longer value read first leaves its bytes behind in the buffer the
+    // shorter one is read into; the registry type is not looked at.
+    WriteValue("COLOR 03", Narrow("9 9 99999 "));
+    WriteValue("COLOR 04", "1 2 3", REG_BINARY);
+    LoadColourTable();
+    EXPECT_EQ(ColourOf(3), RGB(9, 9, 99999 & 0xFF));
+    EXPECT_EQ(ColourOf(4), RGB(1, 2, 3));
+    EXPECT_EQ(ColourTable.wideValueText, 0);
+}
+
+TEST_F(ColourTableTest, TheSixteenBitFormIsReadAndKeptForEverySlot) {
+    WriteValue("COLOR 01", Wide("1 2 3 "));
+    WriteValue("COLOR 12", Narrow("10 20 30 "));
+    LoadColourTable();
+    EXPECT_EQ(ColourOf(1), RGB(1, 2, 3));
+    EXPECT_EQ(ColourOf(12), RGB(10, 20, 30));
+    EXPECT_EQ(ColourTable.wideValueText, 1);
+    SaveColourTable();
+    EXPECT_EQ(ReadValue("COLOR 01"), Wide("1 2 3 "));
+    EXPECT_EQ(ReadValue("COLOR 01").size(), 2u * 6u + 1u);
+    EXPECT_EQ(ReadValue("COLOR 12"), Wide("10 20 30 "));
+    for (int slot = 0; slot < kDefaultColourSlots; ++slot) {
+        if (slot != 1) {
+            const std::string name = "COLOR 0" + std::to_string(slot);
+            EXPECT_EQ(ReadValue(name), Wide(kDefaultTexts[slot])) << name;
+        }
+    }
+}
+
+TEST_F(ColourTableTest, AValueOfMoreThanFiveHundredBytesEndsTheReading) {
+    // 500 bytes are still read; 501 end the reading before the values after.
+    WriteValue("COLOR 02", Narrow("1 2 3 "));
+    WriteValue("COLOR 03", Narrow("9 8 7 " + std::string(493, 'x')));
+    WriteValue("COLOR 05", Narrow("7 8 9 " + std::string(494, 'x')));
+    WriteValue("COLOR 09", Narrow("4 5 6 "));
+    ASSERT_EQ(ReadValue("COLOR 03").size(), 500u);
+    ASSERT_EQ(ReadValue("COLOR 05").size(), 501u);
+    // Whichever order the registry keeps, COLOR 05 comes before COLOR 09.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    std::string order;
+    char name[32];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = sizeof name;
+        if (RegEnumValueA(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        order += name[7];
+    }
+    RegCloseKey(key);
+    ASSERT_EQ(order, "2359");
+
+    LoadColourTable();
+    EXPECT_EQ(ColourOf(2), RGB(1, 2, 3));
+    EXPECT_EQ(ColourOf(3), RGB(9, 8, 7));
+    EXPECT_EQ(ColourOf(5), kDefaults[5]);
+    EXPECT_FALSE(Present(9));
+}
+
+TEST_F(ColourTableTest, SlotNumbersOutOfRangeGiveNothing) {
+    LoadColourTable();
+    const int16_t outside[] = {-1, 20, 32767};
+    for (int16_t slot : outside) {
+        COLORREF colour = 123;
+        HBRUSH brush = reinterpret_cast<HBRUSH>(1);
+        GetColourSlot(slot, &colour, &brush);
+        EXPECT_EQ(colour, 0u) << slot;
+        EXPECT_EQ(brush, nullptr) << slot;
+    }
+}

@@ -1,0 +1,4 @@
+#include "text_adapters.h"
+
+char conversionArea[kConversionAreaSize];
+char captionArea[kCaptionAreaSize];
