@@ -25,7 +25,7 @@ static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeou
         TraceByte(slot, byte, kTraceReceived);
         ReadStep step = StoreReadByte(target, byte);
         if (step != kReadGoOn) {
-            return step == kReadDone ? 0 : 1;
+            return step == kReadDone ? 0 : 2;
         }
     }
 }
@@ -60,7 +60,7 @@ static int16_t ReadFromRing(PortSlot* slot, ReadTarget* target, int32_t timeoutM
         }
         ReadStep step = StoreReadByte(target, byte);
         if (step != kReadGoOn) {
-            return step == kReadDone ? 0 : 1;
+            return step == kReadDone ? 0 : 2;
         }
     }
 }

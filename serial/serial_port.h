@@ -49,9 +49,11 @@ int16_t WritePort(int16_t portNumber, const uint8_t* bytes, int16_t length);
 // Reads count bytes (count > 0), or the bytes up to terminator (count 0), into
 // buffer, which holds capacity bytes, and closes them with a NUL. timeoutMs is
 // the longest silence allowed before the next byte; 0 takes only what is
-// already waiting. 0 when the bytes were read; 1 on time-out, and when the
-// buffer cannot hold what was asked for (a terminator read that fills
-// capacity - 1 bytes before its terminator fails on the next byte).
+// already waiting. 0 when the bytes were read; 1 on time-out, and for a count
+// that the buffer cannot hold with its NUL; 2 when a terminator read has
+// filled capacity - 1 bytes and another byte comes before the terminator
+// (the bytes so far are then closed with a NUL). Nothing is ever written
+// past capacity.
 int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t timeoutMs,
                  uint8_t* buffer, int32_t capacity);
 

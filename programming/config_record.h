@@ -1,0 +1,18 @@
+// The module's configuration record: one line of hexadecimal text, two
+// characters per value, high digit first.
+#pragma once
+
+#include <cstdint>
+
+enum : int32_t {
+    kConfigValues = 200,       // values a record may hold
+    kShortestConfigText = 64,  // 32 values
+    kLongestConfigText = 400,  // kConfigValues values
+    kStationAddressValue = 14, // the value that holds the Profibus station address
+};
+
+// Decodes a record text (up to its terminating zero). 0 with count values
+// decoded when the text has an even length of 64 to 400 characters; 1 for
+// any other length, before anything is decoded. The characters are not
+// tested: one that is no hexadecimal digit counts as 0.
+int16_t DecodeConfigRecord(const char* text, int16_t values[kConfigValues], int32_t* count);

@@ -1,0 +1,20 @@
+// Bytes to the module travel as hexadecimal text: two upper-case digits per
+// byte, high nibble first; a procedure ends its data with a checksum line,
+// a line feed and the 16-bit byte sum in four digits.
+#pragma once
+
+#include <cstdint>
+
+// "0".."9", "A".."F" for 0..15.
+uint8_t HexDigit(uint8_t nibble);
+
+// The two characters of a byte value.
+void FormatHexPair(uint8_t value, uint8_t pair[2]);
+
+// The five bytes of a checksum line: 0x0A and the sum's digits, most
+// significant first.
+void FormatChecksumLine(uint16_t sum, uint8_t line[5]);
+
+// The value of a hexadecimal digit in either case; any other character
+// counts as 0.
+uint8_t HexDigitValue(uint8_t character);

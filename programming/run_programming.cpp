@@ -1,0 +1,90 @@
+#include "run_programming.h"
+
+#include "dialog_ids.h"
+#include "module_procedures.h"
+#include "run_lines.h"
+#include "script_store.h"
+#include "serial_port.h"
+#include "text_adapters.h"
+
+BeepSound failureBeep = Beep;
+
+// 9600 baud, 8 data bits, no parity, one stop bit, DTR on, RTS off, no
+// callbacks: direct mode.
+static PortConfig RunPortConfig(int16_t port) {
+    PortConfig config = {port, 9600, 0, 8, 1, 1, 0, nullptr, nullptr, nullptr, 1, 0};
+    return config;
+}
+
+static void EnableInputControls(HWND dialog, BOOL enable) {
+    for (int id = IDC_INPUT_FIRST; id <= IDC_INPUT_LAST; ++id) {
+        HWND control = GetDlgItem(dialog, id);
+        if (control != nullptr) {
+            EnableWindow(control, enable);
+        }
+    }
+}
+
+static RunFailure LoadRunScript(RunContext* run) {
+    GetControlText(GetDlgItem(run->dialog, IDC_FILE_NAME), run->scriptName, kScriptNameRoom);
+    if (LoadScript(kRunScriptSlot, run->scriptName) != 0) {
+        return "The Script file could not be loaded";
+    }
+    return nullptr;
+}
+
+// The list holds COM1 to COM8 in order; no selection gives port 0.
+static int16_t ChosenPort(HWND dialog) {
+    LRESULT entry = SendMessageA(GetDlgItem(dialog, IDC_COM_PORT_LIST), CB_GETCURSEL, 0, 0);
+    return static_cast<int16_t>(entry + 1);
+}
+
+static void AskForPowerCycle(RunContext* run) {
+    WidenText(run->textArea, "Please switch the Korvan module OFF and then ON");
+    ShowMessageBox(run->dialog, run->textArea, nullptr, MB_OK);
+}
+
+// From the open port to the job's result. Bytes that arrive while the prompt
+// is open count for the detection.
+static RunFailure TalkToModule(RunContext* run) {
+    PortConfig config = RunPortConfig(run->port);
+    if (OpenPort(&config) != 0) {
+        return "Error on opening the COM-Port";
+    }
+    DiscardInput(run->port, 100);
+    AskForPowerCycle(run);
+    SetStatusLine(run, "Wait for detection of Korvan");
+    if (DetectModule(run) != 0) {
+        return "Connected instrument is no Korvan module";
+    }
+    DiscardInput(run->port, 200);
+    return run->mode == kFirmwareMode ? ProgramFirmware(run) : SetProfibusId(run);
+}
+
+void RunProgramming(HWND dialog) {
+    RunContext run;
+    run.dialog = dialog;
+    run.port = 0;
+    EnableInputControls(dialog, FALSE);
+    SetStatusLine(&run, " ");
+    SetResultLine(&run, " ");
+    LRESULT check = SendMessageA(GetDlgItem(dialog, IDC_LOAD_FIRMWARE), BM_GETCHECK, 0, 0);
+    run.mode = check == BST_CHECKED ? kFirmwareMode : kProfibusIdMode;
+
+    RunFailure failure = run.mode == kFirmwareMode ? LoadRunScript(&run) : nullptr;
+    const bool portChosen = failure == nullptr;
+    if (portChosen) {
+        run.port = ChosenPort(dialog);
+        failure = TalkToModule(&run);
+    }
+    // The status line keeps the step that failed; the result line says why.
+    if (failure != nullptr) {
+        SetResultLine(&run, failure);
+        failureBeep(1500, 150);
+    }
+    if (portChosen) {
+        ClosePort(run.port); // also after a failed opening: releases what it left
+    }
+    ReleaseScript(kRunScriptSlot);
+    EnableInputControls(dialog, TRUE);
+}
