@@ -1,0 +1,19 @@
+// The main dialog's answers to its messages, one per file.
+#pragma once
+
+#include <windows.h>
+
+// WM_INITDIALOG: fills the lists, checks the firmware job, presets the file
+// name and clears the status and result lines. Returns 1.
+INT_PTR StartUpDialog(HWND dialog);
+
+// Radio button 10 or 11: shows the group of the checked job, hides the other.
+void SwitchJob(HWND dialog);
+
+// "Setup": lets the technician pick the script file; a chosen file's full
+// path goes into the file-name edit. The working directory stays as it was.
+void PickScriptFile(HWND dialog);
+
+// WM_CTLCOLOREDIT to WM_CTLCOLORSTATIC: sets the text and background colour
+// of the control's device context and returns the background brush.
+HBRUSH ColourControl(HWND dialog, UINT message, HDC deviceContext, HWND control);

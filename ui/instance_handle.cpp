@@ -1,0 +1,7 @@
+#include "program_entry.h"
+
+HINSTANCE instanceHandle;
+
+HINSTANCE GetInstanceHandle() {
+    return instanceHandle;
+}
