@@ -1,0 +1,182 @@
+// KORVAN_Setup.exe as a whole: started as a process of its own, its dialog
+// found by caption among that process's windows and quit; the colour scheme
+// is then in the registry. Holds the colour_registry lock.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/window_search.h"
+
+namespace {
+
+const char kCaption[] = "  KORVAN_Setup.exe  V1.01   -   Programme Korvan modules ";
+const char kKeyPath[] = "SOFTWARE\\Orbenta\\LUMIGRAD";
+const char kMissing[] = "<missing>";
+
+// The program's path as Windows sees it; under Wine the build's Unix path
+// lies on drive Z:.
+std::string ProgramPath() {
+    std::string path = KORVAN_SETUP_EXE;
+    if (!path.empty() && path[0] == '/') {
+        path = "Z:" + path;
+        for (char& c : path) {
+            if (c == '/') {
+                c = '\\';
+            }
+        }
+    }
+    return path;
+}
+
+void WriteValue(const std::string& name, const std::string& bytes) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                   static_cast<DWORD>(bytes.size()));
+    RegCloseKey(key);
+}
+
+std::string ReadValue(const std::string& name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return kMissing;
+    }
+    BYTE data[200];
+    DWORD size = sizeof data;
+    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, data, &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? std::string(reinterpret_cast<char*>(data), size) : kMissing;
+}
+
+// A value's text in the 8-bit form: the text and one zero byte.
+std::string Stored(const char* text) {
+    return std::string(text) + std::string(1, '\0');
+}
+
+const char* const kDefaultTexts[8] = {
+    "255 255 242 ", "240 233 208 ", "240 233 208 ", "0 0 0 ",
+    "0 0 0 ",       "255 255 242 ", "212 208 200 ", "212 208 200 ",
+};
+
+std::string SlotName(int slot) {
+    return std::string("COLOR 0") + static_cast<char>('0' + slot);
+}
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+    }
+    void TearDown() override {
+        if (process.hProcess != nullptr) {
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process.hProcess, 99);
+            }
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+    }
+    // Starts the program, waits for its dialog and presses Quit. The exit
+    // code, or -1 when something on the way failed.
+    long RunAndQuit(const std::string& arguments) {
+        std::string commandLine = "\"" + ProgramPath() + "\"" + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
+            return -1;
+        }
+        DialogQuery query;
+        query.process = process.dwProcessId;
+        query.caption = kCaption;
+        HWND dialog = WaitForDialog(query, 30000);
+        if (dialog == nullptr) {
+            ADD_FAILURE() << "the program showed no dialog";
+            return -1;
+        }
+        // The dialog has started up: both lists are filled.
+        EXPECT_EQ(SendDlgItemMessageA(dialog, 21, CB_GETCOUNT, 0, 0), 8);
+        EXPECT_EQ(SendDlgItemMessageA(dialog, 111, CB_GETCOUNT, 0, 0), 127);
+        HWND quit = GetDlgItem(dialog, 2);
+        EXPECT_EQ(WindowTextA(quit), "Quit");
+        PostMessageA(quit, BM_CLICK, 0, 0);
+        if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "the program did not end after Quit";
+            return -1;
+        }
+        DWORD exitCode = 0;
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        return static_cast<long>(exitCode);
+    }
+    PROCESS_INFORMATION process = {};
+};
+
+// The names the executable imports from the module named dll.
+std::string ImportedNames(const std::string& path, const char* dll) {
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (image == nullptr) {
+        ADD_FAILURE() << "cannot map " << path << ": " << GetLastError();
+        return "";
+    }
+    const BYTE* base = reinterpret_cast<const BYTE*>(image);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::string names;
+    for (const IMAGE_IMPORT_DESCRIPTOR* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name != 0; ++entry) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) {
+            continue;
+        }
+        DWORD thunks =
+            entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
+        for (const IMAGE_THUNK_DATA* thunk =
+                 reinterpret_cast<const IMAGE_THUNK_DATA*>(base + thunks);
+             thunk->u1.AddressOfData != 0; ++thunk) {
+            if (!IMAGE_SNAP_BY_ORDINAL(thunk->u1.Ordinal)) {
+                const IMAGE_IMPORT_BY_NAME* name =
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData);
+                names += std::string(reinterpret_cast<const char*>(name->Name)) + " ";
+            }
+        }
+    }
+    FreeLibrary(image);
+    return names;
+}
+
+} // namespace
+
+TEST_F(ProgramTest, QuitAtOnceEndsWithZeroAndWritesTheDefaultScheme) {
+    EXPECT_EQ(RunAndQuit(""), 0);
+    for (int slot = 0; slot < 8; ++slot) {
+        EXPECT_EQ(ReadValue(SlotName(slot)), Stored(kDefaultTexts[slot])) << "slot " << slot;
+    }
+    EXPECT_EQ(ReadValue("COLOR 08"), kMissing);
+}
+
+TEST_F(ProgramTest, AGivenSchemeComesBackUnchangedAndTheCommandLineIsIgnored) {
+    WriteValue("COLOR 03", Stored("0 0 255 "));
+    WriteValue("COLOR 12", Stored("10 20 30 "));
+    EXPECT_EQ(RunAndQuit(" /x --port COM9 Korvan.dcs"), 0);
+    for (int slot = 0; slot < 8; ++slot) {
+        const char* text = slot == 3 ? "0 0 255 " : kDefaultTexts[slot];
+        EXPECT_EQ(ReadValue(SlotName(slot)), Stored(text)) << "slot " << slot;
+    }
+    EXPECT_EQ(ReadValue("COLOR 12"), Stored("10 20 30 "));
+}
+
+TEST(ProgramImage, SwitchesOffWindowGhosting) {
+    // Runs hold the dialog thread for minutes: the program must keep the
+    // platform from replacing its window by a frozen copy meanwhile.
+    const std::string names = ImportedNames(ProgramPath(), "user32.dll");
+    EXPECT_NE(names.find("DisableProcessWindowsGhosting "), std::string::npos) << names;
+    EXPECT_NE(names.find("DialogBoxParamA "), std::string::npos) << names;
+}
