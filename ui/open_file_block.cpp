@@ -2,6 +2,9 @@
 
 #include "main_dialog.h"
 
+// The picker's one filter: its text, a zero byte, its pattern, two zero bytes.
+static const char kScriptFilter[] = "DCS-Files (*.DCS)\0*.dcs\0";
+
 void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file) {
     // The size of the block without the fields of later versions: the 64-bit
     // picker takes this one (or the full size) and refuses any other.
