@@ -125,8 +125,7 @@ int32_t FormatSimReport(const SimReport* r, char* text, int32_t capacity) {
     Put(&sink, "Report of the simulated module\n");
     Put(&sink, "  power-ons: %d, banners sent: %d, module now %s\n", r->powerOnCount,
         r->bannerCount, YesNo(r->poweredOn, "on", "off"));
-    Put(&sink,
-        "  handshake: 0x14 received %d times, 0x10 received %d times, %d other bytes ignored\n",
+    Put(&sink, "  handshake bytes received: 0x14: %d, 0x10: %d; other bytes ignored: %d\n",
         r->answer14Count, r->answer10Count, r->ignoredByteCount);
     PutDownload(&sink, r);
     PutConfiguration(&sink, r);

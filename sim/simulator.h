@@ -7,6 +7,10 @@
 // Received bytes reach the module through the layer's byte callback (or a
 // polling reader thread, see SimTransport); its answers leave at once, or
 // through a sending thread of the simulator when they are delayed or paced.
+//
+// Every call takes the simulator's one lock, which is also held while bytes
+// are handed to the port. A cable whose far end nobody reads holds some 35 KB;
+// once it is full, writes wait for the reader, and so do these calls.
 #pragma once
 
 #include <cstdint>
