@@ -1,0 +1,23 @@
+// The command line of korvan-sim.exe.
+#pragma once
+
+#include <cstdint>
+
+#include "sim_options.h"
+
+struct SimProgramSettings {
+    int16_t portNumber;     // 1 to 8
+    int32_t powerOnAfterMs; // power on this long after the start; -1: only by command
+    int32_t exitAfterMs;    // end this long after the start; -1: only by command
+    int16_t ignoreInput;    // 1: standard input is not read
+    int16_t showHelp;       // 1: --help was given; nothing else is checked
+    SimOptions options;
+};
+
+// Fills settings from the arguments after the program name (argv[0] is
+// skipped). 0 when they are valid; 1 with a one-line reason in error.
+int16_t ParseSimArguments(int argc, const char* const* argv, SimProgramSettings* settings,
+                          char* error, int32_t errorCapacity);
+
+// The usage text: arguments, options and console commands.
+extern const char kSimUsage[];
