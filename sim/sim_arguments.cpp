@@ -16,8 +16,6 @@ const char kSimUsage[] =
     "  --trace FILE             serial trace file of the port\n"
     "  --station N              station address (value 14 of the record) at the start\n"
     "  --pace BAUD              bytes take their wire time at BAUD, answers wait for them\n"
-    "  --polling                read the port in direct mode by polling, not by the\n"
-    "                           receive thread (for fast streams under Wine)\n"
     "  --power-on-delay MS      from power-on to the first start-up byte\n"
     "Faults:\n"
     "  --startup normal|banner-only|wrong-letter|endless\n"
@@ -259,7 +257,6 @@ bool ParseFlag(const char* name, SimProgramSettings* s) {
     };
     const Flag kFlags[] = {
         {"--no-input", &s->ignoreInput, 1},
-        {"--polling", &o->transport, kTransportPolling},
         {"--no-banner-line-end", &o->bannerLineEnd, 0},
         {"--checksum-fails", &o->checksumCheckFails, 1},
         {"--config-lower-case", &o->configLowerCase, 1},

@@ -4,7 +4,6 @@
 
 void SetDefaultSimOptions(SimOptions* options) {
     memset(options, 0, sizeof *options);
-    options->transport = kTransportReceiveThread;
     options->startupFault = kStartupNormal;
     options->bannerLineEnd = 1;
     options->answer14 = kAnswerNormal;

@@ -35,19 +35,12 @@ enum SimConfirmFault : int16_t {
     kConfirmMissing = 4,       // nothing
 };
 
-// How the serial layer delivers received bytes to the module.
-enum SimTransport : int16_t {
-    kTransportReceiveThread = 0, // the layer's receive thread and byte callback
-    kTransportPolling = 1,       // direct mode, polled by a reader thread of the simulator
-};
-
 enum : int32_t {
     kSimPathCapacity = 260,
     kSimConfigTextLimit = 4000, // longest configuration reply, in characters
 };
 
 struct SimOptions {
-    int16_t transport;      // SimTransport
     int32_t pacingBaud;     // 0: answer at once; else bytes take their wire time at this rate
     int32_t powerOnDelayMs; // from the power-on to the first start-up byte
 

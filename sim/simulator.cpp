@@ -36,13 +36,10 @@ static void StopThreads() {
     if (simState.wakeEvent != nullptr) {
         SetEvent(simState.wakeEvent);
     }
-    HANDLE* threads[2] = {&simState.senderThread, &simState.readerThread};
-    for (HANDLE* thread : threads) {
-        if (*thread != nullptr) {
-            WaitForSingleObject(*thread, INFINITE);
-            CloseHandle(*thread);
-            *thread = nullptr;
-        }
+    if (simState.senderThread != nullptr) {
+        WaitForSingleObject(simState.senderThread, INFINITE);
+        CloseHandle(simState.senderThread);
+        simState.senderThread = nullptr;
     }
     if (simState.wakeEvent != nullptr) {
         CloseHandle(simState.wakeEvent);
@@ -79,10 +76,7 @@ int16_t StartSimulator(int16_t portNumber, const SimOptions* options) {
     ClearSendQueue(&simQueue);
     ReleaseSRWLockExclusive(&simLock);
 
-    bool receiveThread = options->transport == kTransportReceiveThread;
-    PortConfig config = {
-        portNumber, 9600, 0, 8, 1, 1, 0, nullptr, receiveThread ? OnReceivedBytes : nullptr,
-        nullptr,    1,    0};
+    PortConfig config = {portNumber, 9600, 0, 8, 1, 1, 0, nullptr, OnReceivedBytes, nullptr, 1, 0};
     if (OpenPort(&config) != 0) {
         ClosePort(portNumber);
         return 1;
@@ -96,9 +90,7 @@ int16_t StartSimulator(int16_t portNumber, const SimOptions* options) {
     simState.wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     simThreadsRunning = 1;
     simState.senderThread = StartThread(SenderThread);
-    simState.readerThread = receiveThread ? nullptr : StartThread(PollingReaderThread);
-    if (simState.wakeEvent == nullptr || simState.senderThread == nullptr ||
-        (!receiveThread && simState.readerThread == nullptr)) {
+    if (simState.wakeEvent == nullptr || simState.senderThread == nullptr) {
         StopThreads();
         ClosePort(portNumber);
         return 1;
@@ -150,7 +142,6 @@ void PowerOffModule() {
 void ChangeSimOptions(const SimOptions* options) {
     AcquireSRWLockExclusive(&simLock);
     SimOptions changed = *options;
-    changed.transport = simState.options.transport;
     memcpy(changed.stateFile, simState.options.stateFile, sizeof changed.stateFile);
     memcpy(changed.traceFile, simState.options.traceFile, sizeof changed.traceFile);
     simState.options = changed;

@@ -4,9 +4,9 @@
 // StartSimulator opens the port through the serial layer (9600 8N1, DTR on,
 // RTS off, no parity check) with the module switched off; PowerOnModule
 // switches it on, from any thread, and it answers the tool from then on.
-// Received bytes reach the module through the layer's byte callback (or a
-// polling reader thread, see SimTransport); its answers leave at once, or
-// through a sending thread of the simulator when they are delayed or paced.
+// Received bytes reach the module through the layer's byte callback (the
+// receive thread); its answers leave at once, or through a sending thread of
+// the simulator when they are delayed or paced.
 //
 // Every call takes the simulator's one lock, which is also held while bytes
 // are handed to the port. A cable whose far end nobody reads holds some 35 KB;
@@ -34,8 +34,8 @@ void PowerOnModule();
 // Switches the module off: silent, deaf, pending output dropped.
 void PowerOffModule();
 
-// New faults and pacing for what follows (transport, trace and state file
-// keep their start values).
+// New faults and pacing for what follows (trace and state file keep their
+// start values).
 void ChangeSimOptions(const SimOptions* options);
 
 // A copy of the report as it stands.

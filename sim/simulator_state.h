@@ -1,5 +1,5 @@
 // The simulator's process-wide state, shared by the caller's thread, the
-// serial layer's receive thread (or the polling reader) and the sending
+// serial layer's receive thread and the sending
 // thread. Everything in simState, the machine and the queue is touched only
 // while simLock is held.
 #pragma once
@@ -24,7 +24,6 @@ struct SimulatorState {
     int64_t lineFreeAt;  // when the last paced byte was fully on the wire
     HANDLE wakeEvent;    // wakes the sending thread
     HANDLE senderThread;
-    HANDLE readerThread; // polling transport only
 };
 
 extern SRWLOCK simLock;
@@ -47,8 +46,7 @@ void TakeReceivedByte(uint8_t byte, int64_t nowTicks);
 
 // Thread procedures; no argument.
 DWORD WINAPI SenderThread(LPVOID argument);
-DWORD WINAPI PollingReaderThread(LPVOID argument);
 
-// The serial layer's byte callback of the receive-thread transport.
+// The serial layer's byte callback: received bytes reach the module here.
 void OnReceivedBytes(int16_t callbackTag, std::atomic<int16_t>* readIndex,
                      std::atomic<int16_t>* writeIndex, uint8_t* data);

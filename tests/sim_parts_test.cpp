@@ -132,7 +132,6 @@ TEST(SimArguments, APortAloneGivesAModuleWithoutFaults) {
     EXPECT_EQ(settings.portNumber, 2);
     EXPECT_EQ(settings.powerOnAfterMs, -1);
     EXPECT_EQ(settings.exitAfterMs, -1);
-    EXPECT_EQ(settings.options.transport, kTransportReceiveThread);
     EXPECT_EQ(settings.options.pacingBaud, 0);
     EXPECT_EQ(settings.options.bannerLineEnd, 1);
     EXPECT_EQ(settings.options.configZeroAt, -1);
@@ -159,7 +158,6 @@ TEST(SimArguments, TakesEveryOption) {
                      "17",
                      "--pace",
                      "9600",
-                     "--polling",
                      "--power-on-delay",
                      "40",
                      "--startup",
@@ -200,7 +198,6 @@ TEST(SimArguments, TakesEveryOption) {
     EXPECT_STREQ(o.traceFile, "t.bin");
     EXPECT_EQ(o.initialStationAddress, 17);
     EXPECT_EQ(o.pacingBaud, 9600);
-    EXPECT_EQ(o.transport, kTransportPolling);
     EXPECT_EQ(o.powerOnDelayMs, 40);
     EXPECT_EQ(o.startupFault, kStartupWrongLetter);
     EXPECT_EQ(o.bannerLineEnd, 0);

@@ -329,22 +329,9 @@ TEST_F(SimPortTest, KeepsUpWithAStreamOnTheReceiveThread) {
     EXPECT_EQ(Ask("\x14", 2), "OK");
     EXPECT_EQ(Ask("\x10", 1), ".");
     std::string answers;
-    double rate = StreamScript(peer_, 4000, &answers);
-    EXPECT_EQ(answers, std::string(AckCount(4000), '.') + "\rDownload ok.\n");
-    printf("receive thread: %.0f hexadecimal characters per second\n", rate);
-    RecordProperty("characters_per_second", static_cast<int>(rate));
-}
-
-TEST_F(SimPortTest, KeepsUpWithAStreamThroughThePollingReader) {
-    options_.transport = kTransportPolling;
-    Start();
-    ASSERT_EQ(PowerOn(), kStartup);
-    EXPECT_EQ(Ask("\x14", 2), "OK");
-    EXPECT_EQ(Ask("\x10", 1), ".");
-    std::string answers;
     double rate = StreamScript(peer_, 40000, &answers);
     EXPECT_EQ(answers, std::string(AckCount(40000), '.') + "\rDownload ok.\n");
-    printf("polling reader: %.0f hexadecimal characters per second\n", rate);
+    printf("receive thread: %.0f hexadecimal characters per second\n", rate);
     RecordProperty("characters_per_second", static_cast<int>(rate));
     EXPECT_GT(rate, 40000.0);
     SimReport report;
