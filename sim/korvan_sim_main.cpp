@@ -183,6 +183,24 @@ void RunCommand(int16_t command) {
     }
 }
 
+// An auto-reset event of the session that other programs set by name; nullptr
+// when no name was given. On failure *failed becomes true.
+HANDLE CreateNamedEvent(const char* name, bool* failed) {
+    if (name[0] == 0) {
+        return nullptr;
+    }
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name);
+    if (event == nullptr) {
+        fprintf(stderr, "korvan-sim: the event \"%s\" cannot be created\n", name);
+        *failed = true;
+    }
+    return event;
+}
+
+bool EventIsSet(HANDLE event) {
+    return event != nullptr && WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -206,6 +224,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "korvan-sim: COM%d cannot be opened\n", settings.portNumber);
         return 1;
     }
+    bool eventFailed = false;
+    HANDLE powerEvent = CreateNamedEvent(settings.powerEventName, &eventFailed);
+    HANDLE quitEvent = CreateNamedEvent(settings.quitEventName, &eventFailed);
+    if (eventFailed) {
+        StopSimulator();
+        return 1;
+    }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
@@ -226,6 +251,12 @@ int main(int argc, char** argv) {
             printf("Commands on standard input, one per line: p (power cycle), on, off, r "
                    "(report), q (quit).\n");
         }
+    }
+    if (powerEvent != nullptr) {
+        printf("Setting the event \"%s\" power-cycles the module.\n", settings.powerEventName);
+    }
+    if (quitEvent != nullptr) {
+        printf("Setting the event \"%s\" ends the simulator.\n", settings.quitEventName);
     }
     if (settings.powerOnAfterMs >= 0) {
         printf("Power-on in %d ms.\n", settings.powerOnAfterMs);
@@ -249,6 +280,12 @@ int main(int argc, char** argv) {
         if (console) {
             PollConsoleKeys(input);
         }
+        if (EventIsSet(powerEvent)) {
+            PostCommand(kPowerCycle);
+        }
+        if (EventIsSet(quitEvent)) {
+            PostCommand(kQuit);
+        }
         for (int16_t command = TakeCommand(); command != kNoCommand; command = TakeCommand()) {
             RunCommand(command);
         }
@@ -257,6 +294,12 @@ int main(int argc, char** argv) {
     }
 
     StopSimulator();
+    if (powerEvent != nullptr) {
+        CloseHandle(powerEvent);
+    }
+    if (quitEvent != nullptr) {
+        CloseHandle(quitEvent);
+    }
     if (console) {
         SetConsoleMode(input, consoleMode);
     }

@@ -12,6 +12,8 @@ const char kSimUsage[] =
     "  --power-on-after MS      switch the module on MS after the start\n"
     "  --exit-after MS          end MS after the start (standard input may end before)\n"
     "  --no-input               do not read standard input\n"
+    "  --power-event NAME       power cycle whenever another program sets the named event\n"
+    "  --quit-event NAME        print the report and end when another program sets it\n"
     "  --state FILE             keep the configuration record in FILE across runs\n"
     "  --trace FILE             serial trace file of the port\n"
     "  --station N              station address (value 14 of the record) at the start\n"
@@ -247,6 +249,26 @@ int16_t ParseValueOption(ArgumentCursor* cursor, const char* name, SimOptions* o
     return 0;
 }
 
+// Options that name an event of the session: NAME, 1 to 63 characters.
+int16_t ParseEventOption(ArgumentCursor* cursor, const char* name, SimProgramSettings* s,
+                         bool* known) {
+    char* target = nullptr;
+    if (strcmp(name, "--power-event") == 0) {
+        target = s->powerEventName;
+    } else if (strcmp(name, "--quit-event") == 0) {
+        target = s->quitEventName;
+    } else {
+        *known = false;
+        return 0;
+    }
+    *known = true;
+    const char* value = TakeValue(cursor);
+    if (value == nullptr || value[0] == 0 || !CopyText(value, target, kSimEventNameCapacity)) {
+        return Fail(cursor, "bad or missing event name after", name);
+    }
+    return 0;
+}
+
 // Options without a value.
 bool ParseFlag(const char* name, SimProgramSettings* s) {
     SimOptions* o = &s->options;
@@ -310,6 +332,12 @@ int16_t ParseSimArguments(int argc, const char* const* argv, SimProgramSettings*
             continue;
         }
         if (ParseValueOption(&cursor, argument, &settings->options, &known) != 0) {
+            return 1;
+        }
+        if (known) {
+            continue;
+        }
+        if (ParseEventOption(&cursor, argument, settings, &known) != 0) {
             return 1;
         }
         if (!known) {

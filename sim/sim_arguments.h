@@ -5,12 +5,18 @@
 
 #include "sim_options.h"
 
+enum : int32_t {
+    kSimEventNameCapacity = 64, // a named event of the session: up to 63 characters
+};
+
 struct SimProgramSettings {
     int16_t portNumber;     // 1 to 8
     int32_t powerOnAfterMs; // power on this long after the start; -1: only by command
     int32_t exitAfterMs;    // end this long after the start; -1: only by command
     int16_t ignoreInput;    // 1: standard input is not read
     int16_t showHelp;       // 1: --help was given; nothing else is checked
+    char powerEventName[kSimEventNameCapacity]; // set by another program: power cycle; empty: none
+    char quitEventName[kSimEventNameCapacity];  // set by another program: report and end
     SimOptions options;
 };
 

@@ -186,7 +186,11 @@ TEST(SimArguments, TakesEveryOption) {
                      "--config-non-hex-at",
                      "3",
                      "--config-silent",
-                     "--config-no-line-feed"},
+                     "--config-no-line-feed",
+                     "--power-event",
+                     "demo-power",
+                     "--quit-event",
+                     "Local\\demo-quit"},
                     &settings),
               0);
     const SimOptions& o = settings.options;
@@ -217,6 +221,8 @@ TEST(SimArguments, TakesEveryOption) {
     EXPECT_EQ(o.configNonHexAt, 3);
     EXPECT_EQ(o.configSilent, 1);
     EXPECT_EQ(o.configLineFeed, 0);
+    EXPECT_STREQ(settings.powerEventName, "demo-power");
+    EXPECT_STREQ(settings.quitEventName, "Local\\demo-quit");
 }
 
 TEST(SimArguments, RefusesWhatItCannotUse) {
@@ -232,6 +238,9 @@ TEST(SimArguments, RefusesWhatItCannotUse) {
     EXPECT_EQ(Parse({"COM1", "--startup", "sometimes"}, &settings), 1);
     EXPECT_EQ(Parse({"COM1", "--answer-14", "wrong=TOOLONGTEXT"}, &settings), 1);
     EXPECT_EQ(Parse({"COM1", "--config-length", "4001"}, &settings), 1);
+    EXPECT_EQ(Parse({"COM1", "--power-event"}, &settings), 1);
+    EXPECT_EQ(Parse({"COM1", "--power-event", ""}, &settings), 1);
+    EXPECT_EQ(Parse({"COM1", "--quit-event", std::string(64, 'e').c_str()}, &settings), 1);
     EXPECT_EQ(Parse({"COM1", "--frobnicate"}, &settings, &error), 1);
     EXPECT_NE(error.find("--frobnicate"), std::string::npos);
 }

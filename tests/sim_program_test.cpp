@@ -158,6 +158,44 @@ TEST(SimProgram, TakesCommandsOnStandardInputAndEndsWithIt) {
     CloseHandle(peer);
 }
 
+// Another program opens the simulator's events by name once they exist.
+HANDLE OpenSimEvent(const char* name) {
+    for (int tries = 0; tries < 500; ++tries) {
+        HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+        if (event != nullptr) {
+            return event;
+        }
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+TEST(SimProgram, NamedEventsPowerCycleAndEndIt) {
+    HANDLE peer = OpenPeer(kPortA);
+    ASSERT_NE(peer, INVALID_HANDLE_VALUE);
+    SimProcess sim;
+    ASSERT_TRUE(
+        sim.Start("COM2 --no-input --power-event sim-test-power --quit-event sim-test-quit"));
+    HANDLE power = OpenSimEvent("sim-test-power");
+    HANDLE quit = OpenSimEvent("sim-test-quit");
+    ASSERT_NE(power, nullptr);
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(PeerReadUntilQuiet(peer, 300), ""); // off until the event
+    SetEvent(power);
+    EXPECT_EQ(PeerReadCount(peer, 31, 5000).substr(16), "Konfigmode...\r\n");
+    SetEvent(power); // once more: off and on again
+    EXPECT_EQ(PeerReadCount(peer, 31, 5000).substr(16), "Konfigmode...\r\n");
+    EXPECT_EQ(sim.Wait(300), -1); // without input it runs on
+    SetEvent(quit);
+    EXPECT_EQ(sim.Wait(10000), 0);
+    std::string output = sim.Output();
+    EXPECT_TRUE(Contains(output, "Setting the event \"sim-test-power\" power-cycles")) << output;
+    EXPECT_TRUE(Contains(output, "power-ons: 2, banners sent: 2")) << output;
+    CloseHandle(power);
+    CloseHandle(quit);
+    CloseHandle(peer);
+}
+
 TEST(SimProgram, RefusesBadArgumentsAndAPortWithoutDevice) {
     SimProcess wrong;
     ASSERT_TRUE(wrong.Start("COM2 --no-such-option"));
