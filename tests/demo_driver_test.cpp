@@ -48,6 +48,8 @@ TEST(DriverArguments, TakesEachCommandWithItsOptions) {
     ASSERT_EQ(Parse({"set-event", "quit-now"}, &settings), 0);
     EXPECT_EQ(settings.command, kDriverSetEvent);
     EXPECT_STREQ(settings.eventName, "quit-now");
+    ASSERT_EQ(Parse({"--help"}, &settings), 0);
+    EXPECT_EQ(settings.command, kDriverHelp);
 
     // The file name goes into the tool's edit: 99 characters at most.
     EXPECT_EQ(Parse({"run", "firmware", std::string(99, 'f').c_str()}, &settings), 0);

@@ -272,6 +272,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     switch (settings.command) {
+    case kDriverHelp:
+        fputs(kDriverUsage, stdout);
+        return 0;
     case kDriverRun:
         return RunJob(&settings);
     case kDriverQuit:

@@ -53,6 +53,10 @@ bool CopyName(const char* text, char* target, size_t capacity) {
 int ParseCommandWords(int argc, const char* const* argv, DriverSettings* s, char* error,
                       int32_t capacity) {
     const char* command = argc > 1 ? argv[1] : "";
+    if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0) {
+        s->command = kDriverHelp;
+        return argc;
+    }
     if (strcmp(command, "quit") == 0) {
         s->command = kDriverQuit;
         return 2;

@@ -8,6 +8,7 @@ enum DriverCommand : int16_t {
     kDriverRun = 1,      // one job on the tool's dialog, from START to the result line
     kDriverQuit = 2,     // press Quit and wait until the dialog is gone
     kDriverSetEvent = 3, // set a named event of the session (waits until it exists)
+    kDriverHelp = 4,     // print the usage
 };
 
 enum DriverJob : int16_t {
