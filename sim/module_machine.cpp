@@ -318,6 +318,7 @@ static void SendConfirmation(ModuleMachine* machine, ModuleOutput* out) {
     const SimOptions* options = &machine->options;
     int16_t fault = options->confirmFault;
     int32_t start = out->length;
+    out->delayMs = options->confirmDelayMs;
     if (fault == kConfirmMissing) {
         AddEvent(&machine->log, "confirmation left out");
         return;

@@ -171,6 +171,8 @@ TEST(SimArguments, TakesEveryOption) {
                      "late",
                      "--ack-block",
                      "2",
+                     "--confirm-delay",
+                     "650",
                      "--ack-delay",
                      "900",
                      "--wrong-ack",
@@ -207,6 +209,7 @@ TEST(SimArguments, TakesEveryOption) {
     EXPECT_EQ(o.ackFault, kAckLate);
     EXPECT_EQ(o.ackFaultBlock, 2);
     EXPECT_EQ(o.ackDelayMs, 900);
+    EXPECT_EQ(o.confirmDelayMs, 650);
     EXPECT_EQ(o.wrongAck, '!');
     EXPECT_EQ(o.confirmFault, kConfirmOtherText);
     EXPECT_STREQ(o.otherConfirmText, "Done");
