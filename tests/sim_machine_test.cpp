@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config_record.h"
+#include "module_record.h"
 #include "module_machine.h"
 
 namespace {

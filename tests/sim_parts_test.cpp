@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config_record.h"
+#include "module_record.h"
 #include "event_log.h"
 #include "pacing.h"
 #include "report_text.h"
