@@ -1,6 +1,6 @@
 #include "module_hex.h"
 
-int16_t HexDigitValue(uint8_t character) {
+int16_t DigitValueOf(uint8_t character) {
     if (character >= '0' && character <= '9') {
         return static_cast<int16_t>(character - '0');
     }
@@ -22,7 +22,7 @@ void PutHexByte(uint8_t value, bool lowerCase, char* text) {
 bool ReadHexWord(const char* digits, uint16_t* value) {
     uint16_t result = 0;
     for (int i = 0; i < 4; ++i) {
-        int16_t digit = HexDigitValue(static_cast<uint8_t>(digits[i]));
+        int16_t digit = DigitValueOf(static_cast<uint8_t>(digits[i]));
         if (digit < 0) {
             *value = 0;
             return false;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 // Value of a hexadecimal digit of either case; -1 for any other character.
-int16_t HexDigitValue(uint8_t character);
+int16_t DigitValueOf(uint8_t character);
 
 inline bool IsUpperHexDigit(uint8_t character) {
     return (character >= '0' && character <= '9') || (character >= 'A' && character <= 'F');

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config_record.h"
+#include "module_record.h"
 #include "module_hex.h"
 
 static const char kBanner[] = "Konfigmode...";
@@ -277,7 +277,7 @@ static void StoreWriteBackValue(ModuleMachine* machine, uint8_t value) {
 // One character of the hexadecimal data of a download or write-back. Returns
 // the value when it completes a pair, -1 otherwise.
 static int16_t TakeDataCharacter(ModuleMachine* machine, uint8_t byte, int32_t* badCount) {
-    int16_t digit = HexDigitValue(byte);
+    int16_t digit = DigitValueOf(byte);
     if (!IsUpperHexDigit(byte)) {
         (*badCount)++;
     }
@@ -318,6 +318,7 @@ static void SendConfirmation(ModuleMachine* machine, ModuleOutput* out) {
     const SimOptions* options = &machine->options;
     int16_t fault = options->confirmFault;
     int32_t start = out->length;
+    out->delayMs = options->confirmDelayMs;
     if (fault == kConfirmMissing) {
         AddEvent(&machine->log, "confirmation left out");
         return;

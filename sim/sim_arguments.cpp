@@ -27,6 +27,7 @@ const char kSimUsage[] =
     "  --ack-fault missing|wrong|late         at acknowledgement --ack-block N (from 0)\n"
     "  --ack-block N  --ack-delay MS  --wrong-ack CHAR\n"
     "  --confirm normal|no-leading-byte|crlf|other[=TEXT]|missing\n"
+    "  --confirm-delay MS       the confirmation leaves MS after the checksum\n"
     "  --checksum-fails         every checksum counts as wrong\n"
     "  --config-length N        configuration reply cut or padded to N characters\n"
     "  --config-lower-case  --config-zero-at POS  --config-non-hex-at POS\n"
@@ -190,6 +191,7 @@ int16_t ParseNumberOption(ArgumentCursor* cursor, const char* name, SimProgramSe
         {"--power-on-delay", 0, 600000, &o->powerOnDelayMs},
         {"--ack-block", 0, 1000000, &o->ackFaultBlock},
         {"--ack-delay", 0, 600000, &o->ackDelayMs},
+        {"--confirm-delay", 0, 600000, &o->confirmDelayMs},
         {"--config-length", 1, kSimConfigTextLimit, &o->configLength},
         {"--config-zero-at", 0, kSimConfigTextLimit, &o->configZeroAt},
         {"--config-non-hex-at", 0, kSimConfigTextLimit, &o->configNonHexAt},

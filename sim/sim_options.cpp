@@ -12,6 +12,7 @@ void SetDefaultSimOptions(SimOptions* options) {
     strcpy(options->wrongAnswer10, "?");
     options->ackFault = kAckNormal;
     options->ackDelayMs = 1000;
+    options->confirmDelayMs = 0;
     options->wrongAck = '?';
     options->confirmFault = kConfirmNormal;
     strcpy(options->otherConfirmText, "Download OK.");

@@ -60,6 +60,7 @@ struct SimOptions {
 
     int16_t confirmFault; // SimConfirmFault
     char otherConfirmText[64];
+    int32_t confirmDelayMs; // from the last checksum digit to the confirmation
 
     int16_t checksumCheckFails; // 1: every checksum counts as wrong (firmware and write-back)
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "config_record.h"
+#include "module_record.h"
 #include "pacing.h"
 #include "serial_port.h"
 #include "simulator_state.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "config_record.h"
+#include "module_record.h"
 #include "sim_report.h"
 
 enum : int32_t { kStateTextCapacity = 2 * kRecordCapacity + 8 };

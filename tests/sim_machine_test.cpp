@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config_record.h"
+#include "module_record.h"
 #include "module_machine.h"
 
 namespace {
@@ -319,6 +319,17 @@ TEST_F(ModuleMachineTest, ConfirmationFaults) {
         EXPECT_EQ(Report().checksumMatched, 1);
         EXPECT_EQ(Report().confirmationLength, static_cast<int32_t>(c.line.size()));
     }
+
+    options_.confirmFault = kConfirmNoLeadingByte;
+    options_.confirmDelayMs = 700;
+    Start();
+    Feed("\x10");
+    FeedScript({'a', 'b', 'c'});
+    for (char c : std::string("\n0126")) {
+        FeedModuleByte(machine_.get(), static_cast<uint8_t>(c), out_.get());
+    }
+    EXPECT_EQ(std::string(out_->bytes, out_->bytes + out_->length), "Download ok.\n");
+    EXPECT_EQ(out_->delayMs, 700);
 }
 
 TEST_F(ModuleMachineTest, KeepsTheFirst256KiBOfAScriptAndCountsTheRest) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config_record.h"
+#include "module_record.h"
 #include "event_log.h"
 #include "pacing.h"
 #include "report_text.h"
@@ -171,6 +171,8 @@ TEST(SimArguments, TakesEveryOption) {
                      "late",
                      "--ack-block",
                      "2",
+                     "--confirm-delay",
+                     "650",
                      "--ack-delay",
                      "900",
                      "--wrong-ack",
@@ -211,6 +213,7 @@ TEST(SimArguments, TakesEveryOption) {
     EXPECT_EQ(o.ackFault, kAckLate);
     EXPECT_EQ(o.ackFaultBlock, 2);
     EXPECT_EQ(o.ackDelayMs, 900);
+    EXPECT_EQ(o.confirmDelayMs, 650);
     EXPECT_EQ(o.wrongAck, '!');
     EXPECT_EQ(o.confirmFault, kConfirmOtherText);
     EXPECT_STREQ(o.otherConfirmText, "Done");

@@ -1,4 +1,4 @@
-#include "config_record.h"
+#include "module_record.h"
 
 #include <cstring>
 
@@ -32,7 +32,7 @@ int32_t FormatRecordText(const uint8_t* record, int32_t count, char* text, int32
 int32_t ParseRecordText(const char* text, uint8_t* record, int32_t capacity) {
     int32_t length = 0;
     while (text[length] != 0 && text[length] != '\r' && text[length] != '\n') {
-        if (HexDigitValue(static_cast<uint8_t>(text[length])) < 0) {
+        if (DigitValueOf(static_cast<uint8_t>(text[length])) < 0) {
             return -1;
         }
         length++;
@@ -41,8 +41,8 @@ int32_t ParseRecordText(const char* text, uint8_t* record, int32_t capacity) {
         return -1;
     }
     for (int32_t k = 0; k < length / 2; ++k) {
-        record[k] = static_cast<uint8_t>(16 * HexDigitValue(static_cast<uint8_t>(text[2 * k])) +
-                                         HexDigitValue(static_cast<uint8_t>(text[2 * k + 1])));
+        record[k] = static_cast<uint8_t>(16 * DigitValueOf(static_cast<uint8_t>(text[2 * k])) +
+                                         DigitValueOf(static_cast<uint8_t>(text[2 * k + 1])));
     }
     return length / 2;
 }

@@ -1,0 +1,184 @@
+// Benchmark of the firmware download against the simulated module on a
+// COM1<->COM2 cable (tool on COM1, module on COM2, both in this process):
+//   (a) unthrottled, 64 KiB: script bytes per second of the tool while it
+//       streams, fixed waits excluded;
+//   (b) the module paced at 9600 baud, 16 KiB: total time over its lower
+//       bound (wire time of every byte both ways plus the fixed waits);
+//   (c) the tool's CPU seconds and the process's peak memory for (b).
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "dialog_ids.h"
+#include "port_table.h"
+#include "simulator.h"
+#include "support/peer_port.h"
+#include "support/run_driver.h"
+
+namespace {
+
+// Times of what the run writes into its status line.
+struct StatusWatch {
+    WNDPROC original = nullptr;
+    double firstByteMs = -1; // "Update firmware --> 0"
+    double lastByteMs = -1;  // the last "Update firmware --> n"
+    HANDLE monitorThread = nullptr;
+    Stopwatch clock;
+} watch;
+
+LRESULT CALLBACK WatchStatus(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT) {
+        const char* text = reinterpret_cast<const char*>(lParam);
+        if (strncmp(text, "Update firmware --> ", 20) == 0) {
+            watch.lastByteMs = watch.clock.Ms();
+            if (strcmp(text + 20, "0") == 0) {
+                watch.firstByteMs = watch.lastByteMs;
+            }
+        } else if (strcmp(text, "Wait for detection of Korvan") == 0 &&
+                   watch.monitorThread == nullptr) {
+            // The port is open: keep hold of its monitor thread's times.
+            DuplicateHandle(GetCurrentProcess(), PortTable[kToolPort].monitorThread,
+                            GetCurrentProcess(), &watch.monitorThread, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS);
+        }
+    }
+    return CallWindowProcA(watch.original, window, message, wParam, lParam);
+}
+
+double CpuSeconds(HANDLE thread) {
+    FILETIME created, ended, kernel, user;
+    if (thread == nullptr || !GetThreadTimes(thread, &created, &ended, &kernel, &user)) {
+        return 0;
+    }
+    ULARGE_INTEGER k, u;
+    k.LowPart = kernel.dwLowDateTime;
+    k.HighPart = kernel.dwHighDateTime;
+    u.LowPart = user.dwLowDateTime;
+    u.HighPart = user.dwHighDateTime;
+    return (k.QuadPart + u.QuadPart) / 1e7;
+}
+
+std::string Script(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    }
+    return bytes;
+}
+
+struct Download {
+    RunOutcome run;
+    double streamingMs;
+    SimReport report;
+    double toolCpuSeconds;
+};
+
+Download RunDownload(size_t size, int32_t pacingBaud) {
+    SimOptions options;
+    SetDefaultSimOptions(&options);
+    options.pacingBaud = pacingBaud;
+    Download result = {};
+    if (StartSimulator(kModulePort, &options) != 0) {
+        fprintf(stderr, "the simulated module could not open COM%d\n", kModulePort);
+        return result;
+    }
+    std::string path = WriteTempFile("bench.dcs", Script(size));
+    HWND dialog = OpenMainDialog();
+    ChoosePort(dialog, kToolPort);
+    ChooseFirmwareJob(dialog, path);
+    HWND status = GetDlgItem(dialog, IDC_STATE_LINE);
+    watch = StatusWatch();
+    watch.original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchStatus)));
+
+    double cpuBefore = CpuSeconds(GetCurrentThread());
+    result.run = RunJob(dialog);
+    result.toolCpuSeconds =
+        CpuSeconds(GetCurrentThread()) - cpuBefore + CpuSeconds(watch.monitorThread);
+    result.streamingMs = watch.lastByteMs - watch.firstByteMs;
+    ReadSimReport(&result.report);
+
+    if (watch.monitorThread != nullptr) {
+        CloseHandle(watch.monitorThread);
+    }
+    SetWindowLongPtrA(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(watch.original));
+    DestroyWindow(dialog);
+    StopSimulator();
+    DeleteFileA(path.c_str());
+    return result;
+}
+
+bool Succeeded(const Download& download, size_t size) {
+    bool ok = download.run.result == " The programming of Firmware was successful. " &&
+              download.report.checksumMatched == 1 &&
+              download.report.firmwareByteCount == static_cast<int32_t>(size);
+    if (!ok) {
+        fprintf(stderr, "download failed: status \"%s\", result \"%s\"\n",
+                download.run.status.c_str(), download.run.result.c_str());
+    }
+    return ok;
+}
+
+// The least time a successful download of size bytes can take at baud: every
+// byte on the wire in turn (the tool waits for each acknowledgement before
+// it goes on), plus the waits and silences the procedure asks for.
+double LowerBoundMs(size_t size, int32_t baud, int32_t startupBytes) {
+    const int32_t acks = size > 95 ? static_cast<int32_t>((size - 96) / 128 + 1) : 0;
+    const double wireBytes = startupBytes        // start-up output and banner
+                             + 1 + 2             // 0x14, "OK"
+                             + 1 + 1             // 0x10, "."
+                             + 2.0 * size + acks // pairs and acknowledgements
+                             + 5                 // checksum line
+                             + 1 + 12 + 1;       // leading byte, "Download ok.", LF
+    const double fixedMs = 100                   // silence before the prompt
+                           + 200                 // silence after the banner
+                           + 500                 // silence after "OK"
+                           + 200                 // pause before the checksum line
+                           + 500;                // silence after the confirmation
+    return wireBytes * 10 * 1000.0 / baud + fixedMs;
+}
+
+} // namespace
+
+int main() {
+    printf("Firmware download benchmark (tool on COM%d, simulated module on COM%d)\n\n", kToolPort,
+           kModulePort);
+
+    const size_t fastSize = 64 * 1024;
+    Download fast = RunDownload(fastSize, 0);
+    if (!Succeeded(fast, fastSize)) {
+        return 1;
+    }
+    printf("(a) unthrottled, %zu script bytes\n", fastSize);
+    printf("    streaming %.0f ms: %.0f script bytes/s (%.0f characters/s on the wire)\n",
+           fast.streamingMs, (fastSize - 1) * 1000.0 / fast.streamingMs,
+           2 * (fastSize - 1) * 1000.0 / fast.streamingMs);
+    printf("    whole run %.0f ms, prompt %.0f ms of it\n\n", fast.run.runMs, fast.run.promptMs);
+
+    const size_t pacedSize = 16 * 1024;
+    const int32_t baud = 9600;
+    Download paced = RunDownload(pacedSize, baud);
+    if (!Succeeded(paced, pacedSize)) {
+        return 1;
+    }
+    const int32_t startupBytes = 31; // the module's start-up output, banner included
+    double totalMs = paced.run.runMs - paced.run.promptMs;
+    double boundMs = LowerBoundMs(pacedSize, baud, startupBytes);
+    printf("(b) module paced at %d baud, %zu script bytes\n", baud, pacedSize);
+    printf("    total %.0f ms (prompt excluded), lower bound %.0f ms: ratio %.4f\n\n", totalMs,
+           boundMs, totalMs / boundMs);
+
+    PROCESS_MEMORY_COUNTERS memory;
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    printf("(c) for (b): tool CPU %.2f s (dialog thread and the port's monitor thread)\n",
+           paced.toolCpuSeconds);
+    printf("    process peak working set %.1f MiB, peak private bytes %.1f MiB"
+           " (tool and simulated module together)\n",
+           memory.PeakWorkingSetSize / 1048576.0, memory.PeakPagefileUsage / 1048576.0);
+    return 0;
+}

@@ -1,0 +1,44 @@
+// Test support: a technician at the real main dialog, with the simulated
+// module at the far end of the cable (tool on COM1, module on COM2).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum { kToolPort = 1, kModulePort = 2 };
+
+// Creates the main dialog from its resource with the real dialog procedure
+// and shows it; the caller's thread is the dialog's thread.
+HWND OpenMainDialog();
+
+// Selects COMn in the port list; 0 leaves no entry selected.
+void ChoosePort(HWND dialog, int portNumber);
+void ChooseFirmwareJob(HWND dialog, const std::string& scriptPath);
+// Picks the list entry of the ID (1 to 127).
+void ChooseProfibusJob(HWND dialog, int profibusId);
+
+struct RunOutcome {
+    std::string status;
+    std::string result;
+    int beeps = 0;
+    bool prompted = false; // the OFF/ON prompt came up
+    std::string promptText;
+    std::string promptCaption;
+    bool inputsDisabledDuringPrompt = false;
+    bool inputsEnabledAfter = false;
+    double runMs = 0;    // from START to the end of the run
+    double promptMs = 0; // how long the prompt stood
+};
+
+// Presses START and waits for the run to end. Meanwhile a second thread
+// answers the OFF/ON prompt as a technician would: when switchModule is
+// true it first switches the simulated module on, then waits holdPromptMs
+// before it presses OK.
+RunOutcome RunJob(HWND dialog, bool switchModule = true, int holdPromptMs = 0);
+
+// The bytes that reached the module, from its trace file.
+std::string BytesReceivedByModule(const std::string& tracePath);
+
+// Writes a file of the bytes and returns its path (temporary folder).
+std::string WriteTempFile(const std::string& name, const std::string& bytes);
