@@ -5,21 +5,12 @@
 #include "main_dialog.h"
 #include "text_adapters.h"
 
-static void FillPortList(HWND list, WCHAR* textArea) {
+// Empties a list and fills it with the entries 1 to count in order.
+static void FillList(HWND list, int16_t count, void (*compose)(int16_t, char*), WCHAR* textArea) {
     char entry[kListEntryRoom];
     SendMessageA(list, CB_RESETCONTENT, 0, 0);
-    for (int16_t port = 1; port <= kPortEntries; ++port) {
-        ComposePortEntry(port, entry);
-        WidenText(textArea, entry);
-        AddListText(list, textArea);
-    }
-}
-
-static void FillProfibusIdList(HWND list, WCHAR* textArea) {
-    char entry[kListEntryRoom];
-    SendMessageA(list, CB_RESETCONTENT, 0, 0);
-    for (int16_t id = 1; id <= kProfibusIdEntries; ++id) {
-        ComposeProfibusIdEntry(id, entry);
+    for (int16_t n = 1; n <= count; ++n) {
+        compose(n, entry);
         WidenText(textArea, entry);
         AddListText(list, textArea);
     }
@@ -29,7 +20,7 @@ INT_PTR StartUpDialog(HWND dialog) {
     WCHAR textArea[kDialogTextSize];
 
     HWND ports = GetDlgItem(dialog, IDC_COM_PORT_LIST);
-    FillPortList(ports, textArea);
+    FillList(ports, kPortEntries, ComposePortEntry, textArea);
     SendMessageA(ports, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 
     SendMessageA(GetDlgItem(dialog, IDC_LOAD_FIRMWARE), BM_SETCHECK, BST_CHECKED, 0);
@@ -41,7 +32,7 @@ INT_PTR StartUpDialog(HWND dialog) {
     SetControlText(GetDlgItem(dialog, IDC_FILE_NAME), fileNameBuffer);
 
     HWND ids = GetDlgItem(dialog, IDC_PROFIBUS_ID_LIST);
-    FillProfibusIdList(ids, textArea);
+    FillList(ids, kProfibusIdEntries, ComposeProfibusIdEntry, textArea);
     SendMessageA(ids, CB_SETCURSEL, 0, 0);
 
     // A single blank stands for an empty line.
