@@ -15,9 +15,41 @@ wine_env() {
     KORVAN_PORTS="$folder/ports"
 }
 
+# wine_reg_value KEY NAME: the data of a registry value, or nothing.
+wine_reg_value() {
+    wine reg query "$1" /v "$2" 9>&- 2>/dev/null | tr -d '\r' |
+        awk -v name="$2" '$1 == name { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }'
+}
+
+# wine_reg_set KEY NAME DATA: sets a string value and reads it back; a write
+# that did not take (seen on a prefix that is still settling) is repeated.
+wine_reg_set() {
+    local try
+    for try in 1 2 3 4 5; do
+        wine reg add "$1" /v "$2" /d "$3" /f 9>&- >/dev/null 2>&1
+        [ "$(wine_reg_value "$1" "$2")" = "$3" ] && return 0
+        sleep 1
+    done
+    echo "wine-env: could not set $1\\$2 in $WINEPREFIX" >&2
+    return 1
+}
+
+# wine_reg_unset KEY NAME: deletes a value and checks that it is gone.
+wine_reg_unset() {
+    local try
+    for try in 1 2 3 4 5; do
+        wine reg delete "$1" /v "$2" /f 9>&- >/dev/null 2>&1
+        [ -z "$(wine_reg_value "$1" "$2")" ] && return 0
+        sleep 1
+    done
+    echo "wine-env: could not delete $1\\$2 in $WINEPREFIX" >&2
+    return 1
+}
+
 # wine_prepare FOLDER GRAPHICS: creates the prefix on first use (under a lock,
 # since several test processes may start at once) and starts a persistent
 # wineserver. GRAPHICS is "null" for headless windows or "x11" for a screen.
+# Non-zero when the prefix could not be set up.
 wine_prepare() {
     local folder=$1 graphics=${2:-null}
     wine_env "$folder"
@@ -29,7 +61,7 @@ wine_prepare() {
             wineserver -w
             local n
             for n in 1 2 3 4 5 6 7 8; do
-                wine reg add 9>&- 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$KORVAN_PORTS/com$n" /f >/dev/null 2>&1
+                wine_reg_set 'HKLM\Software\Wine\Ports' "COM$n" "$KORVAN_PORTS/com$n" || exit 1
             done
             # The port mapping takes effect on the next server start.
             wineserver -k
@@ -38,9 +70,9 @@ wine_prepare() {
         fi
         if [ "$(cat "$WINEPREFIX/.korvan-graphics" 2>/dev/null)" != "$graphics" ]; then
             if [ "$graphics" = null ]; then
-                wine reg add 9>&- 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+                wine_reg_set 'HKCU\Software\Wine\Drivers' Graphics null || exit 1
             else
-                wine reg delete 9>&- 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+                wine_reg_unset 'HKCU\Software\Wine\Drivers' Graphics || exit 1
             fi
             wineserver -w
             echo "$graphics" >"$WINEPREFIX/.korvan-graphics"
