@@ -6,55 +6,26 @@
 
 #include <string>
 
+#include "support/colour_registry.h"
+
 #include "colour_table.h"
 
 namespace {
 
-const char kKeyPath[] = "SOFTWARE\\Orbenta\\LUMIGRAD";
-const char kMissing[] = "<missing>";
-
 class ColourTableTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+        DeleteColourKey();
     }
     void TearDown() override {
         SaveColourTable();
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+        DeleteColourKey();
     }
 };
 
-void WriteValue(const std::string& name, const std::string& bytes, DWORD type = REG_SZ) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type,
-                             reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-// The value's bytes as the 8-bit registry functions give them.
-std::string ReadValue(const std::string& name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return kMissing;
-    }
-    BYTE data[2000];
-    DWORD size = sizeof data;
-    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, data, &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) {
-        return kMissing;
-    }
-    return std::string(reinterpret_cast<char*>(data), size);
-}
-
 DWORD ValueCount() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kColourKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return 0;
     }
     DWORD values = 0;
@@ -116,7 +87,8 @@ TEST_F(ColourTableTest, WithoutKeyTheDefaultsAreUsedAndWrittenInTheEightBitForm)
 
     SaveColourTable();
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kColourKey, 0, KEY_QUERY_VALUE, &key),
+              ERROR_SUCCESS);
     char keyClass[32] = "";
     DWORD classSize = sizeof keyClass;
     RegQueryInfoKeyA(key, keyClass, &classSize, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -126,12 +98,12 @@ TEST_F(ColourTableTest, WithoutKeyTheDefaultsAreUsedAndWrittenInTheEightBitForm)
     EXPECT_EQ(ValueCount(), 8u);
     for (int slot = 0; slot < kDefaultColourSlots; ++slot) {
         const std::string name = "COLOR 0" + std::to_string(slot);
-        EXPECT_EQ(ReadValue(name), Narrow(kDefaultTexts[slot])) << name;
+        EXPECT_EQ(ReadColourValue(name), Narrow(kDefaultTexts[slot])) << name;
     }
 }
 
 TEST_F(ColourTableTest, SavingDeletesEveryBrush) {
-    WriteValue("COLOR 12", Narrow("10 20 30 "));
+    ASSERT_TRUE(WriteColourValue("COLOR 12", Narrow("10 20 30 ")));
     LoadColourTable();
     HBRUSH brushes[kColourSlots] = {};
     for (int16_t slot = 0; slot < kColourSlots; ++slot) {
@@ -151,36 +123,36 @@ TEST_F(ColourTableTest, SavingDeletesEveryBrush) {
 }
 
 TEST_F(ColourTableTest, ABlueTextColourIsReadAndWrittenBackAlike) {
-    WriteValue("COLOR 03", Narrow("0 0 255 "));
+    ASSERT_TRUE(WriteColourValue("COLOR 03", Narrow("0 0 255 ")));
     LoadColourTable();
     EXPECT_EQ(ColourOf(3), 0x00FF0000u);
     EXPECT_EQ(ColourOf(1), kDefaults[1]);
     SaveColourTable();
-    EXPECT_EQ(ReadValue("COLOR 03"), Narrow("0 0 255 "));
+    EXPECT_EQ(ReadColourValue("COLOR 03"), Narrow("0 0 255 "));
 }
 
 TEST_F(ColourTableTest, SlotTwelveIsKeptFromRunToRun) {
-    WriteValue("COLOR 12", Narrow("10 20 30 "));
+    ASSERT_TRUE(WriteColourValue("COLOR 12", Narrow("10 20 30 ")));
     LoadColourTable();
     EXPECT_TRUE(Present(12));
     EXPECT_EQ(ColourOf(12), RGB(10, 20, 30));
     EXPECT_FALSE(Present(11));
     EXPECT_FALSE(Present(13));
     SaveColourTable();
-    EXPECT_EQ(ReadValue("COLOR 12"), Narrow("10 20 30 "));
+    EXPECT_EQ(ReadColourValue("COLOR 12"), Narrow("10 20 30 "));
     EXPECT_EQ(ValueCount(), 9u);
-    EXPECT_EQ(ReadValue("COLOR 08"), kMissing);
+    EXPECT_EQ(ReadColourValue("COLOR 08"), kNoValue);
 }
 
 TEST_F(ColourTableTest, NamesThatNameNoSlotAreLeftAlone) {
     const char* const foreign[] = {"COLOR_05", "COLOR 0:", "COLOR 20",
                                    "COLOR 2X", "COLOR 5",  "Other"};
     for (const char* name : foreign) {
-        WriteValue(name, Narrow("1 2 3 "));
+        ASSERT_TRUE(WriteColourValue(name, Narrow("1 2 3 ")));
     }
-    WriteValue("color 04", Narrow("1 2 3 "));
+    ASSERT_TRUE(WriteColourValue("color 04", Narrow("1 2 3 ")));
     // The 16-bit form under a name that is passed over does not count either.
-    WriteValue("COLOR 1X", Wide("1 2 3 "));
+    ASSERT_TRUE(WriteColourValue("COLOR 1X", Wide("1 2 3 ")));
     LoadColourTable();
     for (int16_t slot = 0; slot < kColourSlots; ++slot) {
         EXPECT_EQ(Present(slot), slot < kDefaultColourSlots) << slot;
@@ -191,33 +163,33 @@ TEST_F(ColourTableTest, NamesThatNameNoSlotAreLeftAlone) {
     EXPECT_EQ(ColourTable.wideValueText, 0);
     SaveColourTable();
     for (const char* name : foreign) {
-        EXPECT_EQ(ReadValue(name), Narrow("1 2 3 ")) << name;
+        EXPECT_EQ(ReadColourValue(name), Narrow("1 2 3 ")) << name;
     }
-    EXPECT_EQ(ReadValue("COLOR 1X"), Wide("1 2 3 "));
-    EXPECT_EQ(ReadValue("COLOR 10"), kMissing);
+    EXPECT_EQ(ReadColourValue("COLOR 1X"), Wide("1 2 3 "));
+    EXPECT_EQ(ReadColourValue("COLOR 10"), kNoValue);
     // Value names are compared without case by the registry: the lower-case
     // name, ignored when reading, is the very value slot 4 is written to.
-    EXPECT_EQ(ReadValue("color 04"), Narrow("0 0 0 "));
+    EXPECT_EQ(ReadColourValue("color 04"), Narrow("0 0 0 "));
     EXPECT_EQ(ValueCount(), 8u + 7u);
 }
 
 TEST_F(ColourTableTest, OddTextsGiveTheColourTheirFieldsCount) {
-    WriteValue("COLOR 00", Narrow("256 0 0 "));
-    WriteValue("COLOR 01", Narrow(" 1 2 3 "));
-    WriteValue("COLOR 02", Narrow("1  2 3 "));
+    ASSERT_TRUE(WriteColourValue("COLOR 00", Narrow("256 0 0 ")));
+    ASSERT_TRUE(WriteColourValue("COLOR 01", Narrow(" 1 2 3 ")));
+    ASSERT_TRUE(WriteColourValue("COLOR 02", Narrow("1  2 3 ")));
     LoadColourTable();
     EXPECT_EQ(ColourOf(0), RGB(0, 0, 0));
     EXPECT_EQ(ColourOf(1), RGB(0, 1, 2));
     EXPECT_EQ(ColourOf(2), RGB(1, 0, 2));
     SaveColourTable();
-    EXPECT_EQ(ReadValue("COLOR 01"), Narrow("0 1 2 "));
+    EXPECT_EQ(ReadColourValue("COLOR 01"), Narrow("0 1 2 "));
 }
 
 TEST_F(ColourTableTest, AValueReadsOnlyItsOwnData) {
     // The longer value read first leaves its bytes behind in the buffer the
     // shorter one is read into; the registry type is not looked at.
-    WriteValue("COLOR 03", Narrow("9 9 99999 "));
-    WriteValue("COLOR 04", "1 2 3", REG_BINARY);
+    ASSERT_TRUE(WriteColourValue("COLOR 03", Narrow("9 9 99999 ")));
+    ASSERT_TRUE(WriteColourValue("COLOR 04", "1 2 3", REG_BINARY));
     LoadColourTable();
     EXPECT_EQ(ColourOf(3), RGB(9, 9, 99999 & 0xFF));
     EXPECT_EQ(ColourOf(4), RGB(1, 2, 3));
@@ -225,35 +197,36 @@ TEST_F(ColourTableTest, AValueReadsOnlyItsOwnData) {
 }
 
 TEST_F(ColourTableTest, TheSixteenBitFormIsReadAndKeptForEverySlot) {
-    WriteValue("COLOR 01", Wide("1 2 3 "));
-    WriteValue("COLOR 12", Narrow("10 20 30 "));
+    ASSERT_TRUE(WriteColourValue("COLOR 01", Wide("1 2 3 ")));
+    ASSERT_TRUE(WriteColourValue("COLOR 12", Narrow("10 20 30 ")));
     LoadColourTable();
     EXPECT_EQ(ColourOf(1), RGB(1, 2, 3));
     EXPECT_EQ(ColourOf(12), RGB(10, 20, 30));
     EXPECT_EQ(ColourTable.wideValueText, 1);
     SaveColourTable();
-    EXPECT_EQ(ReadValue("COLOR 01"), Wide("1 2 3 "));
-    EXPECT_EQ(ReadValue("COLOR 01").size(), 2u * 6u + 1u);
-    EXPECT_EQ(ReadValue("COLOR 12"), Wide("10 20 30 "));
+    EXPECT_EQ(ReadColourValue("COLOR 01"), Wide("1 2 3 "));
+    EXPECT_EQ(ReadColourValue("COLOR 01").size(), 2u * 6u + 1u);
+    EXPECT_EQ(ReadColourValue("COLOR 12"), Wide("10 20 30 "));
     for (int slot = 0; slot < kDefaultColourSlots; ++slot) {
         if (slot != 1) {
             const std::string name = "COLOR 0" + std::to_string(slot);
-            EXPECT_EQ(ReadValue(name), Wide(kDefaultTexts[slot])) << name;
+            EXPECT_EQ(ReadColourValue(name), Wide(kDefaultTexts[slot])) << name;
         }
     }
 }
 
 TEST_F(ColourTableTest, AValueOfMoreThanFiveHundredBytesEndsTheReading) {
     // 500 bytes are still read; 501 end the reading before the values after.
-    WriteValue("COLOR 02", Narrow("1 2 3 "));
-    WriteValue("COLOR 03", Narrow("9 8 7 " + std::string(493, 'x')));
-    WriteValue("COLOR 05", Narrow("7 8 9 " + std::string(494, 'x')));
-    WriteValue("COLOR 09", Narrow("4 5 6 "));
-    ASSERT_EQ(ReadValue("COLOR 03").size(), 500u);
-    ASSERT_EQ(ReadValue("COLOR 05").size(), 501u);
+    ASSERT_TRUE(WriteColourValue("COLOR 02", Narrow("1 2 3 ")));
+    ASSERT_TRUE(WriteColourValue("COLOR 03", Narrow("9 8 7 " + std::string(493, 'x'))));
+    ASSERT_TRUE(WriteColourValue("COLOR 05", Narrow("7 8 9 " + std::string(494, 'x'))));
+    ASSERT_TRUE(WriteColourValue("COLOR 09", Narrow("4 5 6 ")));
+    ASSERT_EQ(ReadColourValue("COLOR 03").size(), 500u);
+    ASSERT_EQ(ReadColourValue("COLOR 05").size(), 501u);
     // Whichever order the registry keeps, COLOR 05 comes before COLOR 09.
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kColourKey, 0, KEY_QUERY_VALUE, &key),
+              ERROR_SUCCESS);
     std::string order;
     char name[32];
     for (DWORD index = 0;; ++index) {

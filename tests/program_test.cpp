@@ -7,13 +7,13 @@
 
 #include <string>
 
+#include "support/colour_registry.h"
+
 #include "support/window_search.h"
 
 namespace {
 
 const char kCaption[] = "  KORVAN_Setup.exe  V1.01   -   Programme Korvan modules ";
-const char kKeyPath[] = "SOFTWARE\\Orbenta\\LUMIGRAD";
-const char kMissing[] = "<missing>";
 
 // The program's path as Windows sees it; under Wine the build's Unix path
 // lies on drive Z:.
@@ -28,28 +28,6 @@ std::string ProgramPath() {
         }
     }
     return path;
-}
-
-void WriteValue(const std::string& name, const std::string& bytes) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                   static_cast<DWORD>(bytes.size()));
-    RegCloseKey(key);
-}
-
-std::string ReadValue(const std::string& name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return kMissing;
-    }
-    BYTE data[200];
-    DWORD size = sizeof data;
-    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, data, &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::string(reinterpret_cast<char*>(data), size) : kMissing;
 }
 
 // A value's text in the 8-bit form: the text and one zero byte.
@@ -69,7 +47,7 @@ std::string SlotName(int slot) {
 class ProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+        DeleteColourKey();
     }
     void TearDown() override {
         if (process.hProcess != nullptr) {
@@ -79,7 +57,7 @@ class ProgramTest : public ::testing::Test {
             CloseHandle(process.hThread);
             CloseHandle(process.hProcess);
         }
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKeyPath);
+        DeleteColourKey();
     }
     // Starts the program, waits for its dialog and presses Quit. The exit
     // code, or -1 when something on the way failed.
@@ -157,20 +135,20 @@ std::string ImportedNames(const std::string& path, const char* dll) {
 TEST_F(ProgramTest, QuitAtOnceEndsWithZeroAndWritesTheDefaultScheme) {
     EXPECT_EQ(RunAndQuit(""), 0);
     for (int slot = 0; slot < 8; ++slot) {
-        EXPECT_EQ(ReadValue(SlotName(slot)), Stored(kDefaultTexts[slot])) << "slot " << slot;
+        EXPECT_EQ(ReadColourValue(SlotName(slot)), Stored(kDefaultTexts[slot])) << "slot " << slot;
     }
-    EXPECT_EQ(ReadValue("COLOR 08"), kMissing);
+    EXPECT_EQ(ReadColourValue("COLOR 08"), kNoValue);
 }
 
 TEST_F(ProgramTest, AGivenSchemeComesBackUnchangedAndTheCommandLineIsIgnored) {
-    WriteValue("COLOR 03", Stored("0 0 255 "));
-    WriteValue("COLOR 12", Stored("10 20 30 "));
+    ASSERT_TRUE(WriteColourValue("COLOR 03", Stored("0 0 255 ")));
+    ASSERT_TRUE(WriteColourValue("COLOR 12", Stored("10 20 30 ")));
     EXPECT_EQ(RunAndQuit(" /x --port COM9 Korvan.dcs"), 0);
     for (int slot = 0; slot < 8; ++slot) {
         const char* text = slot == 3 ? "0 0 255 " : kDefaultTexts[slot];
-        EXPECT_EQ(ReadValue(SlotName(slot)), Stored(text)) << "slot " << slot;
+        EXPECT_EQ(ReadColourValue(SlotName(slot)), Stored(text)) << "slot " << slot;
     }
-    EXPECT_EQ(ReadValue("COLOR 12"), Stored("10 20 30 "));
+    EXPECT_EQ(ReadColourValue("COLOR 12"), Stored("10 20 30 "));
 }
 
 TEST(ProgramImage, SwitchesOffWindowGhosting) {
