@@ -63,4 +63,8 @@ void ApplyLineSettings(DCB* dcb, const PortConfig* config, BYTE parity, BYTE sto
     dcb->XonLim = 0;
     dcb->XoffLim = 0;
     dcb->EvtChar = 0;
+    // A driver, or a program before us, may have left the port stopping every
+    // read and write after a line error until the error is cleared; one glitch
+    // of the line (a module switched off and on) would then end the run.
+    dcb->fAbortOnError = 0;
 }

@@ -15,6 +15,6 @@ enum : int16_t { kParityWakeUp = 10 };
 // 0 when each has a line setting; 1 for values that have none.
 int16_t TranslateLineCodes(const PortConfig* config, BYTE* parity, BYTE* stopBits);
 
-// Changes the settings the port depends on; every other field of the DCB
-// keeps the value the device reported.
+// Changes the settings the port depends on, abort-on-error off among them;
+// every other field of the DCB keeps the value the device reported.
 void ApplyLineSettings(DCB* dcb, const PortConfig* config, BYTE parity, BYTE stopBits);

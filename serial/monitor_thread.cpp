@@ -1,11 +1,12 @@
 #include "monitor_thread.h"
 
 #include "carrier_debounce.h"
+#include "device_calls.h"
 #include "port_table.h"
 
 static bool CarrierIsOn(HANDLE device) {
     DWORD status = 0;
-    GetCommModemStatus(device, &status); // a failed read counts as carrier off
+    deviceCalls.getCommModemStatus(device, &status); // a failed read counts as carrier off
     return (status & MS_RLSD_ON) != 0;
 }
 

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "device_calls.h"
 #include "line_settings.h"
 #include "monitor_thread.h"
 #include "port_table.h"
@@ -32,18 +33,28 @@ static void PrepareSlot(PortSlot* slot, const PortConfig* config) {
     slot->writeEvent = nullptr;
     slot->dataArrivedEvent = nullptr;
     slot->writePending = 0;
+    slot->writeLength = 0;
 }
 
 static int16_t SetDeviceTimeouts(PortSlot* slot) {
     COMMTIMEOUTS timeouts;
-    // Direct mode: a read returns at once with what has arrived. Receive-thread
-    // mode: a read waits for its first byte and ends 1 ms after the last.
-    timeouts.ReadIntervalTimeout = slot->directMode ? MAXDWORD : 1;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
+    // Direct mode: a read returns at once with what has arrived, and when
+    // nothing has, waits up to kReadWaitMs for the first byte; the reads thus
+    // wait for the line inside the device instead of polling it. Receive-
+    // thread mode: a read waits for its first byte and ends 1 ms after the
+    // last.
+    if (slot->directMode) {
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = kReadWaitMs;
+    } else {
+        timeouts.ReadIntervalTimeout = 1;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = 0;
+    }
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
-    return SetCommTimeouts(slot->portHandle, &timeouts) ? 0 : 1;
+    return deviceCalls.setCommTimeouts(slot->portHandle, &timeouts) ? 0 : 1;
 }
 
 static int16_t CreateEvents(PortSlot* slot) {
@@ -66,17 +77,19 @@ static int16_t SendWakeUpByte(int16_t portNumber) {
     WritePort(portNumber, &wakeUp, 1);
     ReadPort(portNumber, 1, 0, 100, answer, sizeof answer);
     slot->lineSettings.Parity = SPACEPARITY;
-    return SetCommState(slot->portHandle, &slot->lineSettings) ? 0 : 1;
+    return deviceCalls.setCommState(slot->portHandle, &slot->lineSettings) ? 0 : 1;
 }
 
 int16_t OpenPort(const PortConfig* config) {
     const int16_t portNumber = config->portNumber;
     BYTE parity = NOPARITY;
     BYTE stopBits = ONESTOPBIT;
-    // A slot in use is never taken over: its threads rely on its fields.
-    if (!IsPortNumber(portNumber) || PortTable[portNumber].portHandle != nullptr ||
-        TranslateLineCodes(config, &parity, &stopBits) != 0) {
+    if (!IsPortNumber(portNumber) || TranslateLineCodes(config, &parity, &stopBits) != 0) {
         return 1;
+    }
+    // A slot in use is never taken over: its threads rely on its fields.
+    if (PortTable[portNumber].portHandle != nullptr) {
+        return kPortInUse;
     }
     if (ReadPlatformFamily() != 0) {
         return 1;
@@ -87,8 +100,8 @@ int16_t OpenPort(const PortConfig* config) {
     char deviceName[8];
     snprintf(deviceName, sizeof deviceName, "COM%d", portNumber);
     DWORD flags = FILE_ATTRIBUTE_NORMAL | (slot->directMode ? 0 : FILE_FLAG_OVERLAPPED);
-    HANDLE device = CreateFileA(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                flags, nullptr);
+    HANDLE device = deviceCalls.createFile(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, flags, nullptr);
     if (device == INVALID_HANDLE_VALUE) {
         return 1;
     }
@@ -97,11 +110,11 @@ int16_t OpenPort(const PortConfig* config) {
     DCB* settings = &slot->lineSettings;
     ZeroMemory(settings, sizeof *settings);
     settings->DCBlength = sizeof *settings;
-    if (!GetCommState(device, settings)) {
+    if (!deviceCalls.getCommState(device, settings)) {
         return 1;
     }
     ApplyLineSettings(settings, config, parity, stopBits);
-    if (!SetCommState(device, settings) || !SetupComm(device, 8192, 8192) ||
+    if (!deviceCalls.setCommState(device, settings) || !deviceCalls.setupComm(device, 8192, 8192) ||
         SetDeviceTimeouts(slot) != 0 || CreateEvents(slot) != 0) {
         return 1;
     }

@@ -47,11 +47,15 @@ struct PortSlot {
     HANDLE writeEvent;
     OVERLAPPED writeRecord;
     int16_t writePending; // an overlapped write of writeCopy may still run
+    int32_t writeLength;  // its byte count
     uint8_t writeCopy[kWriteCopySize];
 
     HANDLE dataArrivedEvent;
-    // Written by the opener's thread, used by the receive thread too.
+    // Written by the opener's thread, used by the receive thread too, which
+    // counts itself in traceUsers while it writes a record, so that the file
+    // is never closed under its feet.
     std::atomic<HANDLE> traceFile;
+    std::atomic<int32_t> traceUsers;
 };
 
 // Indexed by port number; slot 0 is never used.

@@ -31,10 +31,15 @@ void RequestThreadStop(std::atomic<int16_t>* runFlag) {
     *runFlag = 0;
 }
 
-void AwaitThreadStop(HANDLE thread) {
+bool AwaitThreadStop(HANDLE thread, DWORD limitMs) {
+    const ULONGLONG start = GetTickCount64();
     while (handshakeFlag == 1) {
         if (WaitForSingleObject(thread, 1) == WAIT_OBJECT_0) {
-            return;
+            return true;
+        }
+        if (limitMs != INFINITE && GetTickCount64() - start >= limitMs) {
+            return false;
         }
     }
+    return true;
 }

@@ -21,5 +21,6 @@ int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HAND
 void RequestThreadStop(std::atomic<int16_t>* runFlag);
 
 // Second half: wait, in 1 ms steps, until the thread has cleared
-// handshakeFlag (or has ended without doing so).
-void AwaitThreadStop(HANDLE thread);
+// handshakeFlag (or has ended without doing so), for at most limitMs
+// (INFINITE: without bound). True when the thread has stopped.
+bool AwaitThreadStop(HANDLE thread, DWORD limitMs);

@@ -1,25 +1,60 @@
+#include "device_calls.h"
 #include "port_table.h"
 #include "read_buffer.h"
 #include "receive_ring.h"
 #include "trace_file.h"
 
-// Direct mode: polls the device without pausing; the time-out is counted in
-// the monitor thread's ticks and starts afresh with every byte.
+// A read the device refused: a line error on a port that stops its reads
+// until the error is cleared, or a device that has gone away. The error state
+// is cleared, and the caller pauses as long as a read would have waited, so
+// a dead device costs no more than a silent one.
+static void RecoverFromRefusedRead(PortSlot* slot) {
+    DWORD errors = 0;
+    deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
+    Sleep(kReadWaitMs);
+}
+
+// One byte from the device, waiting up to kReadWaitMs for it.
+static bool AwaitDeviceByte(PortSlot* slot, uint8_t* byte) {
+    DWORD got = 0;
+    if (!deviceCalls.readFile(slot->portHandle, byte, 1, &got, nullptr)) {
+        RecoverFromRefusedRead(slot);
+        return false;
+    }
+    return got == 1;
+}
+
+// One byte only when the device holds one already: the read then returns at
+// once instead of waiting.
+static bool TakeWaitingByte(PortSlot* slot, uint8_t* byte) {
+    DWORD errors = 0;
+    COMSTAT status;
+    ZeroMemory(&status, sizeof status);
+    if (!deviceCalls.clearCommError(slot->portHandle, &errors, &status) || status.cbInQue == 0) {
+        return false;
+    }
+    return AwaitDeviceByte(slot, byte);
+}
+
+// Direct mode: the time-out is counted in the monitor thread's ticks and
+// starts afresh with every byte.
 static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeoutMs) {
     const uint32_t tickLimit = static_cast<uint32_t>(timeoutMs / 50);
     for (;;) {
         const uint32_t startTick = slot->tickCount;
         uint8_t byte = 0;
-        DWORD got = 0;
         for (;;) {
             if (slot->tickCount - startTick > tickLimit) {
                 return 1;
             }
-            if (ReadFile(slot->portHandle, &byte, 1, &got, nullptr) && got == 1) {
+            if (timeoutMs == 0) {
+                if (!TakeWaitingByte(slot, &byte)) {
+                    return 1;
+                }
                 break;
             }
-            if (timeoutMs == 0) {
-                return 1;
+            if (AwaitDeviceByte(slot, &byte)) {
+                break;
             }
         }
         TraceByte(slot, byte, kTraceReceived);

@@ -15,9 +15,9 @@ inline int32_t RingCellsNeeded(bool marked) {
 
 // Stores a received byte, between "{" and "}" when marked, and only then
 // moves writeIndex past it. When the ring has less room than the byte needs,
-// the byte is stored all the same up to where writeIndex reaches readIndex:
-// the ring then reads empty, the unread bytes and this one are lost, and no
-// part of a marked byte is ever left behind.
+// writeIndex is moved up to readIndex instead: the ring then reads empty,
+// the unread bytes and this one are lost, and no part of a marked byte is
+// ever left behind.
 void RingStore(ReceiveRing* ring, uint8_t byte, bool marked);
 
 // Takes the next byte; false when the ring is empty.

@@ -1,5 +1,6 @@
 #include "receive_thread.h"
 
+#include "device_calls.h"
 #include "port_table.h"
 #include "receive_ring.h"
 #include "trace_file.h"
@@ -9,7 +10,7 @@ static bool ParityFailed(PortSlot* slot) {
         return false;
     }
     DWORD errors = 0;
-    ClearCommError(slot->portHandle, &errors, nullptr);
+    deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
     return (errors & CE_RXPARITY) != 0;
 }
 
@@ -28,7 +29,7 @@ static DWORD NextReadCount(PortSlot* slot) {
     DWORD errors = 0;
     COMSTAT status;
     ZeroMemory(&status, sizeof status);
-    ClearCommError(slot->portHandle, &errors, &status);
+    deviceCalls.clearCommError(slot->portHandle, &errors, &status);
     if (status.cbInQue <= 1) {
         return 1;
     }
@@ -60,6 +61,37 @@ static void ReceiveBytes(PortSlot* slot, const uint8_t* bytes, DWORD count) {
     SetEvent(slot->dataArrivedEvent);
 }
 
+// Pause after a read that failed at once, so that a device that refuses every
+// read (one that has gone away) does not keep this time-critical thread busy.
+enum : DWORD { kFailedReadPauseMs = 20 };
+
+// The outcome of one read of the loop.
+enum ReadOutcome { kReadBytes, kReadStillPending, kReadFailed };
+
+// Starts a read, or looks after the pending one for up to 500 ms.
+static ReadOutcome ReadOnce(PortSlot* slot, OVERLAPPED* record, uint8_t* bytes, bool* pending,
+                            DWORD* count) {
+    *count = 0;
+    if (!*pending) {
+        if (deviceCalls.readFile(slot->portHandle, bytes, NextReadCount(slot), count, record)) {
+            return *count > 0 ? kReadBytes : kReadFailed;
+        }
+        if (GetLastError() != ERROR_IO_PENDING) {
+            return kReadFailed;
+        }
+        *pending = true;
+    }
+    if (WaitForSingleObject(record->hEvent, 500) != WAIT_OBJECT_0) {
+        return kReadStillPending;
+    }
+    *pending = false;
+    if (!deviceCalls.getOverlappedResult(slot->portHandle, record, count, FALSE) || *count == 0) {
+        *count = 0;
+        return kReadFailed;
+    }
+    return kReadBytes;
+}
+
 DWORD WINAPI ReceiveThread(LPVOID argument) {
     int16_t portNumber = static_cast<int16_t>(reinterpret_cast<intptr_t>(argument));
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
@@ -79,25 +111,29 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
 
     do {
         DWORD count = 0;
-        if (!readPending) {
-            if (!ReadFile(slot->portHandle, bytes, NextReadCount(slot), &count, &readRecord)) {
-                count = 0;
-                readPending = GetLastError() == ERROR_IO_PENDING;
-            }
-        }
-        if (readPending) {
-            if (WaitForSingleObject(readEvent, 500) == WAIT_OBJECT_0) {
-                if (!GetOverlappedResult(slot->portHandle, &readRecord, &count, FALSE)) {
-                    count = 0;
-                }
-                readPending = false;
-            }
-        }
-        if (count > 0) {
+        switch (ReadOnce(slot, &readRecord, bytes, &readPending, &count)) {
+        case kReadBytes:
             ReceiveBytes(slot, bytes, count);
+            break;
+        case kReadFailed: {
+            // A line error on a port that stops on errors is cleared here.
+            DWORD errors = 0;
+            deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
+            Sleep(kFailedReadPauseMs);
+            break;
+        }
+        case kReadStillPending:
+            break;
         }
     } while (slot->receiveRunning == 1);
 
+    // The system writes into readRecord and bytes until the read has ended:
+    // the thread does not go before it has.
+    if (readPending) {
+        DWORD count = 0;
+        deviceCalls.cancelIoEx(slot->portHandle, &readRecord);
+        deviceCalls.getOverlappedResult(slot->portHandle, &readRecord, &count, TRUE);
+    }
     Sleep(10);
     CloseHandle(readEvent);
     handshakeFlag = 0;

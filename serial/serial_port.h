@@ -35,22 +35,35 @@ struct PortConfig {
     int16_t parityCheck; // 1 = check received parity and mark failing bytes
 };
 
+// OpenPort's answer for a port that this process has open already: the
+// caller does not own it and must not close it.
+enum : int16_t { kPortInUse = 2 };
+
 // Opens and configures the port and starts its threads. 0 when the port is
-// open; 1 on any failure (the caller's ClosePort then releases what is left).
+// open; kPortInUse when it is open already; 1 on any other failure (the
+// caller's ClosePort then releases what is left).
 int16_t OpenPort(const PortConfig* config);
 
 // Stops the port's threads, drops DTR then RTS, releases the device and the
-// trace file. Harmless on a port that is not open. Always 0.
+// trace file. Harmless on a port that is not open. A write that the far end
+// does not take is given the wire time of its bytes and half a second more,
+// then cancelled. Always 0.
 int16_t ClosePort(int16_t portNumber);
 
 // Sends length bytes. Always 0; a refused write is not detected.
 int16_t WritePort(int16_t portNumber, const uint8_t* bytes, int16_t length);
 
+// Longest wait of one direct-mode device read for its byte.
+enum : int32_t { kReadWaitMs = 20 };
+
 // Reads count bytes (count > 0), or the bytes up to terminator (count 0), into
 // buffer, which holds capacity bytes, and closes them with a NUL. timeoutMs is
 // the longest silence allowed before the next byte; 0 takes only what is
-// already waiting. 0 when the bytes were read; 1 on time-out, and for a count
-// that the buffer cannot hold with its NUL; 2 when a terminator read has
+// already waiting. In direct mode the read waits for each byte inside the
+// device, at most kReadWaitMs at a time, and counts its time-out in the
+// monitor thread's ticks; a read the device refuses (a line error, a device
+// that has gone) clears the device's error state and counts on. 0 when the bytes were read; 1 on
+// time-out, and for a count that the buffer cannot hold with its NUL; 2 when a terminator read has
 // filled capacity - 1 bytes and another byte comes before the terminator
 // (the bytes so far are then closed with a NUL). Nothing is ever written
 // past capacity.

@@ -1,13 +1,16 @@
 #include "trace_file.h"
 
 void TraceByte(PortSlot* slot, uint8_t byte, uint8_t tag) {
+    // Counted in before the file is looked at: CloseTrace waits for the
+    // writers it may have missed before it closes the file.
+    ++slot->traceUsers;
     HANDLE file = slot->traceFile;
-    if (file == nullptr) {
-        return;
+    if (file != nullptr) {
+        uint8_t record[2] = {byte, tag};
+        DWORD written = 0;
+        WriteFile(file, record, sizeof record, &written, nullptr);
     }
-    uint8_t record[2] = {byte, tag};
-    DWORD written = 0;
-    WriteFile(file, record, sizeof record, &written, nullptr);
+    --slot->traceUsers;
 }
 
 int16_t OpenTrace(int16_t portNumber, const char* fileName) {
@@ -28,9 +31,14 @@ void CloseTrace(int16_t portNumber) {
     if (!IsPortNumber(portNumber)) {
         return;
     }
-    HANDLE file = PortTable[portNumber].traceFile.exchange(nullptr);
+    PortSlot* slot = &PortTable[portNumber];
+    HANDLE file = slot->traceFile.exchange(nullptr);
     if (file == nullptr) {
         return;
+    }
+    // A record write that took the handle before it was taken away ends first.
+    while (slot->traceUsers != 0) {
+        Sleep(0);
     }
     SetEndOfFile(file);
     CloseHandle(file);

@@ -2,27 +2,54 @@
 
 #include <cstring>
 
+#include "device_calls.h"
 #include "trace_file.h"
 
-void FinishPendingWrite(PortSlot* slot) {
+// How long a cancelled write may take to end.
+enum : DWORD { kCancelWaitMs = 1000 };
+
+bool FinishPendingWrite(PortSlot* slot, DWORD limitMs) {
     if (slot->writePending == 0) {
-        return;
+        return true;
+    }
+    if (WaitForSingleObject(slot->writeEvent, limitMs) != WAIT_OBJECT_0) {
+        // The far end does not take the bytes (a device that stopped reading,
+        // a cable nobody reads): the write is given up.
+        deviceCalls.cancelIoEx(slot->portHandle, &slot->writeRecord);
+        if (WaitForSingleObject(slot->writeEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+            return false;
+        }
     }
     DWORD written = 0;
-    GetOverlappedResult(slot->portHandle, &slot->writeRecord, &written, TRUE);
+    deviceCalls.getOverlappedResult(slot->portHandle, &slot->writeRecord, &written, FALSE);
     slot->writePending = 0;
+    return true;
+}
+
+void AwaitClosedWrite(PortSlot* slot) {
+    if (slot->writePending != 0) {
+        WaitForSingleObject(slot->writeEvent, INFINITE);
+        slot->writePending = 0;
+    }
+}
+
+DWORD WriteWireTimeMs(const PortSlot* slot) {
+    // Start, data, parity and stop bits: at most 12 bits a character.
+    const DWORD baud = slot->lineSettings.BaudRate > 0 ? slot->lineSettings.BaudRate : 1200;
+    return static_cast<DWORD>(slot->writeLength) * 12 * 1000 / baud + 1;
 }
 
 // Starts an overlapped write from the port's own copy of the bytes, after the
 // previous one has finished, so that writes leave in call order and never
 // read a caller's buffer that has gone.
 static void StartOverlappedWrite(PortSlot* slot, const uint8_t* bytes, int16_t length) {
-    FinishPendingWrite(slot);
+    FinishPendingWrite(slot, INFINITE);
     memcpy(slot->writeCopy, bytes, static_cast<size_t>(length));
     ZeroMemory(&slot->writeRecord, sizeof slot->writeRecord);
     slot->writeRecord.hEvent = slot->writeEvent;
-    if (!WriteFile(slot->portHandle, slot->writeCopy, static_cast<DWORD>(length), nullptr,
-                   &slot->writeRecord) &&
+    slot->writeLength = length;
+    if (!deviceCalls.writeFile(slot->portHandle, slot->writeCopy, static_cast<DWORD>(length),
+                               nullptr, &slot->writeRecord) &&
         GetLastError() == ERROR_IO_PENDING) {
         slot->writePending = 1;
     }
@@ -37,7 +64,8 @@ int16_t WritePort(int16_t portNumber, const uint8_t* bytes, int16_t length) {
         StartOverlappedWrite(slot, bytes, length);
     } else {
         DWORD written = 0;
-        WriteFile(slot->portHandle, bytes, static_cast<DWORD>(length), &written, nullptr);
+        deviceCalls.writeFile(slot->portHandle, bytes, static_cast<DWORD>(length), &written,
+                              nullptr);
     }
     for (int16_t i = 0; i < length; ++i) {
         TraceByte(slot, bytes[i], kTraceSent);

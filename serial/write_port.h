@@ -1,8 +1,18 @@
 // Writes of a port in receive-thread mode may still run after WritePort has
-// returned; the closing of the port waits for the last one.
+// returned; the next write, and the closing of the port, wait for the last one.
 #pragma once
 
 #include "port_table.h"
 
-// Waits until the port's last overlapped write has finished.
-void FinishPendingWrite(PortSlot* slot);
+// Waits up to limitMs for the port's last overlapped write to finish; one
+// that has not finished by then is cancelled. False when the write still
+// runs even so (a device that would not cancel it): closing the device ends
+// it, and AwaitClosedWrite then waits for that.
+bool FinishPendingWrite(PortSlot* slot, DWORD limitMs);
+
+// After the device has been closed: waits for the end of a write that
+// FinishPendingWrite could not end.
+void AwaitClosedWrite(PortSlot* slot);
+
+// Milliseconds that the bytes of the port's last write take on the wire.
+DWORD WriteWireTimeMs(const PortSlot* slot);

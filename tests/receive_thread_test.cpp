@@ -169,6 +169,37 @@ TEST_F(ReceiveThreadTest, ByteIntoAFullRingShowsTheOverflowBoxAndEmptiesIt) {
     EXPECT_STREQ(reinterpret_cast<char*>(buffer_), "after");
 }
 
+// Finds the overflow box without closing it.
+static HWND AwaitOverflowBox(int timeoutMs) {
+    Stopwatch clock;
+    HWND box = nullptr;
+    while (box == nullptr && clock.Ms() < timeoutMs) {
+        box = FindWindowA("#32770", "RS232-ERROR");
+        Sleep(10);
+    }
+    return box;
+}
+
+TEST_F(ReceiveThreadTest, BytesTakenWhileTheOverflowBoxStandsMakeRoomAndNothingIsLost) {
+    const std::string first = Pattern(7999, 3);
+    PeerWrite(peer_, first);
+    ASSERT_TRUE(AwaitWriteIndex(7999));
+    PeerWrite(peer_, "!");
+    HWND box = AwaitOverflowBox(5000);
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(ReadPort(kPortA, 50, 0, 0, buffer_, sizeof buffer_), 0);
+    EXPECT_EQ(memcmp(buffer_, first.data(), 50), 0);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    // The byte goes in after the unread ones; the ring never reads past them.
+    ASSERT_TRUE(AwaitWriteIndex(0));
+    EXPECT_EQ(Ring().readIndex, 50);
+    EXPECT_EQ(RingFreeCells(&Ring()), 50 - 1);
+    DiscardInput(kPortA, 0);
+    PeerWrite(peer_, "after");
+    EXPECT_EQ(ReadPort(kPortA, 5, 0, 1000, buffer_, sizeof buffer_), 0);
+    EXPECT_STREQ(reinterpret_cast<char*>(buffer_), "after");
+}
+
 TEST_F(ReceiveThreadTest, ReadWithTimeOutZeroOnAnEmptyRingReturnsAtOnce) {
     Stopwatch clock;
     EXPECT_EQ(ReadPort(kPortA, 1, 0, 0, buffer_, sizeof buffer_), 1);

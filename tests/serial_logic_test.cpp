@@ -102,8 +102,10 @@ TEST(LineSettings, ChangesOnlyTheListedFields) {
     EXPECT_EQ(dcb.XonChar, 17);
     EXPECT_EQ(dcb.XoffChar, 19);
     EXPECT_EQ(dcb.XonLim | dcb.XoffLim | dcb.EvtChar, 0);
+    // A port left stopping on line errors is made to carry on.
+    EXPECT_EQ(dcb.fAbortOnError, 0u);
     // Left as the device reported them.
-    EXPECT_EQ(dcb.fBinary & dcb.fNull & dcb.fAbortOnError, 1u);
+    EXPECT_EQ(dcb.fBinary & dcb.fNull, 1u);
     EXPECT_EQ(static_cast<uint8_t>(dcb.ErrorChar), 0xFF);
     EXPECT_EQ(static_cast<uint8_t>(dcb.EofChar), 0xFF);
 

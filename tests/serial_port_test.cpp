@@ -70,7 +70,7 @@ TEST(OpenAndClose, APortAlreadyOpenIsRefusedAndKeepsWorking) {
     PortConfig config = DirectConfig(kPortA);
     ASSERT_EQ(OpenPort(&config), 0);
     HANDLE device = PortTable[kPortA].portHandle;
-    EXPECT_EQ(OpenPort(&config), 1);
+    EXPECT_EQ(OpenPort(&config), kPortInUse); // its owner, not the caller, closes it
     EXPECT_EQ(PortTable[kPortA].portHandle, device);
     EXPECT_EQ(PortTable[kPortA].monitorRunning, 1);
     uint32_t ticks = PortTable[kPortA].tickCount;

@@ -1,0 +1,377 @@
+#include "support/driver_double.h"
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "device_calls.h"
+
+DriverDouble driverDouble;
+
+namespace {
+
+// The status values of an overlapped record, as the platform's
+// GetOverlappedResult reads them.
+const ULONG_PTR kStatusPending = 0x00000103;
+const ULONG_PTR kStatusCancelled = 0xC0000120;
+
+struct HeldIo {
+    OVERLAPPED* record;
+    DWORD thread; // the thread that started it
+    bool isRead;
+};
+
+std::mutex lock;
+std::string name;
+HANDLE device = INVALID_HANDLE_VALUE;
+std::chrono::steady_clock::time_point installed;
+bool aborted = false;
+DWORD pendingErrors = 0;
+DCB lastSettings;
+std::vector<bool> carrier{false};
+std::vector<EscapeCall> escapes;
+std::vector<HeldIo> held;
+
+const DeviceCalls& Platform() {
+    return kPlatformDeviceCalls;
+}
+
+bool IsOurs(HANDLE handle) {
+    std::lock_guard<std::mutex> guard(lock);
+    return handle == device;
+}
+
+// True, with the call failed as a device that has gone, when it has.
+bool Gone() {
+    DWORD error = driverDouble.goneError;
+    if (error == 0) {
+        return false;
+    }
+    SetLastError(error);
+    return true;
+}
+
+bool Aborted() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!aborted) {
+        return false;
+    }
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return true;
+}
+
+bool ThreadAlive(DWORD id) {
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+    if (thread == nullptr) {
+        return false;
+    }
+    bool alive = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    CloseHandle(thread);
+    return alive;
+}
+
+// Ends the held operations that match (every one for nullptr), as cancelled,
+// after the double's cancel delay.
+void EndHeld(OVERLAPPED* which) {
+    std::vector<HeldIo> ending;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (size_t i = 0; i < held.size();) {
+            if (which == nullptr || held[i].record == which) {
+                ending.push_back(held[i]);
+                held.erase(held.begin() + static_cast<long>(i));
+            } else {
+                ++i;
+            }
+        }
+    }
+    if (ending.empty()) {
+        return;
+    }
+    const DWORD delay = driverDouble.cancelDelayMs;
+    std::thread([ending, delay] {
+        Sleep(delay);
+        for (const HeldIo& io : ending) {
+            if (io.isRead && !ThreadAlive(io.thread)) {
+                driverDouble.readOutlivedItsThread = true;
+            }
+            io.record->InternalHigh = 0;
+            io.record->Internal = kStatusCancelled;
+            SetEvent(io.record->hEvent);
+            --driverDouble.heldPending;
+        }
+    }).detach();
+}
+
+bool Hold(OVERLAPPED* record, bool isRead) {
+    record->Internal = kStatusPending;
+    record->InternalHigh = 0;
+    ResetEvent(record->hEvent);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        held.push_back({record, GetCurrentThreadId(), isRead});
+    }
+    ++driverDouble.heldPending;
+    SetLastError(ERROR_IO_PENDING);
+    return false;
+}
+
+HANDLE WINAPI CreateDevice(LPCSTR fileName, DWORD access, DWORD share,
+                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                           HANDLE templateFile) {
+    bool chosen = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        chosen = name == fileName;
+    }
+    if (chosen && (driverDouble.openError != 0 || driverDouble.goneError != 0)) {
+        SetLastError(driverDouble.openError != 0 ? driverDouble.openError.load()
+                                                 : driverDouble.goneError.load());
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE opened =
+        Platform().createFile(fileName, access, share, security, disposition, flags, templateFile);
+    if (chosen && opened != INVALID_HANDLE_VALUE) {
+        std::lock_guard<std::mutex> guard(lock);
+        device = opened;
+    }
+    return opened;
+}
+
+BOOL WINAPI GetState(HANDLE handle, LPDCB settings) {
+    if (!IsOurs(handle)) {
+        return Platform().getCommState(handle, settings);
+    }
+    if (Gone()) {
+        return FALSE;
+    }
+    BOOL done = Platform().getCommState(handle, settings);
+    if (done && driverDouble.reportsAbortOnError) {
+        settings->fAbortOnError = 1;
+    }
+    return done;
+}
+
+BOOL WINAPI SetState(HANDLE handle, LPDCB settings) {
+    if (!IsOurs(handle)) {
+        return Platform().setCommState(handle, settings);
+    }
+    if (Gone()) {
+        return FALSE;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        lastSettings = *settings;
+    }
+    return Platform().setCommState(handle, settings);
+}
+
+BOOL WINAPI SetupQueues(HANDLE handle, DWORD in, DWORD out) {
+    if (IsOurs(handle) && Gone()) {
+        return FALSE;
+    }
+    return Platform().setupComm(handle, in, out);
+}
+
+BOOL WINAPI SetTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts) {
+    if (IsOurs(handle) && Gone()) {
+        return FALSE;
+    }
+    return Platform().setCommTimeouts(handle, timeouts);
+}
+
+// A pty has no modem lines: the double answers for them.
+BOOL WINAPI Escape(HANDLE handle, DWORD function) {
+    if (!IsOurs(handle)) {
+        return Platform().escapeCommFunction(handle, function);
+    }
+    if (Gone()) {
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - installed)
+            .count();
+    escapes.push_back({function, ms});
+    return TRUE;
+}
+
+BOOL WINAPI ModemStatus(HANDLE handle, LPDWORD status) {
+    if (!IsOurs(handle)) {
+        return Platform().getCommModemStatus(handle, status);
+    }
+    if (Gone()) {
+        return FALSE;
+    }
+    long call = driverDouble.modemStatusCalls++;
+    std::lock_guard<std::mutex> guard(lock);
+    size_t index = static_cast<size_t>(call) < carrier.size() ? call : carrier.size() - 1;
+    *status = carrier[index] ? MS_RLSD_ON : 0;
+    return TRUE;
+}
+
+BOOL WINAPI ClearErrors(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
+    if (!IsOurs(handle)) {
+        return Platform().clearCommError(handle, errors, status);
+    }
+    if (Gone()) {
+        return FALSE;
+    }
+    BOOL done = Platform().clearCommError(handle, errors, status);
+    std::lock_guard<std::mutex> guard(lock);
+    if (errors != nullptr) {
+        *errors = (done ? *errors : 0) | pendingErrors;
+    }
+    pendingErrors = 0;
+    aborted = false;
+    return TRUE;
+}
+
+BOOL WINAPI Read(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED record) {
+    if (!IsOurs(handle)) {
+        return Platform().readFile(handle, buffer, count, got, record);
+    }
+    ++driverDouble.readCalls;
+    if (got != nullptr) {
+        *got = 0;
+    }
+    if (Gone() || Aborted()) {
+        return FALSE;
+    }
+    if (record != nullptr && driverDouble.holdReads) {
+        return Hold(record, true);
+    }
+    return Platform().readFile(handle, buffer, count, got, record);
+}
+
+BOOL WINAPI Write(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED record) {
+    if (!IsOurs(handle)) {
+        return Platform().writeFile(handle, bytes, count, written, record);
+    }
+    if (written != nullptr) {
+        *written = 0;
+    }
+    if (Gone() || Aborted()) {
+        return FALSE;
+    }
+    long before = driverDouble.written.fetch_add(static_cast<long>(count));
+    long limit = driverDouble.goneAfterWritten;
+    if (limit >= 0 && before + static_cast<long>(count) >= limit) {
+        PullDevice(driverDouble.goneAfterWrittenError);
+    }
+    if (record != nullptr && driverDouble.holdWrites) {
+        return Hold(record, false);
+    }
+    return Platform().writeFile(handle, bytes, count, written, record);
+}
+
+BOOL WINAPI Cancel(HANDLE handle, LPOVERLAPPED record) {
+    if (!IsOurs(handle)) {
+        return Platform().cancelIoEx(handle, record);
+    }
+    ++driverDouble.cancels;
+    EndHeld(record);
+    Platform().cancelIoEx(handle, record);
+    return TRUE;
+}
+
+// Closing ends whatever is still pending, as a driver does.
+BOOL WINAPI Close(HANDLE handle) {
+    if (IsOurs(handle)) {
+        EndHeld(nullptr);
+        std::lock_guard<std::mutex> guard(lock);
+        device = INVALID_HANDLE_VALUE;
+    }
+    return Platform().closeHandle(handle);
+}
+
+} // namespace
+
+void InstallDriverDouble(const char* deviceName) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        name = deviceName;
+        device = INVALID_HANDLE_VALUE;
+        installed = std::chrono::steady_clock::now();
+        aborted = false;
+        pendingErrors = 0;
+        memset(&lastSettings, 0, sizeof lastSettings);
+        carrier = {false};
+        escapes.clear();
+        held.clear();
+    }
+    driverDouble.openError = 0;
+    driverDouble.reportsAbortOnError = false;
+    driverDouble.alwaysAborts = false;
+    driverDouble.goneError = 0;
+    driverDouble.goneAfterWritten = -1;
+    driverDouble.goneAfterWrittenError = ERROR_DEVICE_REMOVED;
+    driverDouble.holdReads = false;
+    driverDouble.holdWrites = false;
+    driverDouble.cancelDelayMs = 0;
+    driverDouble.readCalls = 0;
+    driverDouble.written = 0;
+    driverDouble.cancels = 0;
+    driverDouble.modemStatusCalls = 0;
+    driverDouble.readOutlivedItsThread = false;
+    driverDouble.heldPending = 0;
+    // A held read or write leaves its status in its record, where the
+    // platform's GetOverlappedResult finds it.
+    deviceCalls = {CreateDevice,
+                   GetState,
+                   SetState,
+                   SetupQueues,
+                   SetTimeouts,
+                   Escape,
+                   ModemStatus,
+                   ClearErrors,
+                   Read,
+                   Write,
+                   Platform().getOverlappedResult,
+                   Cancel,
+                   Close};
+}
+
+void RemoveDriverDouble() {
+    deviceCalls = kPlatformDeviceCalls;
+}
+
+void PullDevice(DWORD error) {
+    driverDouble.goneError = error;
+    if (error == 0) {
+        driverDouble.goneAfterWritten = -1;
+    }
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        opened = device;
+    }
+    if (error != 0 && opened != INVALID_HANDLE_VALUE) {
+        kPlatformDeviceCalls.cancelIoEx(opened, nullptr);
+    }
+}
+
+void InjectLineError(DWORD errors) {
+    std::lock_guard<std::mutex> guard(lock);
+    pendingErrors |= errors;
+    if (driverDouble.alwaysAborts || lastSettings.fAbortOnError) {
+        aborted = true;
+    }
+}
+
+void ScriptCarrier(const std::vector<bool>& states) {
+    std::lock_guard<std::mutex> guard(lock);
+    carrier = states.empty() ? std::vector<bool>{false} : states;
+    driverDouble.modemStatusCalls = 0;
+}
+
+DCB LastLineSettings() {
+    std::lock_guard<std::mutex> guard(lock);
+    return lastSettings;
+}
+
+std::vector<EscapeCall> EscapeCalls() {
+    std::lock_guard<std::mutex> guard(lock);
+    return escapes;
+}
