@@ -5,6 +5,15 @@
 
 #include "run_context.h"
 
+// Detection gives up after this many bytes without the banner, or after
+// detectionLimitMs in all: a module's start-up output is a few dozen bytes
+// within a few seconds.
+enum : int32_t { kDetectionByteLimit = kRunBufferSize, kDetectionLimitMs = 30000 };
+
+// The overall time of a detection: kDetectionLimitMs, process-wide so that a
+// test can shorten it.
+extern int32_t detectionLimitMs;
+
 // Waits for the module's start-up banner "Konfigmode...". 0 when it came.
 int16_t DetectModule(RunContext* run);
 

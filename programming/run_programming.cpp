@@ -44,11 +44,14 @@ static void AskForPowerCycle(RunContext* run) {
     ShowMessageBox(run->dialog, run->textArea, nullptr, MB_OK);
 }
 
-// From the open port to the job's result. Bytes that arrive while the prompt
-// is open count for the detection.
-static RunFailure TalkToModule(RunContext* run) {
+// From the opening of the port to the job's result. Bytes that arrive while
+// the prompt is open count for the detection. *portOwned tells whether the
+// run has the port to close: not when this process holds it open already.
+static RunFailure TalkToModule(RunContext* run, bool* portOwned) {
     PortConfig config = RunPortConfig(run->port);
-    if (OpenPort(&config) != 0) {
+    const int16_t opened = OpenPort(&config);
+    *portOwned = opened != kPortInUse;
+    if (opened != 0) {
         return "Error on opening the COM-Port";
     }
     DiscardInput(run->port, 100);
@@ -72,17 +75,17 @@ void RunProgramming(HWND dialog) {
     run.mode = check == BST_CHECKED ? kFirmwareMode : kProfibusIdMode;
 
     RunFailure failure = run.mode == kFirmwareMode ? LoadRunScript(&run) : nullptr;
-    const bool portChosen = failure == nullptr;
-    if (portChosen) {
+    bool portOwned = false;
+    if (failure == nullptr) {
         run.port = ChosenPort(dialog);
-        failure = TalkToModule(&run);
+        failure = TalkToModule(&run, &portOwned);
     }
     // The status line keeps the step that failed; the result line says why.
     if (failure != nullptr) {
         SetResultLine(&run, failure);
         failureBeep(1500, 150);
     }
-    if (portChosen) {
+    if (portOwned) {
         ClosePort(run.port); // also after a failed opening: releases what it left
     }
     ReleaseScript(kRunScriptSlot);

@@ -71,6 +71,11 @@ void PowerOnMachine(ModuleMachine* machine, ModuleOutput* out) {
     machine->highNibble = -1;
     machine->digitCount = 0;
     out->delayMs = machine->options.powerOnDelayMs;
+    if (machine->options.powerGlitch == 1) {
+        // What a receiver makes of the line while the supply comes up.
+        static const uint8_t kGlitch[] = {0x00, 0xFF, 0xF8};
+        Append(out, kGlitch, sizeof kGlitch);
+    }
 
     switch (machine->options.startupFault) {
     case kStartupEndless:

@@ -22,6 +22,7 @@ const char kSimUsage[] =
     "Faults:\n"
     "  --startup normal|banner-only|wrong-letter|endless\n"
     "  --no-banner-line-end     no CR LF after the banner\n"
+    "  --glitch                 the bytes 0x00 0xFF 0xF8 of a glitching line at power-on\n"
     "  --answer-14 normal|none|wrong[=TEXT]   answer to 0x14 (wrong: \"NO\")\n"
     "  --answer-10 normal|none|wrong[=TEXT]   answer to 0x10 (wrong: \"?\")\n"
     "  --ack-fault missing|wrong|late         at acknowledgement --ack-block N (from 0)\n"
@@ -282,6 +283,7 @@ bool ParseFlag(const char* name, SimProgramSettings* s) {
     const Flag kFlags[] = {
         {"--no-input", &s->ignoreInput, 1},
         {"--no-banner-line-end", &o->bannerLineEnd, 0},
+        {"--glitch", &o->powerGlitch, 1},
         {"--checksum-fails", &o->checksumCheckFails, 1},
         {"--config-lower-case", &o->configLowerCase, 1},
         {"--config-silent", &o->configSilent, 1},

@@ -46,6 +46,7 @@ struct SimOptions {
 
     int16_t startupFault;  // SimStartupFault
     int16_t bannerLineEnd; // 1: CR LF after the banner
+    int16_t powerGlitch;   // 1: the line glitches at power-on: 0x00 0xFF 0xF8 come first
 
     int16_t answer14;      // SimAnswerFault
     char wrongAnswer14[8]; // sent instead of "OK"

@@ -60,7 +60,8 @@ void ChooseProfibusJob(HWND dialog, int profibusId) {
     SendDlgItemMessageA(dialog, IDC_PROFIBUS_ID_LIST, CB_SETCURSEL, profibusId - 1, 0);
 }
 
-RunOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs) {
+RunOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs,
+                  const std::function<void()>& atPowerCycle) {
     RunOutcome outcome;
     std::atomic<bool> over{false};
     const DWORD dialogThread = GetCurrentThreadId();
@@ -82,6 +83,9 @@ RunOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs) {
         outcome.promptCaption = WindowTextA(box);
         outcome.promptText = WindowTextA(GetDlgItem(box, 0xFFFF));
         outcome.inputsDisabledDuringPrompt = InputsEnabled(dialog, false);
+        if (atPowerCycle) {
+            atPowerCycle();
+        }
         if (switchModule) {
             PowerOnModule();
         }

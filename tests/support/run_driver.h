@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 enum { kToolPort = 1, kModulePort = 2 };
@@ -32,10 +33,11 @@ struct RunOutcome {
 };
 
 // Presses START and waits for the run to end. Meanwhile a second thread
-// answers the OFF/ON prompt as a technician would: when switchModule is
-// true it first switches the simulated module on, then waits holdPromptMs
-// before it presses OK.
-RunOutcome RunJob(HWND dialog, bool switchModule = true, int holdPromptMs = 0);
+// answers the OFF/ON prompt as a technician would: it calls atPowerCycle
+// (when given) and, when switchModule is true, switches the simulated module
+// on; then it waits holdPromptMs before it presses OK.
+RunOutcome RunJob(HWND dialog, bool switchModule = true, int holdPromptMs = 0,
+                  const std::function<void()>& atPowerCycle = nullptr);
 
 // The bytes that reached the module, from its trace file.
 std::string BytesReceivedByModule(const std::string& tracePath);

@@ -1,0 +1,165 @@
+// Whole runs through the real dialog on a line that is not ideal: a glitch
+// while the module is switched, an adapter pulled out mid-run, a port held
+// by another program, and devices that talk without ever sending the
+// banner. The tool's COM1 has a stand-in for its driver in front of the real
+// cable (the simulated module is on COM2).
+#include <thread>
+
+#include "job_fixture.h"
+#include "module_procedures.h"
+#include "support/driver_double.h"
+
+namespace {
+
+const char kDetectionFailed[] = "Connected instrument is no Korvan module";
+const char kWaiting[] = "Wait for detection of Korvan";
+
+class LineFaultTest : public JobTest {
+  protected:
+    void SetUp() override {
+        JobTest::SetUp();
+        InstallDriverDouble("COM1");
+    }
+    void TearDown() override {
+        RemoveDriverDouble();
+        JobTest::TearDown();
+    }
+};
+
+// A device on COM2 that is no module: once switched on it sends lines at its
+// own pace until the run is over, and collects what it is sent.
+class Talker {
+  public:
+    // Each line pauseMs after the one before; the lines cycle.
+    Talker(std::vector<std::string> lines, int pauseMs)
+        : lines_(std::move(lines)), pauseMs_(pauseMs) {
+        peer_ = OpenPeer(kModulePort);
+    }
+    void SwitchOn() {
+        thread_ = std::thread([this, pauseMs = pauseMs_] {
+            for (size_t n = 0; !over_; ++n) {
+                PeerWrite(peer_, lines_[n % lines_.size()]);
+                for (int waited = 0; waited < pauseMs && !over_; waited += 10) {
+                    Sleep(10);
+                }
+            }
+        });
+    }
+    // Ends the talking; what the tool sent meanwhile.
+    std::string Stop() {
+        over_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        std::string received = PeerReadUntilQuiet(peer_, 100);
+        CloseHandle(peer_);
+        return received;
+    }
+
+  private:
+    std::vector<std::string> lines_;
+    int pauseMs_;
+    HANDLE peer_;
+    std::atomic<bool> over_{false};
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST_F(LineFaultTest, AGlitchAndALineErrorAtPowerOnDoNotSpoilTheRun) {
+    driverDouble.alwaysAborts = true; // the driver stops every read on a line error
+    options_.powerGlitch = 1;         // and the line shows 0x00 0xFF 0xF8 first
+    StartModule();
+    ChooseFirmwareJob(dialog_, Script("glitch.dcs", std::string(300, '\x5A')));
+    RunOutcome run = RunJob(dialog_, true, 0, [] { InjectLineError(CE_FRAME); });
+    ExpectSuccess(run, " The programming of Firmware was successful. ");
+    EXPECT_EQ(Report().firmwareByteCount, 300);
+}
+
+TEST_F(LineFaultTest, AnAdapterPulledMidDownloadEndsTheRunAndTheDialogCarriesOn) {
+    // 0x14 and 0x10, then 50 pairs: the acknowledgement after byte 95 never
+    // comes.
+    driverDouble.goneAfterWritten = 2 + 2 * 50;
+    StartModule();
+    const std::string path = Script("pulled.dcs", std::string(300, '\x33'));
+    ChooseFirmwareJob(dialog_, path);
+    RunOutcome run = RunJob(dialog_);
+    ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 94");
+    EXPECT_EQ(PortTable[kToolPort].portHandle, nullptr);
+
+    // Plugged in again, the next run goes through.
+    PullDevice(0);
+    ExpectSuccess(RunJob(dialog_), " The programming of Firmware was successful. ");
+    ExpectCleanedUp(path);
+}
+
+TEST_F(LineFaultTest, AnAdapterPulledWhileTheRecordIsReadEndsTheRunWithItsReadTimeOut) {
+    driverDouble.goneAfterWritten = 1; // gone right after the 0x15
+    driverDouble.goneAfterWrittenError = ERROR_ACCESS_DENIED;
+    StartModule();
+    ChooseProfibusJob(dialog_, 7);
+    RunOutcome run = RunJob(dialog_);
+    ExpectFailure(run, "Configuration of Korvan module cannot be read",
+                  "Read old configuration of Pelix IC");
+    EXPECT_NE(Report().stationAddress, 7);
+    PullDevice(0);
+    ExpectCleanedUp();
+}
+
+TEST_F(LineFaultTest, APortHeldByAnotherProgramCannotBeOpened) {
+    driverDouble.openError = ERROR_ACCESS_DENIED;
+    StartModule();
+    ChooseProfibusJob(dialog_, 3);
+    RunOutcome run = RunJob(dialog_);
+    ExpectFailure(run, "Error on opening the COM-Port", " ");
+    EXPECT_FALSE(run.prompted);
+}
+
+TEST_F(JobTest, APortThisProcessHoldsStaysWithItsOwner) {
+    StartModule(); // holds COM2
+    ChooseProfibusJob(dialog_, 3);
+    ChoosePort(dialog_, kModulePort);
+    ExpectFailure(RunJob(dialog_), "Error on opening the COM-Port", " ");
+    // The module's port still runs: a run on COM1 reaches it.
+    EXPECT_NE(PortTable[kModulePort].portHandle, nullptr);
+    ChoosePort(dialog_, kToolPort);
+    ExpectSuccess(RunJob(dialog_), " The programming of Profibus-ID was successful. ");
+    EXPECT_EQ(Report().stationAddress, 3);
+}
+
+TEST_F(JobTest, ADeviceThatTalksOnWithoutTheBannerIsGivenUp) {
+    // An NMEA-like line every 200 ms: a run buffer full of bytes in about
+    // three seconds.
+    Talker gps({"$GPGGA,101530.00,5231.1234,N,01323.5678,E,1,08,0.9,45.2,M,,,,*47\r\n"}, 200);
+    ChooseProfibusJob(dialog_, 3);
+    RunOutcome run = RunJob(dialog_, false, 0, [&] { gps.SwitchOn(); });
+    std::string sent = gps.Stop();
+    ExpectFailure(run, kDetectionFailed, kWaiting);
+    EXPECT_LT(run.runMs - run.promptMs, 8000);
+    EXPECT_EQ(sent, ""); // nothing was sent to it
+}
+
+TEST_F(JobTest, ASlowTalkerIsGivenUpWhenTheDetectionTimeRunsOut) {
+    detectionLimitMs = 2500;
+    Talker slow({"."}, 1000);
+    ChooseProfibusJob(dialog_, 3);
+    RunOutcome run = RunJob(dialog_, false, 0, [&] { slow.SwitchOn(); });
+    std::string sent = slow.Stop();
+    detectionLimitMs = kDetectionLimitMs;
+    ExpectFailure(run, kDetectionFailed, kWaiting);
+    EXPECT_GE(run.runMs - run.promptMs, 2500);
+    EXPECT_LT(run.runMs - run.promptMs, 2500 + 1500);
+    EXPECT_EQ(sent, "");
+}
+
+TEST_F(JobTest, AStartUpWithLongPausesIsStillDetected) {
+    // Each part of the start-up output within the 10 s of its byte.
+    Talker module({"Korvan V2.3\r\n", "Konfigmode...\r\n", ""}, 4000);
+    ChooseProfibusJob(dialog_, 3);
+    RunOutcome run = RunJob(dialog_, false, 0, [&] { module.SwitchOn(); });
+    std::string sent = module.Stop();
+    // Detected: the run has gone on to ask for the record.
+    ExpectFailure(run, "Configuration of Korvan module cannot be read",
+                  "Read old configuration of Pelix IC");
+    EXPECT_EQ(sent, "\x15");
+}
