@@ -8,6 +8,7 @@
 #include "text_adapters.h"
 
 BeepSound failureBeep = Beep;
+ExecutionStateCall setExecutionState = SetThreadExecutionState;
 
 // 9600 baud, 8 data bits, no parity, one stop bit, DTR on, RTS off, no
 // callbacks: direct mode.
@@ -33,10 +34,15 @@ static RunFailure LoadRunScript(RunContext* run) {
     return nullptr;
 }
 
-// The list holds COM1 to COM8 in order; no selection gives port 0.
+// Each entry of the port list carries its port number; no selection gives
+// port 0.
 static int16_t ChosenPort(HWND dialog) {
-    LRESULT entry = SendMessageA(GetDlgItem(dialog, IDC_COM_PORT_LIST), CB_GETCURSEL, 0, 0);
-    return static_cast<int16_t>(entry + 1);
+    HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
+    LRESULT entry = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    if (entry == CB_ERR) {
+        return 0;
+    }
+    return static_cast<int16_t>(SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0));
 }
 
 static void AskForPowerCycle(RunContext* run) {
@@ -65,6 +71,9 @@ static RunFailure TalkToModule(RunContext* run, bool* portOwned) {
 }
 
 void RunProgramming(HWND dialog) {
+    // A laptop that went to sleep mid-download would leave the module
+    // without firmware: the system stays awake until the run is over.
+    setExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     RunContext run;
     run.dialog = dialog;
     run.port = 0;
@@ -90,4 +99,5 @@ void RunProgramming(HWND dialog) {
     }
     ReleaseScript(kRunScriptSlot);
     EnableInputControls(dialog, TRUE);
+    setExecutionState(ES_CONTINUOUS);
 }

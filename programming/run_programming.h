@@ -12,3 +12,8 @@ void RunProgramming(HWND dialog);
 // that a test can hear it.
 typedef BOOL(WINAPI* BeepSound)(DWORD frequency, DWORD duration);
 extern BeepSound failureBeep;
+
+// Tells the system whether it must stay awake (SetThreadExecutionState).
+// Process-wide so that a test can watch it.
+typedef EXECUTION_STATE(WINAPI* ExecutionStateCall)(EXECUTION_STATE state);
+extern ExecutionStateCall setExecutionState;

@@ -52,6 +52,7 @@ int16_t ClosePort(int16_t portNumber) {
     CloseIfSet(&slot->monitorThread);
     CloseIfSet(&slot->dataArrivedEvent);
     CloseIfSet(&slot->writeEvent);
+    ReturnReceiveBuffers(slot);
     slot->portHandle = nullptr;
     CloseTrace(portNumber);
     return 0;

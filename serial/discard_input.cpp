@@ -15,5 +15,5 @@ void DiscardInput(int16_t portNumber, int32_t milliseconds) {
         return;
     }
     Sleep(static_cast<DWORD>(milliseconds));
-    slot->ring.readIndex = slot->ring.writeIndex.load();
+    slot->buffers->ring.readIndex = slot->buffers->ring.writeIndex.load();
 }

@@ -34,6 +34,7 @@ static void PrepareSlot(PortSlot* slot, const PortConfig* config) {
     slot->dataArrivedEvent = nullptr;
     slot->writePending = 0;
     slot->writeLength = 0;
+    slot->buffers = nullptr;
 }
 
 static int16_t SetDeviceTimeouts(PortSlot* slot) {
@@ -97,8 +98,10 @@ int16_t OpenPort(const PortConfig* config) {
     PortSlot* slot = &PortTable[portNumber];
     PrepareSlot(slot, config);
 
-    char deviceName[8];
-    snprintf(deviceName, sizeof deviceName, "COM%d", portNumber);
+    // COM1 to COM8 by their plain names; a port above COM9 answers only to its
+    // name in the device namespace.
+    char deviceName[16];
+    snprintf(deviceName, sizeof deviceName, portNumber <= 8 ? "COM%d" : "\\\\.\\COM%d", portNumber);
     DWORD flags = FILE_ATTRIBUTE_NORMAL | (slot->directMode ? 0 : FILE_FLAG_OVERLAPPED);
     HANDLE device = deviceCalls.createFile(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, flags, nullptr);
@@ -106,6 +109,12 @@ int16_t OpenPort(const PortConfig* config) {
         return 1;
     }
     slot->portHandle = device;
+    if (!slot->directMode) {
+        slot->buffers = TakeReceiveBuffers();
+        if (slot->buffers == nullptr) {
+            return 1;
+        }
+    }
 
     DCB* settings = &slot->lineSettings;
     ZeroMemory(settings, sizeof *settings);

@@ -10,3 +10,22 @@ PortSlot* OpenSlot(int16_t portNumber) {
     }
     return &PortTable[portNumber];
 }
+
+ReceiveBuffers receiveBufferPool[kReceiveBufferSets];
+
+ReceiveBuffers* TakeReceiveBuffers() {
+    for (ReceiveBuffers& set : receiveBufferPool) {
+        if (set.taken == 0) {
+            set.taken = 1;
+            return &set;
+        }
+    }
+    return nullptr;
+}
+
+void ReturnReceiveBuffers(PortSlot* slot) {
+    if (slot->buffers != nullptr) {
+        slot->buffers->taken = 0;
+        slot->buffers = nullptr;
+    }
+}

@@ -8,7 +8,8 @@
 
 #include "serial_port.h"
 
-enum : int16_t { kFirstPort = 1, kLastPort = 8, kPortSlots = 9 };
+// COM1 to COM256: the numbers Windows gives serial ports.
+enum : int16_t { kFirstPort = 1, kLastPort = 256, kPortSlots = 257 };
 
 enum : int32_t { kRingSize = 8000 };
 
@@ -26,6 +27,19 @@ struct ReceiveRing {
 // never depends on the caller's buffer once WritePort has returned.
 enum : int32_t { kWriteCopySize = 32767 };
 
+// What a port in receive-thread mode needs beyond its slot: its receive ring
+// and the copy of its last write, some 40 KB. Few ports of a process run in
+// that mode at once, so the sets come from a small pool: taken when such a
+// port opens, given back when it closes. A port in direct mode has none.
+struct ReceiveBuffers {
+    ReceiveRing ring;
+    uint8_t writeCopy[kWriteCopySize];
+    int16_t taken;
+};
+
+enum : int32_t { kReceiveBufferSets = 8 };
+extern ReceiveBuffers receiveBufferPool[kReceiveBufferSets];
+
 struct PortSlot {
     HANDLE portHandle; // the open device; the slot is open exactly when set
     DCB lineSettings;  // the line settings last written to the device
@@ -42,13 +56,12 @@ struct PortSlot {
 
     HANDLE receiveThread;
     std::atomic<int16_t> receiveRunning;
-    ReceiveRing ring;
+    ReceiveBuffers* buffers; // receive-thread mode only: the ring and the write copy
 
     HANDLE writeEvent;
     OVERLAPPED writeRecord;
     int16_t writePending; // an overlapped write of writeCopy may still run
     int32_t writeLength;  // its byte count
-    uint8_t writeCopy[kWriteCopySize];
 
     HANDLE dataArrivedEvent;
     // Written by the opener's thread, used by the receive thread too, which
@@ -67,7 +80,7 @@ extern std::atomic<int16_t> handshakeFlag;
 // 1 when the system is of the Windows NT family; set by every OpenPort.
 extern int16_t platformIsNt;
 
-// True for the port numbers that have a slot of their own, 1 to 8.
+// True for the port numbers that have a slot of their own, 1 to 256.
 inline bool IsPortNumber(int16_t portNumber) {
     return portNumber >= kFirstPort && portNumber <= kLastPort;
 }
@@ -75,3 +88,8 @@ inline bool IsPortNumber(int16_t portNumber) {
 // The slot of an open port, or nullptr for a number without slot or a port
 // that is not open.
 PortSlot* OpenSlot(int16_t portNumber);
+
+// A free set of receive buffers, now taken; nullptr when all are in use.
+ReceiveBuffers* TakeReceiveBuffers();
+// Gives the slot's set back (when it has one).
+void ReturnReceiveBuffers(PortSlot* slot);

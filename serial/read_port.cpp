@@ -67,14 +67,14 @@ static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeou
 
 // Waits until the ring holds a byte. False when timeoutMs passes without one.
 static bool AwaitRingByte(PortSlot* slot, int32_t timeoutMs) {
-    while (RingIsEmpty(&slot->ring)) {
+    while (RingIsEmpty(&slot->buffers->ring)) {
         if (timeoutMs == 0) {
             return false;
         }
         // Reset before the second look: a byte stored after it sets the event
         // again, so the wait below cannot miss it.
         ResetEvent(slot->dataArrivedEvent);
-        if (!RingIsEmpty(&slot->ring)) {
+        if (!RingIsEmpty(&slot->buffers->ring)) {
             break;
         }
         if (WaitForSingleObject(slot->dataArrivedEvent, static_cast<DWORD>(timeoutMs)) !=
@@ -90,7 +90,7 @@ static bool AwaitRingByte(PortSlot* slot, int32_t timeoutMs) {
 static int16_t ReadFromRing(PortSlot* slot, ReadTarget* target, int32_t timeoutMs) {
     for (;;) {
         uint8_t byte = 0;
-        if (!AwaitRingByte(slot, timeoutMs) || !RingTake(&slot->ring, &byte)) {
+        if (!AwaitRingByte(slot, timeoutMs) || !RingTake(&slot->buffers->ring, &byte)) {
             return 1;
         }
         ReadStep step = StoreReadByte(target, byte);

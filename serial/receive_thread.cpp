@@ -37,16 +37,16 @@ static DWORD NextReadCount(PortSlot* slot) {
 }
 
 static void ReceiveByte(PortSlot* slot, uint8_t byte, bool marked) {
-    if (RingFreeCells(&slot->ring) < RingCellsNeeded(marked)) {
+    if (RingFreeCells(&slot->buffers->ring) < RingCellsNeeded(marked)) {
         // Holds up reception until the user answers; the device queue keeps
         // what arrives meanwhile.
         MessageBoxA(nullptr, "BUFFER-OVERFLOW", "RS232-ERROR", MB_OKCANCEL | MB_ICONEXCLAMATION);
     }
-    RingStore(&slot->ring, byte, marked);
+    RingStore(&slot->buffers->ring, byte, marked);
     TraceByte(slot, byte, kTraceReceived);
     if (slot->byteCallback != nullptr) {
-        slot->byteCallback(slot->callbackTag, &slot->ring.readIndex, &slot->ring.writeIndex,
-                           slot->ring.data);
+        slot->byteCallback(slot->callbackTag, &slot->buffers->ring.readIndex,
+                           &slot->buffers->ring.writeIndex, slot->buffers->ring.data);
     }
 }
 
@@ -105,8 +105,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
     uint8_t bytes[kReadChunk];
 
     slot->receiveRunning = 1;
-    slot->ring.readIndex = 0;
-    slot->ring.writeIndex = 0;
+    slot->buffers->ring.readIndex = 0;
+    slot->buffers->ring.writeIndex = 0;
     handshakeFlag = 1;
 
     do {

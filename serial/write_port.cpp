@@ -44,12 +44,12 @@ DWORD WriteWireTimeMs(const PortSlot* slot) {
 // read a caller's buffer that has gone.
 static void StartOverlappedWrite(PortSlot* slot, const uint8_t* bytes, int16_t length) {
     FinishPendingWrite(slot, INFINITE);
-    memcpy(slot->writeCopy, bytes, static_cast<size_t>(length));
+    memcpy(slot->buffers->writeCopy, bytes, static_cast<size_t>(length));
     ZeroMemory(&slot->writeRecord, sizeof slot->writeRecord);
     slot->writeRecord.hEvent = slot->writeEvent;
     slot->writeLength = length;
-    if (!deviceCalls.writeFile(slot->portHandle, slot->writeCopy, static_cast<DWORD>(length),
-                               nullptr, &slot->writeRecord) &&
+    if (!deviceCalls.writeFile(slot->portHandle, slot->buffers->writeCopy,
+                               static_cast<DWORD>(length), nullptr, &slot->writeRecord) &&
         GetLastError() == ERROR_IO_PENDING) {
         slot->writePending = 1;
     }

@@ -67,7 +67,14 @@ class JobTest : public ::testing::Test {
             CloseHandle(file);
         }
     }
+    // The system is kept awake for the run, whatever its outcome.
+    static void ExpectKeptAwake(const RunOutcome& run) {
+        const std::vector<EXECUTION_STATE> states = {ES_CONTINUOUS | ES_SYSTEM_REQUIRED,
+                                                     ES_CONTINUOUS};
+        EXPECT_EQ(run.executionStates, states);
+    }
     void ExpectSuccess(const RunOutcome& run, const char* result) {
+        ExpectKeptAwake(run);
         EXPECT_EQ(run.result, result);
         EXPECT_EQ(run.status, " ");
         EXPECT_EQ(run.beeps, 0);
@@ -75,6 +82,7 @@ class JobTest : public ::testing::Test {
         EXPECT_TRUE(run.inputsEnabledAfter);
     }
     void ExpectFailure(const RunOutcome& run, const char* result, const char* status) {
+        ExpectKeptAwake(run);
         EXPECT_EQ(run.result, result);
         EXPECT_EQ(run.status, status);
         EXPECT_EQ(run.beeps, 1);

@@ -5,9 +5,13 @@
 
 #include <windows.h>
 
+#include <dbt.h>
+
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "dialog_ids.h"
 #include "list_entry_texts.h"
@@ -58,11 +62,30 @@ class MainDialogTest : public ::testing::Test {
             EXPECT_EQ(Shown(id), !firmware) << "control " << id;
         }
     }
-    void ExpectStartUpState() {
-        EXPECT_EQ(Send(21, CB_GETCOUNT), 8);
-        for (int k = 0; k < 8; ++k) {
-            EXPECT_EQ(Entry(21, k), "COM" + std::to_string(k + 1));
+    // The port numbers the port list's entries carry, checked against their
+    // texts.
+    std::vector<int> PortEntries() {
+        std::vector<int> ports;
+        for (int k = 0; k < Send(21, CB_GETCOUNT); ++k) {
+            int port = static_cast<int>(Send(21, CB_GETITEMDATA, k));
+            EXPECT_EQ(Entry(21, k), "COM" + std::to_string(port));
+            ports.push_back(port);
         }
+        return ports;
+    }
+    // COM1 to COM8 first, then the further ports of the PC, ascending.
+    void ExpectPortList() {
+        std::vector<int> ports = PortEntries();
+        ASSERT_GE(ports.size(), 8u);
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_EQ(ports[k], k + 1);
+        }
+        for (size_t k = 8; k < ports.size(); ++k) {
+            EXPECT_GT(ports[k], ports[k - 1]);
+        }
+    }
+    void ExpectStartUpState() {
+        ExpectPortList();
         EXPECT_EQ(Send(21, CB_GETCURSEL), CB_ERR);
 
         EXPECT_EQ(Send(10, BM_GETCHECK), BST_CHECKED);
@@ -123,6 +146,53 @@ TEST_F(MainDialogTest, StartUpAgainRestoresEverythingWithoutDoublingTheLists) {
 
     EXPECT_EQ(MainDialogProc(dialog, WM_INITDIALOG, 0, 0), 1);
     ExpectStartUpState();
+}
+
+// A serial port as its driver enters it, for as long as the object lives: a
+// USB adapter plugged in.
+class PluggedPort {
+  public:
+    explicit PluggedPort(int port) : name_("\\Device\\KorvanTest" + std::to_string(port)) {
+        std::string data = "COM" + std::to_string(port);
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                        REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key_, nullptr);
+        RegSetValueExA(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>(data.size() + 1));
+    }
+    ~PluggedPort() {
+        Pull();
+        RegCloseKey(key_);
+    }
+    void Pull() {
+        RegDeleteValueA(key_, name_.c_str());
+    }
+
+  private:
+    std::string name_;
+    HKEY key_ = nullptr;
+};
+
+TEST_F(MainDialogTest, AnAdapterPluggedInOrPulledOutShowsInTheListAtOnce) {
+    std::vector<int> before = PortEntries();
+    ASSERT_EQ(std::count(before.begin(), before.end(), 237), 0);
+    PluggedPort adapter(237);
+    PluggedPort low(5); // a port of the first eight is listed once
+    const int chosen = before.back();
+    Send(21, CB_SETCURSEL, before.size() - 1);
+
+    EXPECT_EQ(MainDialogProc(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0), 0);
+    std::vector<int> plugged = PortEntries();
+    ExpectPortList();
+    EXPECT_EQ(plugged.size(), before.size() + 1);
+    EXPECT_EQ(std::count(plugged.begin(), plugged.end(), 237), 1);
+    EXPECT_EQ(Send(21, CB_GETITEMDATA, Send(21, CB_GETCURSEL)), chosen);
+
+    // The chosen adapter pulled out: nothing is chosen.
+    Send(21, CB_SETCURSEL, std::find(plugged.begin(), plugged.end(), 237) - plugged.begin());
+    adapter.Pull();
+    EXPECT_EQ(MainDialogProc(dialog, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, 0), 0);
+    EXPECT_EQ(PortEntries(), before);
+    EXPECT_EQ(Send(21, CB_GETCURSEL), CB_ERR);
 }
 
 TEST_F(MainDialogTest, JobSwitchShowsTheGroupOfTheCheckedJob) {

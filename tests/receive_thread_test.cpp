@@ -56,7 +56,7 @@ class ReceiveThreadTest : public ::testing::Test {
         }
     }
     ReceiveRing& Ring() {
-        return PortTable[kPortA].ring;
+        return PortTable[kPortA].buffers->ring;
     }
     // Waits until the ring has taken in total bytes since the port opened
     // (counting wraps of the write index by hand).
@@ -88,8 +88,8 @@ TEST(ReceiveThreadMode, OpensWithARunningThreadAndAnEmptyRing) {
     EXPECT_EQ(slot.directMode, 0);
     EXPECT_EQ(slot.receiveRunning, 1);
     EXPECT_EQ(slot.monitorRunning, 1);
-    EXPECT_EQ(slot.ring.readIndex, 0);
-    EXPECT_EQ(slot.ring.writeIndex, 0);
+    EXPECT_EQ(slot.buffers->ring.readIndex, 0);
+    EXPECT_EQ(slot.buffers->ring.writeIndex, 0);
     HANDLE thread = slot.receiveThread;
     ASSERT_NE(thread, nullptr);
     HANDLE copy;

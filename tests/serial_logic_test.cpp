@@ -8,6 +8,7 @@
 #include "carrier_debounce.h"
 #include "line_settings.h"
 #include "read_buffer.h"
+#include "port_list.h"
 #include "receive_ring.h"
 
 // Feeds the samples after the first and returns the indices (counting the
@@ -233,4 +234,18 @@ TEST_F(RingStoreTest, AMarkedByteWithoutRoomForItsThreeCellsLeavesNoHalfMark) {
     Place(10, 6); // exactly three cells free: stored whole
     RingStore(&ring_, 'x', true);
     EXPECT_EQ(RingFreeCells(&ring_), 0);
+}
+
+TEST(PortNames, OnlyComAndANumberFrom1To256NameAPort) {
+    auto number = [](const char* name) { return PortNumberOfName(name, strlen(name) + 1); };
+    EXPECT_EQ(number("COM1"), 1);
+    EXPECT_EQ(number("COM12"), 12);
+    EXPECT_EQ(number("com200"), 200);
+    EXPECT_EQ(number("COM256"), 256);
+    for (const char* other : {"COM", "COM0", "COM012", "COM257", "COM1000", "COM1X", "CNCA0",
+                              "LPT1", "COM 3", ""}) {
+        EXPECT_EQ(number(other), 0) << other;
+    }
+    EXPECT_EQ(PortNumberOfName("COM37", 5), 37); // data without its terminator
+    EXPECT_EQ(PortNumberOfName("COM37", 4), 3);
 }

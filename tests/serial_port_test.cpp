@@ -87,7 +87,7 @@ TEST(OpenAndClose, ClosingAPortNeverOpenedChangesNothing) {
     // Numbers without a slot are passed over.
     EXPECT_EQ(ClosePort(0), 0);
     EXPECT_EQ(ClosePort(-1), 0);
-    EXPECT_EQ(ClosePort(9), 0);
+    EXPECT_EQ(ClosePort(257), 0);
     EXPECT_EQ(ClosePort(32767), 0);
 }
 
@@ -105,7 +105,7 @@ TEST(OpenAndClose, RefusesValuesWithoutALineSettingAndTouchesNoDevice) {
     bad[5].stopBitCode = 0;
     bad[6].stopBitCode = 3;
     bad[7].portNumber = 0;
-    bad[8].portNumber = 9;
+    bad[8].portNumber = 257;
     bad[9].portNumber = -1;
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(OpenPort(&bad[i]), 1) << "case " << i;
@@ -319,7 +319,7 @@ TEST_F(DirectPortTest, OperationsOnAPortNotOpenDoNothing) {
     DiscardInput(kPortB, 100);
     CloseTrace(kPortB);
     EXPECT_EQ(OpenTrace(kPortB, TempPath("never.trc").c_str()), 1);
-    EXPECT_EQ(ReadPort(9, 1, 0, 0, buffer_, sizeof buffer_), 1);
+    EXPECT_EQ(ReadPort(257, 1, 0, 0, buffer_, sizeof buffer_), 1);
 }
 
 static std::string ReadWholeFile(const std::string& path) {

@@ -3,6 +3,7 @@
 #include "dialog_ids.h"
 #include "list_entry_texts.h"
 #include "main_dialog.h"
+#include "port_list.h"
 #include "text_adapters.h"
 
 // Empties a list and fills it with the entries 1 to count in order.
@@ -16,12 +17,63 @@ static void FillList(HWND list, int16_t count, void (*compose)(int16_t, char*), 
     }
 }
 
+static void AddPortEntry(HWND list, int16_t port, WCHAR* textArea) {
+    char entry[kListEntryRoom];
+    ComposePortEntry(port, entry);
+    WidenText(textArea, entry);
+    LRESULT index = AddListText(list, textArea);
+    if (index >= 0) {
+        SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index), port);
+    }
+}
+
+// COM1 to COM8 always, then every further port the PC has, ascending; each
+// entry carries its port number. The port chosen before stays chosen while
+// it is in the list.
+static void FillPortList(HWND dialog, WCHAR* textArea) {
+    HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
+    const int16_t chosen = ChosenPortEntry(dialog);
+    SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    for (int16_t port = 1; port <= kPortEntries; ++port) {
+        AddPortEntry(list, port, textArea);
+    }
+    static int16_t present[kPortSlots];
+    const int16_t count = ListPresentPorts(present, kPortSlots);
+    for (int16_t i = 0; i < count; ++i) {
+        if (present[i] > kPortEntries) {
+            AddPortEntry(list, present[i], textArea);
+        }
+    }
+    LRESULT select = -1;
+    const LRESULT entries = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT k = 0; k < entries && chosen != 0; ++k) {
+        if (SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(k), 0) == chosen) {
+            select = k;
+        }
+    }
+    SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(select), 0);
+}
+
+int16_t ChosenPortEntry(HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
+    LRESULT entry = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    if (entry == CB_ERR) {
+        return 0;
+    }
+    return static_cast<int16_t>(SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0));
+}
+
+void RefreshPortList(HWND dialog) {
+    WCHAR textArea[kDialogTextSize];
+    FillPortList(dialog, textArea);
+}
+
 INT_PTR StartUpDialog(HWND dialog) {
     WCHAR textArea[kDialogTextSize];
 
-    HWND ports = GetDlgItem(dialog, IDC_COM_PORT_LIST);
-    FillList(ports, kPortEntries, ComposePortEntry, textArea);
-    SendMessageA(ports, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    // No port is chosen at the start.
+    SendMessageA(GetDlgItem(dialog, IDC_COM_PORT_LIST), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    FillPortList(dialog, textArea);
 
     SendMessageA(GetDlgItem(dialog, IDC_LOAD_FIRMWARE), BM_SETCHECK, BST_CHECKED, 0);
     ShowControlRange(dialog, IDC_FIRMWARE_GROUP_FIRST, IDC_FIRMWARE_GROUP_LAST, SW_SHOW);

@@ -1,5 +1,7 @@
 #include "main_dialog.h"
 
+#include <dbt.h>
+
 #include "dialog_handlers.h"
 #include "dialog_ids.h"
 #include "run_programming.h"
@@ -27,6 +29,13 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_INITDIALOG:
         return StartUpDialog(dialog);
+    case WM_DEVICECHANGE:
+        // A USB adapter plugged in or pulled out; the answer is the default.
+        if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE ||
+            wParam == DBT_DEVNODES_CHANGED) {
+            RefreshPortList(dialog);
+        }
+        return 0;
     case WM_COMMAND:
         // The identifier only; the notification code is not looked at.
         return HandleCommand(dialog, LOWORD(wParam));

@@ -21,6 +21,14 @@ BOOL WINAPI CountBeep(DWORD, DWORD) {
     return TRUE;
 }
 
+// Set by the run's own thread only.
+std::vector<EXECUTION_STATE> executionStates;
+
+EXECUTION_STATE WINAPI RecordExecutionState(EXECUTION_STATE state) {
+    executionStates.push_back(state);
+    return ES_CONTINUOUS;
+}
+
 const int kInputIds[] = {
     IDC_COM_PORT_LABEL,   IDC_COM_PORT_LIST, IDC_LOAD_FIRMWARE, IDC_SET_PROFIBUS_ID,
     IDC_FILE_NAME_LABEL,  IDC_FILE_NAME,     IDC_FILE_SETUP,    IDC_PROFIBUS_ID_LABEL,
@@ -96,13 +104,17 @@ RunOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs,
     });
     beepCount = 0;
     failureBeep = CountBeep;
+    executionStates.clear();
+    setExecutionState = RecordExecutionState;
     Stopwatch clock;
     SendMessageA(dialog, WM_COMMAND, IDC_START, 0);
     outcome.runMs = clock.Ms();
     over = true;
     technician.join();
     failureBeep = Beep;
+    setExecutionState = SetThreadExecutionState;
     outcome.beeps = beepCount;
+    outcome.executionStates = executionStates;
     outcome.status = WindowTextA(GetDlgItem(dialog, IDC_STATE_LINE));
     outcome.result = WindowTextA(GetDlgItem(dialog, IDC_RESULT_LINE));
     outcome.inputsEnabledAfter = InputsEnabled(dialog, true);

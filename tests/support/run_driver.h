@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 enum { kToolPort = 1, kModulePort = 2 };
 
@@ -28,6 +29,8 @@ struct RunOutcome {
     std::string promptCaption;
     bool inputsDisabledDuringPrompt = false;
     bool inputsEnabledAfter = false;
+    // What the run told the system about staying awake, in order.
+    std::vector<EXECUTION_STATE> executionStates;
     double runMs = 0;    // from START to the end of the run
     double promptMs = 0; // how long the prompt stood
 };

@@ -1,0 +1,49 @@
+#include "port_list.h"
+
+int16_t PortNumberOfName(const char* name, DWORD size) {
+    if (size < 4 || (name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm' ||
+        name[3] == '0') {
+        return 0;
+    }
+    int32_t number = 0;
+    DWORD i = 3;
+    for (; i < size && name[i] != 0; ++i) {
+        if (name[i] < '0' || name[i] > '9' || i > 5) {
+            return 0;
+        }
+        number = number * 10 + (name[i] - '0');
+    }
+    return i > 3 && number <= kLastPort ? static_cast<int16_t>(number) : 0;
+}
+
+int16_t ListPresentPorts(int16_t* ports, int16_t capacity) {
+    bool present[kPortSlots] = {};
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
+                      &key) == ERROR_SUCCESS) {
+        for (DWORD index = 0;; ++index) {
+            char valueName[256];
+            DWORD nameSize = sizeof valueName;
+            char data[32];
+            DWORD dataSize = sizeof data;
+            DWORD type = 0;
+            LONG status = RegEnumValueA(key, index, valueName, &nameSize, nullptr, &type,
+                                        reinterpret_cast<BYTE*>(data), &dataSize);
+            if (status == ERROR_NO_MORE_ITEMS) {
+                break;
+            }
+            // A value too long for a port name is no port; the ones after it count.
+            if (status == ERROR_SUCCESS && type == REG_SZ) {
+                present[PortNumberOfName(data, dataSize)] = true;
+            }
+        }
+        RegCloseKey(key);
+    }
+    int16_t count = 0;
+    for (int16_t port = kFirstPort; port <= kLastPort && count < capacity; ++port) {
+        if (present[port]) {
+            ports[count++] = port;
+        }
+    }
+    return count;
+}
