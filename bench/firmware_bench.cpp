@@ -73,7 +73,7 @@ std::string Script(size_t size) {
 }
 
 struct Download {
-    RunOutcome run;
+    JobOutcome run;
     double streamingMs;
     SimReport report;
     double toolCpuSeconds;
@@ -81,7 +81,7 @@ struct Download {
 
 // Watches a run of the dialog on the job already chosen: the times of its
 // status line and the CPU of its dialog and monitor threads.
-void WatchedRun(HWND dialog, bool switchModule, RunOutcome* run, double* cpuSeconds) {
+void WatchedRun(HWND dialog, bool switchModule, JobOutcome* run, double* cpuSeconds) {
     HWND status = GetDlgItem(dialog, IDC_STATE_LINE);
     watch = StatusWatch();
     watch.original = reinterpret_cast<WNDPROC>(
@@ -123,7 +123,7 @@ double RunSilentDetection() {
     HWND dialog = OpenMainDialog();
     ChoosePort(dialog, kToolPort);
     ChooseProfibusJob(dialog, 3);
-    RunOutcome run;
+    JobOutcome run;
     double cpuSeconds = 0;
     WatchedRun(dialog, false, &run, &cpuSeconds);
     DestroyWindow(dialog);

@@ -1,30 +1,42 @@
-// The state of one START run, shared by the run and the module procedures.
+// The state of one run, shared by the run's frame and the module procedures,
+// and the steps that talk to the module.
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 
-enum RunMode { kFirmwareMode, kProfibusIdMode };
+#include "run_face.h"
 
 enum : int32_t {
-    kRunBufferSize = 1000, // the banner, every reply, the progress texts
-    kRunTextSize = 1000,   // 16-bit characters of a text on its way to a control
-    kScriptNameRoom = 260, // the platform's path limit, terminator included
+    kRunBufferSize = 1000, // the banner and every reply of the module
 };
 
 // Script slot that holds the firmware file during a run.
 enum : int16_t { kRunScriptSlot = 1 };
 
 struct RunContext {
-    HWND dialog; // owner of the prompt, the status line and the result line
-    RunMode mode;
-    int16_t port; // COM port number; 0 when no port is chosen
+    const RunFace* face;
+    RunChoices choices;
     uint8_t runBuffer[kRunBufferSize];
-    WCHAR textArea[kRunTextSize];
-    WCHAR scriptName[kScriptNameRoom];
 };
 
-// The outcome of a step: nullptr for success, else the failure text that the
-// run shows in the result line.
-typedef const char* RunFailure;
+// The status and result lines of the run's face.
+void ShowStatus(RunContext* run, const char* text);
+void ShowResult(RunContext* run, const char* text);
+
+// Detection gives up after this many bytes without the banner, or after
+// detectionLimitMs in all: a module's start-up output is a few dozen bytes
+// within a few seconds.
+enum : int32_t { kDetectionByteLimit = kRunBufferSize, kDetectionLimitMs = 30000 };
+
+// The overall time of a detection: kDetectionLimitMs, process-wide so that a
+// test can shorten it.
+extern int32_t detectionLimitMs;
+
+// Waits for the module's start-up banner "Konfigmode...". 0 when it came.
+int16_t DetectModule(RunContext* run);
+
+// Streams the script of slot 1 into the module.
+RunOutcome ProgramFirmware(RunContext* run);
+
+// Writes the chosen ID into the module's configuration record.
+RunOutcome SetProfibusId(RunContext* run);

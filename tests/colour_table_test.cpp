@@ -8,7 +8,7 @@
 
 #include "support/colour_registry.h"
 
-#include "colour_table.h"
+#include "colour_scheme.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "colour_choice.h"
-#include "colour_table.h"
+#include "colour_values.h"
+#include "colour_scheme.h"
 #include "dialog_ids.h"
 #include "main_dialog.h"
 

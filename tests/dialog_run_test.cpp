@@ -8,7 +8,8 @@
 
 #include "dialog_ids.h"
 #include "main_dialog.h"
-#include "run_programming.h"
+#include "main_dialog.h"
+#include "run_face.h"
 #include "support/window_search.h"
 
 namespace {

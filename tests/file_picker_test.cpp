@@ -17,7 +17,7 @@
 
 #include "dialog_ids.h"
 #include "main_dialog.h"
-#include "open_file_block.h"
+#include "main_dialog.h"
 #include "support/window_search.h"
 
 namespace {

@@ -46,7 +46,7 @@ TEST_P(FirmwareSizeTest, ScriptArrivesWholeWithItsAcknowledgementsAndChecksum) {
     StartModule();
     ChooseFirmwareJob(dialog_, path);
 
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectSuccess(run, kSuccess);
     EXPECT_EQ(run.promptText, "Please switch the Korvan module OFF and then ON");
     EXPECT_EQ(run.promptCaption, "");
@@ -117,7 +117,7 @@ TEST_P(FirmwareFaultTest, EndsWithItsTextAndKeepsTheStepInTheStatusLine) {
     const std::string path = Script("fault.dcs", ScriptBytes(300));
     StartModule();
     ChooseFirmwareJob(dialog_, path);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, fault.result, fault.status);
     ExpectCleanedUp(path);
 }

@@ -68,12 +68,12 @@ class JobTest : public ::testing::Test {
         }
     }
     // The system is kept awake for the run, whatever its outcome.
-    static void ExpectKeptAwake(const RunOutcome& run) {
+    static void ExpectKeptAwake(const JobOutcome& run) {
         const std::vector<EXECUTION_STATE> states = {ES_CONTINUOUS | ES_SYSTEM_REQUIRED,
                                                      ES_CONTINUOUS};
         EXPECT_EQ(run.executionStates, states);
     }
-    void ExpectSuccess(const RunOutcome& run, const char* result) {
+    void ExpectSuccess(const JobOutcome& run, const char* result) {
         ExpectKeptAwake(run);
         EXPECT_EQ(run.result, result);
         EXPECT_EQ(run.status, " ");
@@ -81,7 +81,7 @@ class JobTest : public ::testing::Test {
         EXPECT_TRUE(run.prompted);
         EXPECT_TRUE(run.inputsEnabledAfter);
     }
-    void ExpectFailure(const RunOutcome& run, const char* result, const char* status) {
+    void ExpectFailure(const JobOutcome& run, const char* result, const char* status) {
         ExpectKeptAwake(run);
         EXPECT_EQ(run.result, result);
         EXPECT_EQ(run.status, status);

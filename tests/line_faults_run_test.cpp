@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "job_fixture.h"
-#include "module_procedures.h"
+#include "run_context.h"
 #include "support/driver_double.h"
 
 namespace {
@@ -71,7 +71,7 @@ TEST_F(LineFaultTest, AGlitchAndALineErrorAtPowerOnDoNotSpoilTheRun) {
     options_.powerGlitch = 1;         // and the line shows 0x00 0xFF 0xF8 first
     StartModule();
     ChooseFirmwareJob(dialog_, Script("glitch.dcs", std::string(300, '\x5A')));
-    RunOutcome run = RunJob(dialog_, true, 0, [] { InjectLineError(CE_FRAME); });
+    JobOutcome run = RunJob(dialog_, true, 0, [] { InjectLineError(CE_FRAME); });
     ExpectSuccess(run, " The programming of Firmware was successful. ");
     EXPECT_EQ(Report().firmwareByteCount, 300);
 }
@@ -83,7 +83,7 @@ TEST_F(LineFaultTest, AnAdapterPulledMidDownloadEndsTheRunAndTheDialogCarriesOn)
     StartModule();
     const std::string path = Script("pulled.dcs", std::string(300, '\x33'));
     ChooseFirmwareJob(dialog_, path);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 94");
     EXPECT_EQ(PortTable[kToolPort].portHandle, nullptr);
 
@@ -98,7 +98,7 @@ TEST_F(LineFaultTest, AnAdapterPulledWhileTheRecordIsReadEndsTheRunWithItsReadTi
     driverDouble.goneAfterWrittenError = ERROR_ACCESS_DENIED;
     StartModule();
     ChooseProfibusJob(dialog_, 7);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, "Configuration of Korvan module cannot be read",
                   "Read old configuration of Pelix IC");
     EXPECT_NE(Report().stationAddress, 7);
@@ -110,7 +110,7 @@ TEST_F(LineFaultTest, APortHeldByAnotherProgramCannotBeOpened) {
     driverDouble.openError = ERROR_ACCESS_DENIED;
     StartModule();
     ChooseProfibusJob(dialog_, 3);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, "Error on opening the COM-Port", " ");
     EXPECT_FALSE(run.prompted);
 }
@@ -132,7 +132,7 @@ TEST_F(JobTest, ADeviceThatTalksOnWithoutTheBannerIsGivenUp) {
     // three seconds.
     Talker gps({"$GPGGA,101530.00,5231.1234,N,01323.5678,E,1,08,0.9,45.2,M,,,,*47\r\n"}, 200);
     ChooseProfibusJob(dialog_, 3);
-    RunOutcome run = RunJob(dialog_, false, 0, [&] { gps.SwitchOn(); });
+    JobOutcome run = RunJob(dialog_, false, 0, [&] { gps.SwitchOn(); });
     std::string sent = gps.Stop();
     ExpectFailure(run, kDetectionFailed, kWaiting);
     EXPECT_LT(run.runMs - run.promptMs, 8000);
@@ -143,7 +143,7 @@ TEST_F(JobTest, ASlowTalkerIsGivenUpWhenTheDetectionTimeRunsOut) {
     detectionLimitMs = 2500;
     Talker slow({"."}, 1000);
     ChooseProfibusJob(dialog_, 3);
-    RunOutcome run = RunJob(dialog_, false, 0, [&] { slow.SwitchOn(); });
+    JobOutcome run = RunJob(dialog_, false, 0, [&] { slow.SwitchOn(); });
     std::string sent = slow.Stop();
     detectionLimitMs = kDetectionLimitMs;
     ExpectFailure(run, kDetectionFailed, kWaiting);
@@ -156,7 +156,7 @@ TEST_F(JobTest, AStartUpWithLongPausesIsStillDetected) {
     // Each part of the start-up output within the 10 s of its byte.
     Talker module({"Korvan V2.3\r\n", "Konfigmode...\r\n", ""}, 4000);
     ChooseProfibusJob(dialog_, 3);
-    RunOutcome run = RunJob(dialog_, false, 0, [&] { module.SwitchOn(); });
+    JobOutcome run = RunJob(dialog_, false, 0, [&] { module.SwitchOn(); });
     std::string sent = module.Stop();
     // Detected: the run has gone on to ask for the record.
     ExpectFailure(run, "Configuration of Korvan module cannot be read",

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "dialog_ids.h"
-#include "list_entry_texts.h"
+#include "main_dialog.h"
 #include "main_dialog.h"
 #include "program_entry.h"
 #include "support/window_search.h"

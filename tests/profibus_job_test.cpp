@@ -33,7 +33,7 @@ TEST_F(ProfibusTest, WritesTheWholeRecordBackWithTheNewIdAndItsChecksum) {
     UseRecord(std::string(64, '0'));
     StartModule();
     ChooseProfibusJob(dialog_, 5);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectSuccess(run, kSuccess);
     EXPECT_EQ(Report().stationAddress, 5);
     EXPECT_EQ(WriteBack(),
@@ -129,7 +129,7 @@ TEST_P(ReplyLengthTest, RecordsOfEvenLength64To400Pass) {
     options_.configLength = length;
     StartModule();
     ChooseProfibusJob(dialog_, 3);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     const bool valid = length >= 64 && length <= 400 && length % 2 == 0;
     if (valid) {
         ExpectSuccess(run, kSuccess);
@@ -150,7 +150,7 @@ TEST_F(ProfibusTest, ASilentModuleCannotBeRead) {
     options_.configSilent = 1;
     StartModule();
     ChooseProfibusJob(dialog_, 3);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, kCannotRead, kReading);
     EXPECT_EQ(WriteBack(), "");
     ExpectCleanedUp();

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "banner_scan.h"
-#include "config_record.h"
-#include "hex_text.h"
+#include "profibus_id.h"
+#include "wire_encoding.h"
 
 static std::string Pair(uint8_t value) {
     uint8_t pair[2];

@@ -14,7 +14,7 @@ TEST_F(JobTest, NoPortChosenCannotBeOpened) {
     StartModule();
     ChooseFirmwareJob(dialog_, path);
     ChoosePort(dialog_, 0);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, "Error on opening the COM-Port", " ");
     EXPECT_FALSE(run.prompted);
     ExpectCleanedUp(path);
@@ -24,7 +24,7 @@ TEST_F(JobTest, APortHeldElsewhereCannotBeOpened) {
     StartModule(); // holds COM2
     ChooseProfibusJob(dialog_, 3);
     ChoosePort(dialog_, kModulePort);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, "Error on opening the COM-Port", " ");
     EXPECT_FALSE(run.prompted);
     ExpectCleanedUp();
@@ -34,7 +34,7 @@ TEST_F(JobTest, AMissingScriptFileEndsTheRunBeforeAnyPortIsOpened) {
     const std::string path = TempPath("missing.dcs");
     StartModule();
     ChooseFirmwareJob(dialog_, path);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, "The Script file could not be loaded", " ");
     EXPECT_FALSE(run.prompted);
     EXPECT_EQ(PortTable[kToolPort].tickCount, 0u);                        // its port never ran
@@ -56,7 +56,7 @@ TEST_F(JobTest, ABannerAmongTheFirstBytesIsNotRecognised) {
     options_.startupFault = kStartupBannerOnly;
     StartModule();
     ChooseProfibusJob(dialog_, 3);
-    RunOutcome run = RunJob(dialog_);
+    JobOutcome run = RunJob(dialog_);
     ExpectFailure(run, kDetectionFailed, kWaiting);
     // Given up 10 s after the module fell silent.
     EXPECT_GE(run.runMs - run.promptMs, 10000);
@@ -76,7 +76,7 @@ TEST_F(JobTest, BytesThatComeWhileThePromptStandsCountForTheDetection) {
     StartModule();
     ChooseProfibusJob(dialog_, 4);
     // The whole start-up output, banner included, has come before OK.
-    RunOutcome run = RunJob(dialog_, true, 500);
+    JobOutcome run = RunJob(dialog_, true, 500);
     ExpectSuccess(run, " The programming of Profibus-ID was successful. ");
     EXPECT_EQ(Report().stationAddress, 4);
 }

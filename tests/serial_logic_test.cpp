@@ -242,8 +242,8 @@ TEST(PortNames, OnlyComAndANumberFrom1To256NameAPort) {
     EXPECT_EQ(number("COM12"), 12);
     EXPECT_EQ(number("com200"), 200);
     EXPECT_EQ(number("COM256"), 256);
-    for (const char* other : {"COM", "COM0", "COM012", "COM257", "COM1000", "COM1X", "CNCA0",
-                              "LPT1", "COM 3", ""}) {
+    for (const char* other :
+         {"COM", "COM0", "COM012", "COM257", "COM1000", "COM1X", "CNCA0", "LPT1", "COM 3", ""}) {
         EXPECT_EQ(number(other), 0) << other;
     }
     EXPECT_EQ(PortNumberOfName("COM37", 5), 37); // data without its terminator

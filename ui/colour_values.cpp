@@ -72,3 +72,21 @@ int32_t BuildColourValueData(COLORREF colour, int16_t wideValueText, uint8_t* da
     data[2 * n] = 0;
     return 2 * n + 1;
 }
+
+const int kRedLineIds[kRedLineCount] = {301, 303, 305, 307};
+
+int16_t BackgroundSlotOf(UINT message) {
+    switch (message) {
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+        return 5;
+    case WM_CTLCOLORBTN:
+        return 6;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return 1;
+    case WM_CTLCOLORSCROLLBAR:
+        return 7;
+    }
+    return -1;
+}

@@ -42,3 +42,18 @@ void BuildColourValueName(int16_t slot, char* name);
 // The value data of a colour in the 8-bit form, or in the 16-bit form when
 // wideValueText is 1, into data (kColourDataRoom bytes). The byte count.
 int32_t BuildColourValueData(COLORREF colour, int16_t wideValueText, uint8_t* data);
+
+// ---- The colours of the main dialog's controls ----
+
+// Text colour of every control but the status and result lines.
+enum : int16_t { kTextColourSlot = 3 };
+// Text colour of the status and result lines: red 255, green 0, blue 0.
+static const COLORREF kLineTextColour = RGB(255, 0, 0);
+
+// The lines drawn in red; the dialog has 301 and 303 of them.
+enum : int32_t { kRedLineCount = 4 };
+extern const int kRedLineIds[kRedLineCount];
+
+// The background slot of a WM_CTLCOLOR* message (0x133..0x138); -1 for any
+// other message.
+int16_t BackgroundSlotOf(UINT message);

@@ -1,4 +1,5 @@
-// The main dialog: its procedure and the state it keeps between messages.
+// The main dialog: its procedure, the state it keeps between messages, and
+// the pieces of it that are plain data.
 #pragma once
 
 #include <windows.h>
@@ -21,3 +22,48 @@ extern OPENFILENAMEA openFileBlock;
 
 // The dialog procedure of dialog resource 10.
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- The lists ----
+
+enum : int16_t {
+    kPortEntries = 8,         // COM1 to COM8 always head the port list
+    kProfibusIdEntries = 127, // IDs 1 to 127
+};
+// Room of an entry text with its terminator.
+enum : int32_t { kListEntryRoom = 64 };
+
+// "COM" and the port number in decimal ("COM1").
+void ComposePortEntry(int16_t port, char* text);
+
+// The ID in decimal; ID 126 reads "126 (Address Setting via Profibus possible)".
+void ComposeProfibusIdEntry(int16_t id, char* text);
+
+// The port number of the chosen port list entry; 0 when none is chosen.
+int16_t ChosenPortEntry(HWND dialog);
+
+// ShowWindow(showCommand) on every control first..last (both included); an
+// identifier without a control is passed over.
+void ShowControlRange(HWND dialog, int first, int last, int showCommand);
+
+// ---- The file picker ----
+
+// "Setup": lets the technician pick the script file; a chosen file's full
+// path goes into the file-name edit. The working directory stays as it was.
+void PickScriptFile(HWND dialog);
+
+// Fills block for an open-file picker owned by owner that starts with the
+// name in file (room kFileNameRoom bytes) and leaves the chosen path there:
+// one existing .dcs file, no read-only box.
+void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file);
+
+// ---- START ----
+
+// Runs the job chosen in the dialog, with the dialog as the run's face: its
+// controls give the choices, its lines show the texts, a message box makes
+// the OFF/ON request.
+void RunDialogJob(HWND dialog);
+
+// Sounds the failure beep: frequency in Hz, duration in ms. Process-wide so
+// that a test can hear it.
+typedef BOOL(WINAPI* BeepSound)(DWORD frequency, DWORD duration);
+extern BeepSound failureBeep;

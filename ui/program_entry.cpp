@@ -1,9 +1,21 @@
 // KORVAN_Setup.exe: loads the colour scheme, runs the main dialog until the
 // technician quits and saves the colour scheme again.
-#include "colour_table.h"
+#include "program_entry.h"
+
+#include "colour_scheme.h"
 #include "dialog_ids.h"
 #include "main_dialog.h"
-#include "program_entry.h"
+
+HINSTANCE instanceHandle;
+
+HINSTANCE GetInstanceHandle() {
+    return instanceHandle;
+}
+
+INT_PTR RunModalDialog(HWND owner, int16_t resource, DLGPROC procedure) {
+    return DialogBoxParamA(GetInstanceHandle(), MAKEINTRESOURCEA(static_cast<uint16_t>(resource)),
+                           owner, procedure, 0);
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     instanceHandle = instance;

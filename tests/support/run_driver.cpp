@@ -7,7 +7,8 @@
 
 #include "dialog_ids.h"
 #include "main_dialog.h"
-#include "run_programming.h"
+#include "main_dialog.h"
+#include "run_face.h"
 #include "simulator.h"
 #include "support/peer_port.h"
 #include "support/window_search.h"
@@ -68,9 +69,9 @@ void ChooseProfibusJob(HWND dialog, int profibusId) {
     SendDlgItemMessageA(dialog, IDC_PROFIBUS_ID_LIST, CB_SETCURSEL, profibusId - 1, 0);
 }
 
-RunOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs,
+JobOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs,
                   const std::function<void()>& atPowerCycle) {
-    RunOutcome outcome;
+    JobOutcome outcome;
     std::atomic<bool> over{false};
     const DWORD dialogThread = GetCurrentThreadId();
     std::thread technician([&] {

@@ -20,7 +20,7 @@ void ChooseFirmwareJob(HWND dialog, const std::string& scriptPath);
 // Picks the list entry of the ID (1 to 127).
 void ChooseProfibusJob(HWND dialog, int profibusId);
 
-struct RunOutcome {
+struct JobOutcome {
     std::string status;
     std::string result;
     int beeps = 0;
@@ -39,7 +39,7 @@ struct RunOutcome {
 // answers the OFF/ON prompt as a technician would: it calls atPowerCycle
 // (when given) and, when switchModule is true, switches the simulated module
 // on; then it waits holdPromptMs before it presses OK.
-RunOutcome RunJob(HWND dialog, bool switchModule = true, int holdPromptMs = 0,
+JobOutcome RunJob(HWND dialog, bool switchModule = true, int holdPromptMs = 0,
                   const std::function<void()>& atPowerCycle = nullptr);
 
 // The bytes that reached the module, from its trace file.

@@ -1,5 +1,8 @@
-// The module's configuration record: one line of hexadecimal text, two
-// characters per value, high digit first.
+// The Profibus-ID job: the module's configuration record is read, its
+// station address replaced by the chosen ID, and the record written back.
+//
+// The record is one line of hexadecimal text, two characters per value,
+// high digit first.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,13 @@
 
 #include "colour_values.h"
 
+static const WCHAR kColourKeyPath[] = L"SOFTWARE\\Orbenta\\LUMIGRAD";
+// Given to the key when it is created.
+static const char kColourKeyClass[] = "Lumigrad";
+// Room of the 8-bit name the enumeration may return: a longer name ends the
+// reading.
+enum : DWORD { kColourNameLimit = 500 };
+
 // A slot is present while it has a brush. The table creates and deletes every brush.
 struct ColourSlot {
     COLORREF colour;

@@ -18,3 +18,9 @@ void FormatChecksumLine(uint16_t sum, uint8_t line[5]);
 // The value of a hexadecimal digit in either case; any other character
 // counts as 0.
 uint8_t HexDigitValue(uint8_t character);
+
+// Sends a byte value as a hexadecimal pair in one write.
+void WriteHexPair(int16_t port, uint8_t value);
+
+// Sends the checksum line of sum, one write per byte.
+void WriteChecksumLine(int16_t port, uint16_t sum);

@@ -1,4 +1,6 @@
-#include "hex_text.h"
+#include "wire_encoding.h"
+
+#include "serial_port.h"
 
 uint8_t HexDigit(uint8_t nibble) {
     return static_cast<uint8_t>(nibble < 10 ? '0' + nibble : 'A' + nibble - 10);
@@ -27,4 +29,18 @@ uint8_t HexDigitValue(uint8_t character) {
         return static_cast<uint8_t>(character - 'a' + 10);
     }
     return 0;
+}
+
+void WriteHexPair(int16_t port, uint8_t value) {
+    uint8_t pair[2];
+    FormatHexPair(value, pair);
+    WritePort(port, pair, 2);
+}
+
+void WriteChecksumLine(int16_t port, uint16_t sum) {
+    uint8_t line[5];
+    FormatChecksumLine(sum, line);
+    for (const uint8_t& byte : line) {
+        WritePort(port, &byte, 1);
+    }
 }

@@ -1,0 +1,77 @@
+#include "profibus_id.h"
+
+#include <cstring>
+
+#include "run_context.h"
+#include "serial_port.h"
+#include "wire_encoding.h"
+
+enum : int32_t {
+    kReplyTimeoutMs = 2000,
+    kSettleBeforeWriteMs = 300,
+    kSettleAfterWriteMs = 500,
+};
+
+int16_t DecodeConfigRecord(const char* text, int16_t values[kConfigValues], int32_t* count) {
+    const size_t length = strnlen(text, kLongestConfigText + 1);
+    if (length < kShortestConfigText || length > kLongestConfigText || length % 2 != 0) {
+        return 1;
+    }
+    *count = static_cast<int32_t>(length / 2);
+    for (int32_t k = 0; k < *count; ++k) {
+        uint8_t high = HexDigitValue(static_cast<uint8_t>(text[2 * k]));
+        uint8_t low = HexDigitValue(static_cast<uint8_t>(text[2 * k + 1]));
+        values[k] = static_cast<int16_t>(16 * high + low);
+    }
+    return 0;
+}
+
+static void WriteByte(int16_t port, uint8_t byte) {
+    WritePort(port, &byte, 1);
+}
+
+// Asks the module for its record and decodes it. A reply that fills the run
+// buffer before its carriage return is far too long to be a record.
+static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int32_t* count) {
+    const int16_t port = run->choices.port;
+    char* text = reinterpret_cast<char*>(run->runBuffer);
+    WriteByte(port, 0x15);
+    int16_t status = ReadPort(port, 0, 0x0D, kReplyTimeoutMs, run->runBuffer, kRunBufferSize);
+    if (status != 0) {
+        return status == 2 ? kConfigNotAccepted : kConfigNotRead;
+    }
+    return DecodeConfigRecord(text, values, count) == 0 ? kRunSucceeded : kConfigNotAccepted;
+}
+
+// Sends the whole record back with the new ID in place, then its checksum.
+static void WriteRecord(RunContext* run, int16_t values[kConfigValues], int32_t count) {
+    const int16_t port = run->choices.port;
+    WriteByte(port, 0x04);
+    values[kStationAddressValue] = run->choices.profibusId;
+    uint16_t sum = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        const uint8_t value = static_cast<uint8_t>(values[k]);
+        WriteHexPair(port, value);
+        sum = static_cast<uint16_t>(sum + value);
+    }
+    WriteChecksumLine(port, sum);
+    WriteByte(port, 0x0A);
+}
+
+RunOutcome SetProfibusId(RunContext* run) {
+    int16_t values[kConfigValues];
+    int32_t count = 0;
+    ShowStatus(run, "Read old configuration of Pelix IC");
+    RunOutcome outcome = ReadRecord(run, values, &count);
+    if (outcome != kRunSucceeded) {
+        return outcome;
+    }
+    DiscardInput(run->choices.port, kSettleBeforeWriteMs);
+    ShowStatus(run, "Set Profibus ID into Korvan Module");
+    WriteRecord(run, values, count);
+    // No answer is awaited; whatever the module says is dropped.
+    DiscardInput(run->choices.port, kSettleAfterWriteMs);
+    ShowStatus(run, " ");
+    ShowResult(run, " The programming of Profibus-ID was successful. ");
+    return kRunSucceeded;
+}

@@ -1,0 +1,71 @@
+// What a programming run needs from whoever drives it, and what it gives
+// back. The dialog and the console program are two faces of the same run:
+// each supplies the choices, shows the status and result texts, makes the
+// OFF/ON request and sounds (or not) the failure beep.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+enum RunMode { kFirmwareMode, kProfibusIdMode };
+
+// How a run ended. The failures are numbered as the console program's exit
+// statuses (1 is its usage error).
+enum RunOutcome : int16_t {
+    kRunSucceeded = 0,
+    kScriptNotLoaded = 2,  // "The Script file could not be loaded"
+    kPortNotOpened = 3,    // "Error on opening the COM-Port"
+    kNoKorvanModule = 4,   // "Connected instrument is no Korvan module"
+    kNoAnswer = 5,         // "Korvan does not answer"
+    kNotProgrammed = 6,    // "Korvan could not be programmed"
+    kConfigNotRead = 7,    // "Configuration of Korvan module cannot be read"
+    kConfigNotAccepted = 8 // "Error in received configuration of Korvan module"
+};
+
+// The result-line text of a failure; nullptr for kRunSucceeded.
+const char* FailureText(RunOutcome outcome);
+
+enum : int32_t {
+    kScriptNameRoom = 260, // the platform's path limit, terminator included
+    kTraceNameRoom = 260,
+};
+
+// What was chosen for the run.
+struct RunChoices {
+    RunMode mode;
+    int16_t port;                       // 1 to 256; 0 when none is chosen
+    WCHAR scriptName[kScriptNameRoom];  // firmware mode: the script file
+    int16_t profibusId;                 // Profibus-ID mode: 1 to 127
+    char traceFileName[kTraceNameRoom]; // the port's traffic goes there; empty: nowhere
+};
+
+struct RunFace {
+    void* context; // the first argument of every call below
+
+    // The run begins: the face holds its inputs still (the dialog disables
+    // them). endRun is the last call of every run.
+    void (*beginRun)(void* context);
+    void (*endRun)(void* context);
+    // Fills in what was chosen.
+    void (*readChoices)(void* context, RunChoices* choices);
+    // The status line (the step under way) and the result line (the outcome).
+    void (*showStatus)(void* context, const char* text);
+    void (*showResult)(void* context, const char* text);
+    // After every script byte sent: its index, and the script's size.
+    void (*showProgress)(void* context, int32_t index, int32_t size);
+    // Asks for the module to be switched off and on; returns when the run
+    // may go on. Whatever the module sends meanwhile stays on the port for
+    // the detection.
+    void (*requestPowerCycle)(void* context, int16_t port, const char* text);
+    // A failure has been shown.
+    void (*signalFailure)(void* context);
+};
+
+// Runs the chosen job to its end on the face, and tells how it ended.
+RunOutcome RunProgramming(const RunFace* face);
+
+// Tells the system whether it must stay awake (SetThreadExecutionState).
+// Process-wide so that a test can watch it.
+typedef EXECUTION_STATE(WINAPI* ExecutionStateCall)(EXECUTION_STATE state);
+extern ExecutionStateCall setExecutionState;

@@ -1,4 +1,0 @@
-#include "text_adapters.h"
-
-char conversionArea[kConversionAreaSize];
-char captionArea[kCaptionAreaSize];

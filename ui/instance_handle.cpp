@@ -1,7 +1,0 @@
-#include "program_entry.h"
-
-HINSTANCE instanceHandle;
-
-HINSTANCE GetInstanceHandle() {
-    return instanceHandle;
-}
