@@ -24,16 +24,18 @@ static bool AwaitDeviceByte(PortSlot* slot, uint8_t* byte) {
     return got == 1;
 }
 
-// One byte only when the device holds one already: the read then returns at
-// once instead of waiting.
-static bool TakeWaitingByte(PortSlot* slot, uint8_t* byte) {
+// Whether the device holds a received byte.
+static bool DeviceHoldsInput(PortSlot* slot) {
     DWORD errors = 0;
     COMSTAT status;
     ZeroMemory(&status, sizeof status);
-    if (!deviceCalls.clearCommError(slot->portHandle, &errors, &status) || status.cbInQue == 0) {
-        return false;
-    }
-    return AwaitDeviceByte(slot, byte);
+    return deviceCalls.clearCommError(slot->portHandle, &errors, &status) && status.cbInQue > 0;
+}
+
+// One byte only when the device holds one already: the read then returns at
+// once instead of waiting.
+static bool TakeWaitingByte(PortSlot* slot, uint8_t* byte) {
+    return DeviceHoldsInput(slot) && AwaitDeviceByte(slot, byte);
 }
 
 // Direct mode: the time-out is counted in the monitor thread's ticks and
@@ -98,6 +100,24 @@ static int16_t ReadFromRing(PortSlot* slot, ReadTarget* target, int32_t timeoutM
             return step == kReadDone ? 0 : 2;
         }
     }
+}
+
+int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs) {
+    PortSlot* slot = OpenSlot(portNumber);
+    if (slot == nullptr) {
+        return 1;
+    }
+    if (!slot->directMode) {
+        return AwaitRingByte(slot, timeoutMs < 0 ? 0 : timeoutMs) ? 0 : 1;
+    }
+    const ULONGLONG start = GetTickCount64();
+    while (!DeviceHoldsInput(slot)) {
+        if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs)) {
+            return 1;
+        }
+        Sleep(kReadWaitMs);
+    }
+    return 0;
 }
 
 int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t timeoutMs,

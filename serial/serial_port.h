@@ -70,6 +70,10 @@ enum : int32_t { kReadWaitMs = 20 };
 int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t timeoutMs,
                  uint8_t* buffer, int32_t capacity);
 
+// Waits until the port holds a received byte, without taking it: it stays
+// for the next read. 0 when one has come; 1 when timeoutMs passed first.
+int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs);
+
 // Drops every byte that arrives until the line has been silent for
 // milliseconds (direct mode), or sleeps milliseconds and empties the receive
 // ring (receive-thread mode).

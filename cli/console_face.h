@@ -1,0 +1,37 @@
+// The console as the face of a programming run, for korvan-cli.exe: the
+// choices come from the command line, the steps and the download's progress
+// go to standard error, the OFF/ON request waits for Enter on a console, or
+// for the module's first byte when standard input is not one.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "run_face.h"
+
+struct ConsoleFace {
+    RunChoices choices;
+    int32_t waitStartMs = 60000; // longest wait for the first byte without a console
+    bool inputIsConsole = false;
+    bool errorIsConsole = false;
+    FILE* steps = stderr; // where the steps, the request and the progress go
+
+    // What the run showed last in its result line.
+    std::string result;
+
+    // The download's progress so far.
+    bool progressLineOpen = false;
+    ULONGLONG downloadStartMs = 0;
+    ULONGLONG lastProgressMs = 0;
+    int lastTenth = 0;
+};
+
+// The run's face on face; face must outlive the run.
+RunFace MakeConsoleFace(ConsoleFace* face);
+
+// The progress line of a console: percent, bytes sent of all, the rate and
+// the time left, e.g. " 37 %    6144 of 16384 bytes    480 bytes/s    0:21 left".
+std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds);

@@ -1,0 +1,169 @@
+// korvan-cli.exe: the programming run of KORVAN_Setup.exe without a dialog,
+// for production lines and scripts. The same procedure and the same bytes on
+// the wire; the outcome in the exit status and as the dialog's result text.
+#include <windows.h>
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
+#include "console_face.h"
+#include "korvan_version.h"
+#include "port_list.h"
+#include "run_face.h"
+
+namespace {
+
+const int kUsageError = 1;
+
+const char kExitStatuses[] =
+    "Exit status:\n"
+    "  0  success (the result text goes to standard output)\n"
+    "  1  the command line is not usable\n"
+    "  2  The Script file could not be loaded\n"
+    "  3  Error on opening the COM-Port\n"
+    "  4  Connected instrument is no Korvan module\n"
+    "  5  Korvan does not answer\n"
+    "  6  Korvan could not be programmed\n"
+    "  7  Configuration of Korvan module cannot be read\n"
+    "  8  Error in received configuration of Korvan module\n"
+    "\n"
+    "The tool asks for the module to be switched OFF and ON. On a console it goes on\n"
+    "when Enter is pressed; with standard input from a file or pipe (< NUL) it goes on\n"
+    "at once and waits up to --wait-start seconds for the module's start-up output.\n";
+
+// A whole number from low to high, written in decimal digits.
+CLI::Validator WholeNumber(int low, int high) {
+    const std::string range = std::to_string(low) + " to " + std::to_string(high);
+    return CLI::Validator(
+        [low, high, range](std::string& text) -> std::string {
+            if (text.empty() || text.size() > 9 ||
+                text.find_first_not_of("0123456789") != std::string::npos ||
+                std::stoi(text) < low || std::stoi(text) > high) {
+                return text + " is no number from " + range;
+            }
+            return "";
+        },
+        "");
+}
+
+int UsageError(const std::string& problem) {
+    fprintf(stderr, "korvan-cli: %s (see korvan-cli --help)\n", problem.c_str());
+    return kUsageError;
+}
+
+// "COMn" in any case, or the number alone; 0 for anything else.
+int16_t PortOfOption(const std::string& text) {
+    std::string name = text;
+    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
+        name = "COM" + name;
+    }
+    return PortNumberOfName(name.c_str(), static_cast<DWORD>(name.size() + 1));
+}
+
+bool IsConsole(DWORD standardHandle) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
+}
+
+int ListPorts() {
+    static int16_t ports[kPortSlots];
+    const int16_t count = ListPresentPorts(ports, kPortSlots);
+    for (int16_t i = 0; i < count; ++i) {
+        printf("COM%d\n", ports[i]);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Programs a Korvan module on a COM port: loads new firmware into it, or sets "
+                 "its Profibus-ID.",
+                 "korvan-cli"};
+    app.set_version_flag("--version", std::string("korvan-cli ") + KORVAN_VERSION_TEXT);
+    app.footer(kExitStatuses);
+    app.require_subcommand(0, 1);
+    app.fallthrough();
+
+    std::string portText;
+    app.add_option("--port", portText, "the module's COM port: COMn, n from 1 to 256")
+        ->type_name("COMn");
+    std::string traceFile;
+    app.add_option("--trace", traceFile,
+                   "writes the port's traffic to FILE: 2-byte records of byte and direction "
+                   "(1 received, 2 sent)")
+        ->type_name("FILE");
+    int waitStartSeconds = 60;
+    app.add_option("--wait-start", waitStartSeconds,
+                   "without a console: the longest wait for the module's start-up output, 1 to "
+                   "3600 seconds")
+        ->type_name("SECONDS")
+        ->check(WholeNumber(1, 3600))
+        ->capture_default_str();
+    bool listPorts = false;
+    app.add_flag("--list-ports", listPorts, "lists the COM ports this PC has, one a line");
+
+    CLI::App* firmware = app.add_subcommand("firmware", "loads new firmware into the module");
+    std::string scriptFile;
+    firmware->add_option("FILE", scriptFile, "the firmware script (.dcs)")->required();
+    CLI::App* profibus = app.add_subcommand("profibus-id", "sets the module's Profibus-ID");
+    int profibusId = 0;
+    profibus->add_option("ID", profibusId, "the new Profibus-ID, 1 to 127")
+        ->required()
+        ->check(WholeNumber(1, 127));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return UsageError(e.what());
+    }
+
+    if (listPorts) {
+        return firmware->parsed() || profibus->parsed() ? UsageError("--list-ports takes no job")
+                                                        : ListPorts();
+    }
+    if (!firmware->parsed() && !profibus->parsed()) {
+        return UsageError("no job given: firmware FILE or profibus-id ID");
+    }
+    if (portText.empty()) {
+        return UsageError("--port is missing");
+    }
+    static ConsoleFace face;
+    RunChoices* choices = &face.choices;
+    choices->port = PortOfOption(portText);
+    if (choices->port == 0) {
+        return UsageError("--port: " + portText + " is no COM port (COM1 to COM256)");
+    }
+    if (traceFile.size() >= static_cast<size_t>(kTraceNameRoom)) {
+        return UsageError("--trace: the file name is too long");
+    }
+    snprintf(choices->traceFileName, kTraceNameRoom, "%s", traceFile.c_str());
+    if (firmware->parsed()) {
+        choices->mode = kFirmwareMode;
+        if (MultiByteToWideChar(CP_ACP, 0, scriptFile.c_str(), -1, choices->scriptName,
+                                kScriptNameRoom) == 0) {
+            return UsageError("FILE: the name is too long");
+        }
+    } else {
+        choices->mode = kProfibusIdMode;
+        choices->profibusId = static_cast<int16_t>(profibusId);
+    }
+    face.waitStartMs = waitStartSeconds * 1000;
+    face.inputIsConsole = IsConsole(STD_INPUT_HANDLE);
+    face.errorIsConsole = IsConsole(STD_ERROR_HANDLE);
+
+    const RunFace runFace = MakeConsoleFace(&face);
+    const RunOutcome outcome = RunProgramming(&runFace);
+    if (outcome == kRunSucceeded) {
+        printf("%s\n", face.result.c_str());
+    } else {
+        fprintf(stderr, "%s\n", FailureText(outcome));
+    }
+    return outcome;
+}
