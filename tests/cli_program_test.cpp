@@ -4,8 +4,6 @@
 // lines end in CR LF, which the tests read as LF.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "console_face.h"
 #include "job_fixture.h"
@@ -79,15 +77,7 @@ TEST_F(CliTest, LoadsFirmwareWithTheDialogsBytesOnTheWire) {
                              "616263\n0126";
     EXPECT_EQ(ModuleReceived(), sent);
     // The tool's own trace holds what it sent, with its direction tag.
-    std::ifstream file(trace, std::ios::binary);
-    std::string records((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::string traced;
-    for (size_t i = 0; i + 1 < records.size(); i += 2) {
-        if (records[i + 1] == 2) {
-            traced.push_back(records[i]);
-        }
-    }
-    EXPECT_EQ(traced, sent);
+    EXPECT_EQ(TracedBytes(trace, 2), sent);
     ExpectCleanedUp(script);
 }
 

@@ -122,16 +122,20 @@ JobOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs,
     return outcome;
 }
 
-std::string BytesReceivedByModule(const std::string& tracePath) {
+std::string TracedBytes(const std::string& tracePath, char tag) {
     std::ifstream file(tracePath, std::ios::binary);
     std::string records((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::string received;
+    std::string bytes;
     for (size_t i = 0; i + 1 < records.size(); i += 2) {
-        if (records[i + 1] == 1) {
-            received.push_back(records[i]);
+        if (records[i + 1] == tag) {
+            bytes.push_back(records[i]);
         }
     }
-    return received;
+    return bytes;
+}
+
+std::string BytesReceivedByModule(const std::string& tracePath) {
+    return TracedBytes(tracePath, 1);
 }
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes) {

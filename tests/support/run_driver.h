@@ -42,6 +42,10 @@ struct JobOutcome {
 JobOutcome RunJob(HWND dialog, bool switchModule = true, int holdPromptMs = 0,
                   const std::function<void()>& atPowerCycle = nullptr);
 
+// The bytes of a serial trace file with the direction tag (1 received, 2
+// sent).
+std::string TracedBytes(const std::string& tracePath, char tag);
+
 // The bytes that reached the module, from its trace file.
 std::string BytesReceivedByModule(const std::string& tracePath);
 
