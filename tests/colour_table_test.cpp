@@ -20,6 +20,9 @@ class ColourTableTest : public ::testing::Test {
     void TearDown() override {
         SaveColourTable();
         DeleteColourKey();
+        if (HasA64BitRegistryView()) {
+            DeleteColourKey(k64BitColourKey);
+        }
     }
 };
 
@@ -257,4 +260,43 @@ TEST_F(ColourTableTest, SlotNumbersOutOfRangeGiveNothing) {
         EXPECT_EQ(colour, 0u) << slot;
         EXPECT_EQ(brush, nullptr) << slot;
     }
+}
+
+// A 32-bit program on a 64-bit system (Windows, or Wine's 64-bit prefix) has
+// the 32-bit view of the registry: its key lies under Wow6432Node, apart from
+// the key of 64-bit programs.
+TEST_F(ColourTableTest, TheSchemeIsSavedUnderWow6432NodeOfThe64BitView) {
+    if (!HasA64BitRegistryView()) {
+        GTEST_SKIP() << "no 64-bit view of the registry beside this process's own";
+    }
+    ASSERT_EQ(ReadColourValue("COLOR 00", kWow64ColourKey), kNoValue);
+    ASSERT_EQ(ReadColourValue("COLOR 00", k64BitColourKey), kNoValue);
+    LoadColourTable();
+    SaveColourTable();
+    for (int slot = 0; slot < kDefaultColourSlots; ++slot) {
+        const std::string name = "COLOR 0" + std::to_string(slot);
+        EXPECT_EQ(ReadColourValue(name, kWow64ColourKey), Narrow(kDefaultTexts[slot])) << name;
+        EXPECT_EQ(ReadColourValue(name, k64BitColourKey), kNoValue) << name;
+    }
+}
+
+TEST_F(ColourTableTest, TheSchemeIsLoadedFromWow6432NodeAndNotFromThe64BitKey) {
+    if (!HasA64BitRegistryView()) {
+        GTEST_SKIP() << "no 64-bit view of the registry beside this process's own";
+    }
+    ASSERT_TRUE(WriteColourValue("COLOR 03", Narrow("0 0 255 "), REG_SZ, kWow64ColourKey));
+    ASSERT_TRUE(WriteColourValue("COLOR 12", Narrow("10 20 30 "), REG_SZ, kWow64ColourKey));
+    ASSERT_TRUE(WriteColourValue("COLOR 05", Narrow("1 2 3 "), REG_SZ, k64BitColourKey));
+    ASSERT_TRUE(WriteColourValue("COLOR 13", Narrow("4 5 6 "), REG_SZ, k64BitColourKey));
+    LoadColourTable();
+    EXPECT_EQ(ColourOf(3), RGB(0, 0, 255));
+    EXPECT_EQ(ColourOf(12), RGB(10, 20, 30));
+    EXPECT_EQ(ColourOf(5), kDefaults[5]);
+    EXPECT_FALSE(Present(13));
+    SaveColourTable();
+    // The 64-bit programs' key keeps its own two values, and only them.
+    EXPECT_EQ(ReadColourValue("COLOR 05", k64BitColourKey), Narrow("1 2 3 "));
+    EXPECT_EQ(ReadColourValue("COLOR 03", k64BitColourKey), kNoValue);
+    EXPECT_EQ(ReadColourValue("COLOR 05", kWow64ColourKey), Narrow(kDefaultTexts[5]));
+    EXPECT_EQ(ReadColourValue("COLOR 13", kWow64ColourKey), kNoValue);
 }

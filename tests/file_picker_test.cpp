@@ -161,8 +161,10 @@ TEST(OpenFileBlock, AsksForOneExistingDcsFile) {
     HWND owner = reinterpret_cast<HWND>(0x1234);
     FillOpenFileBlock(&block, owner, file);
 
-    // The size the platform of this build takes for the fields up to
-    // lpTemplateName; 76 is that of 32-bit builds only.
+    // The size of the fields up to lpTemplateName, without those of later
+    // versions: 76 bytes in a 32-bit program.
+    EXPECT_EQ(sizeof(void*), 4u);
+    EXPECT_EQ(block.lStructSize, 76u);
     EXPECT_EQ(block.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A));
     EXPECT_EQ(block.lStructSize,
               static_cast<DWORD>(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR)));

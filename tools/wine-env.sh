@@ -46,17 +46,38 @@ wine_reg_unset() {
     return 1
 }
 
+# wine_installation: the installed Wine packages, one "name:architecture
+# version" a line. A prefix works only with the Wine set-up that made it (one
+# made before wine32 was installed cannot start 32-bit programs), so the
+# prefix keeps this list of its maker.
+wine_installation() {
+    dpkg-query -W -f='${db:Status-Abbrev} ${Package}:${Architecture} ${Version}\n' \
+        'wine*' 'libwine*' 2>/dev/null | awk '$1 == "ii" { print $2, $3 }' | LC_ALL=C sort
+}
+
 # wine_prepare FOLDER GRAPHICS: creates the prefix on first use (under a lock,
 # since several test processes may start at once) and starts a persistent
 # wineserver. GRAPHICS is "null" for headless windows or "x11" for a screen.
-# Non-zero when the prefix could not be set up.
+# A prefix made by another Wine installation, or left half made, is made
+# afresh. Non-zero when the prefix could not be set up.
 wine_prepare() {
-    local folder=$1 graphics=${2:-null}
+    local folder=$1 graphics=${2:-null} installation
     wine_env "$folder"
     mkdir -p "$folder" "$KORVAN_PORTS"
+    installation=$(wine_installation)
     (
         flock 9
+        if [ -f "$WINEPREFIX/.korvan-ready" ] &&
+            [ "$(cat "$WINEPREFIX/.korvan-wine" 2>/dev/null)" != "$installation" ]; then
+            echo "wine-env: $WINEPREFIX was made by another Wine installation: making it afresh" >&2
+            rm -f "$WINEPREFIX/.korvan-ready"
+        fi
         if [ ! -f "$WINEPREFIX/.korvan-ready" ]; then
+            if [ -d "$WINEPREFIX" ]; then
+                wineserver -k 9>&- >/dev/null 2>&1
+                wineserver -w 9>&- >/dev/null 2>&1
+                rm -rf "$WINEPREFIX"
+            fi
             wineboot -i </dev/null >/dev/null 2>&1 9>&-
             wineserver -w
             local n
@@ -66,6 +87,7 @@ wine_prepare() {
             # The port mapping takes effect on the next server start.
             wineserver -k
             wineserver -w
+            echo "$installation" >"$WINEPREFIX/.korvan-wine"
             touch "$WINEPREFIX/.korvan-ready"
         fi
         if [ "$(cat "$WINEPREFIX/.korvan-graphics" 2>/dev/null)" != "$graphics" ]; then

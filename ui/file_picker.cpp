@@ -8,8 +8,8 @@
 static const char kScriptFilter[] = "DCS-Files (*.DCS)\0*.dcs\0";
 
 void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file) {
-    // The size of the block without the fields of later versions: the 64-bit
-    // picker takes this one (or the full size) and refuses any other.
+    // The size of the block without the fields of later versions (76 bytes
+    // in a 32-bit program): the picker takes this one (or the full size).
     block->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     block->hwndOwner = owner;
     block->hInstance = nullptr;
