@@ -8,7 +8,6 @@
 
 #include "dialog_ids.h"
 #include "main_dialog.h"
-#include "main_dialog.h"
 #include "run_face.h"
 #include "support/window_search.h"
 

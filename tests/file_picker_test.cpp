@@ -17,7 +17,6 @@
 
 #include "dialog_ids.h"
 #include "main_dialog.h"
-#include "main_dialog.h"
 #include "support/window_search.h"
 
 namespace {

@@ -15,7 +15,6 @@
 
 #include "dialog_ids.h"
 #include "main_dialog.h"
-#include "main_dialog.h"
 #include "program_entry.h"
 #include "support/window_search.h"
 
