@@ -2,6 +2,7 @@
 // module.
 #include <cstring>
 
+#include "dialog_ids.h"
 #include "job_fixture.h"
 
 namespace {
@@ -76,6 +77,17 @@ TEST_F(JobTest, ScriptGoesOutAsUpperCaseHexPairsThenItsChecksumLine) {
     ExpectSuccess(RunJob(dialog_), kSuccess);
     EXPECT_EQ(ModuleReceived(), "\x14\x10"
                                 "616263\n0126");
+}
+
+TEST_F(JobTest, AUsbAdapterAboveCom9CarriesAWholeRun) {
+    StartModule(200);
+    const std::string path = Script("high.dcs", std::string(300, '\x42'));
+    ChooseFirmwareJob(dialog_, path);
+    ChoosePort(dialog_, 12);
+    ASSERT_NE(SendDlgItemMessageA(dialog_, IDC_COM_PORT_LIST, CB_GETCURSEL, 0, 0), CB_ERR);
+    ExpectSuccess(RunJob(dialog_), " The programming of Firmware was successful. ");
+    EXPECT_EQ(Report().firmwareByteCount, 300);
+    EXPECT_EQ(PortTable[12].portHandle, nullptr); // closed again
 }
 
 TEST_F(JobTest, EveryByteValueGoesOutAsItsPair) {

@@ -31,11 +31,11 @@ class JobTest : public ::testing::Test {
     }
     // Starts the module with the options set so far; its trace records
     // every byte it receives.
-    void StartModule() {
+    void StartModule(int16_t port = kModulePort) {
         tracePath_ = TempPath("module.trc");
         files_.push_back(tracePath_);
         strcpy(options_.traceFile, tracePath_.c_str());
-        ASSERT_EQ(StartSimulator(kModulePort, &options_), 0);
+        ASSERT_EQ(StartSimulator(port, &options_), 0);
     }
     std::string Script(const std::string& name, const std::string& bytes) {
         std::string path = WriteTempFile(name, bytes);

@@ -173,6 +173,9 @@ class PluggedPort {
 
 TEST_F(MainDialogTest, AnAdapterPluggedInOrPulledOutShowsInTheListAtOnce) {
     std::vector<int> before = PortEntries();
+    // The test prefix maps COM12 and COM200 as adapters of its own.
+    EXPECT_EQ(std::count(before.begin(), before.end(), 12), 1);
+    EXPECT_EQ(std::count(before.begin(), before.end(), 200), 1);
     ASSERT_EQ(std::count(before.begin(), before.end(), 237), 0);
     PluggedPort adapter(237);
     PluggedPort low(5); // a port of the first eight is listed once

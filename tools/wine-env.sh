@@ -2,17 +2,30 @@
 # Sourced by tools/wine-run (the test emulator) and tools/demo.
 #
 # A Wine prefix of ours lives in a folder of its own (the build folder, or the
-# demo folder). Its COM1..COM8 are mapped to symlinks in <folder>/ports, which
-# we point at one end of a socat pty pair: a null-modem cable between two COM
-# ports. A COM number whose link has no target is a port that does not exist.
+# demo folder). Its COM ports below are mapped to symlinks in <folder>/ports,
+# which we point at one end of a socat pty pair: a null-modem cable between
+# two COM ports. A COM number whose link has no target is a port that does not
+# exist.
+#
+# A folder may hold more than one prefix, each with its own ports ("sets"):
+# set 0 is <folder>/wineprefix with <folder>/ports, set n is
+# <folder>/wineprefix-n with <folder>/ports-n. Each has its own wineserver, so
+# two programs in different sets can use the same COM numbers at once.
 
-# wine_env FOLDER: exports the environment of the prefix in FOLDER.
+# The COM numbers our prefixes map: COM1..COM8 as a PC's own, COM12 and COM200
+# as USB adapters numbered above COM9.
+KORVAN_MAPPED_PORTS="1 2 3 4 5 6 7 8 12 200"
+
+# wine_env FOLDER [SET]: exports the environment of the prefix of SET (0 when
+# not given) in FOLDER.
 wine_env() {
-    local folder=$1
-    export WINEPREFIX="$folder/wineprefix"
+    local folder=$1 set=${2:-0} suffix=""
+    [ "$set" != 0 ] && suffix="-$set"
+    export WINEPREFIX="$folder/wineprefix$suffix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono/Gecko prompts; we need neither
-    KORVAN_PORTS="$folder/ports"
+    KORVAN_PORTS="$folder/ports$suffix"
+    KORVAN_PREFIX_LOCK="$folder/.wine-lock$suffix"
 }
 
 # wine_reg_value KEY NAME: the data of a registry value, or nothing.
@@ -53,16 +66,18 @@ wine_reg_unset() {
 wine_installation() {
     dpkg-query -W -f='${db:Status-Abbrev} ${Package}:${Architecture} ${Version}\n' \
         'wine*' 'libwine*' 2>/dev/null | awk '$1 == "ii" { print $2, $3 }' | LC_ALL=C sort
+    # A prefix that maps other ports is made afresh as well.
+    echo "ports: $KORVAN_MAPPED_PORTS"
 }
 
-# wine_prepare FOLDER GRAPHICS: creates the prefix on first use (under a lock,
-# since several test processes may start at once) and starts a persistent
-# wineserver. GRAPHICS is "null" for headless windows or "x11" for a screen.
-# A prefix made by another Wine installation, or left half made, is made
-# afresh. Non-zero when the prefix could not be set up.
+# wine_prepare FOLDER GRAPHICS [SET]: creates the prefix of SET on first use
+# (under a lock, since several test processes may start at once) and starts a
+# persistent wineserver. GRAPHICS is "null" for headless windows or "x11" for
+# a screen. A prefix made by another Wine installation, or left half made, is
+# made afresh. Non-zero when the prefix could not be set up.
 wine_prepare() {
-    local folder=$1 graphics=${2:-null} installation
-    wine_env "$folder"
+    local folder=$1 graphics=${2:-null} set=${3:-0} installation
+    wine_env "$folder" "$set"
     mkdir -p "$folder" "$KORVAN_PORTS"
     installation=$(wine_installation)
     (
@@ -81,7 +96,7 @@ wine_prepare() {
             wineboot -i </dev/null >/dev/null 2>&1 9>&-
             wineserver -w
             local n
-            for n in 1 2 3 4 5 6 7 8; do
+            for n in $KORVAN_MAPPED_PORTS; do
                 wine_reg_set 'HKLM\Software\Wine\Ports' "COM$n" "$KORVAN_PORTS/com$n" || exit 1
             done
             # The port mapping takes effect on the next server start.
@@ -102,7 +117,7 @@ wine_prepare() {
         # Keep the server alive between processes: each start then takes ~0.15 s.
         # Its output goes nowhere, so it holds no caller's pipe open.
         wineserver -p300 </dev/null >/dev/null 2>&1 9>&- || true
-    ) 9>"$folder/.wine-lock"
+    ) 9>"$KORVAN_PREFIX_LOCK"
 }
 
 # wine_run_program PROGRAM [ARGUMENTS...]: runs a Windows program and passes
@@ -125,11 +140,12 @@ wine_run_program() {
 KORVAN_SOCAT_PIDS=""
 
 # wine_connect_pairs "1-2,3-4": connects each named pair of COM numbers by a
-# fresh null-modem cable and removes the links of every other COM number.
-# Returns non-zero when a cable could not be laid within five seconds.
+# fresh null-modem cable and removes the links of every other COM number of
+# the prefix. Returns non-zero when a cable could not be laid within five
+# seconds.
 wine_connect_pairs() {
     local pairs=$1 n a b i
-    for n in 1 2 3 4 5 6 7 8; do rm -f "$KORVAN_PORTS/com$n"; done
+    for n in $KORVAN_MAPPED_PORTS; do rm -f "$KORVAN_PORTS/com$n"; done
     for pair in ${pairs//,/ }; do
         a=${pair%-*}
         b=${pair#*-}

@@ -56,7 +56,15 @@ HWND OpenMainDialog() {
 }
 
 void ChoosePort(HWND dialog, int portNumber) {
-    SendDlgItemMessageA(dialog, IDC_COM_PORT_LIST, CB_SETCURSEL, portNumber - 1, 0);
+    // Each entry carries its port number; 0 leaves no entry selected.
+    HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
+    LRESULT entry = -1;
+    for (LRESULT k = 0; k < SendMessageA(list, CB_GETCOUNT, 0, 0); ++k) {
+        if (SendMessageA(list, CB_GETITEMDATA, k, 0) == portNumber) {
+            entry = k;
+        }
+    }
+    SendMessageA(list, CB_SETCURSEL, entry, 0);
 }
 
 void ChooseFirmwareJob(HWND dialog, const std::string& scriptPath) {
