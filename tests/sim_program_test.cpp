@@ -1,6 +1,7 @@
 // korvan-sim.exe started as a process on COM2, with a plain peer on COM1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 
@@ -200,9 +201,33 @@ TEST(SimProgram, RefusesBadArgumentsAndAPortWithoutDevice) {
     SimProcess wrong;
     ASSERT_TRUE(wrong.Start("COM2 --no-such-option"));
     EXPECT_EQ(wrong.Wait(10000), 2);
-    EXPECT_TRUE(Contains(wrong.Output(), "unknown option: --no-such-option"));
+    const std::string reason = wrong.Output();
+    EXPECT_TRUE(Contains(reason, "korvan-sim: The following argument was not expected: "
+                                 "--no-such-option"))
+        << reason;
+    EXPECT_EQ(std::count(reason.begin(), reason.end(), '\n'), 1) << reason; // one line
+    SimProcess badPort;
+    ASSERT_TRUE(badPort.Start("COM257"));
+    EXPECT_EQ(badPort.Wait(10000), 2);
+    EXPECT_TRUE(Contains(badPort.Output(), "\"COM257\" is not a COM port")) << badPort.Output();
     SimProcess missing;
     ASSERT_TRUE(missing.Start("COM5 --exit-after 100"));
     EXPECT_EQ(missing.Wait(10000), 1);
     EXPECT_TRUE(Contains(missing.Output(), "COM5 cannot be opened"));
+    SimProcess high; // any port number is tried
+    ASSERT_TRUE(high.Start("com256 --exit-after 100"));
+    EXPECT_EQ(high.Wait(10000), 1);
+    EXPECT_TRUE(Contains(high.Output(), "COM256 cannot be opened"));
+}
+
+TEST(SimProgram, HelpListsTheOptionsInGroupsAndTheCommands) {
+    SimProcess help;
+    ASSERT_TRUE(help.Start("--help"));
+    EXPECT_EQ(help.Wait(10000), 0);
+    const std::string text = help.Output();
+    for (const char* part : {"korvan-sim.exe [OPTIONS] port", "COM1 to COM256", "Running:",
+                             "--power-event NAME", "Faults:", "--ack-fault", "--confirm-delay MS",
+                             "p or Enter   power cycle", "q            print the report and end"}) {
+        EXPECT_TRUE(Contains(text, part)) << part << " in\n" << text;
+    }
 }
