@@ -56,7 +56,15 @@ HWND OpenMainDialog() {
 }
 
 void ChoosePort(HWND dialog, int portNumber) {
-    SendDlgItemMessageA(dialog, IDC_COM_PORT_LIST, CB_SETCURSEL, portNumber - 1, 0);
+    // Each entry of the list carries its port number.
+    const LRESULT entries = SendDlgItemMessageA(dialog, IDC_COM_PORT_LIST, CB_GETCOUNT, 0, 0);
+    LRESULT chosen = -1;
+    for (LRESULT k = 0; k < entries; ++k) {
+        if (SendDlgItemMessageA(dialog, IDC_COM_PORT_LIST, CB_GETITEMDATA, k, 0) == portNumber) {
+            chosen = k;
+        }
+    }
+    SendDlgItemMessageA(dialog, IDC_COM_PORT_LIST, CB_SETCURSEL, chosen, 0);
 }
 
 void ChooseFirmwareJob(HWND dialog, const std::string& scriptPath) {
