@@ -1,5 +1,6 @@
 // Benchmark of the firmware download against the simulated module on a
-// COM1<->COM2 cable (tool on COM1, module on COM2, both in this process):
+// null-modem cable (tool on COM1, module on COM2 unless --tool-port and
+// --module-port say otherwise; both in this process):
 //   (a) unthrottled, 64 KiB: script bytes per second of the tool while it
 //       streams, fixed waits excluded;
 //   (b) the module paced at 9600 baud, 16 KiB: total time over its lower
@@ -15,13 +16,19 @@
 #include <cstring>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "dialog_ids.h"
+#include "port_option.h"
 #include "port_table.h"
 #include "simulator.h"
 #include "support/peer_port.h"
 #include "support/run_driver.h"
 
 namespace {
+
+int16_t toolPort = kToolPort;
+int16_t modulePort = kModulePort;
 
 // Times of what the run writes into its status line.
 struct StatusWatch {
@@ -43,7 +50,7 @@ LRESULT CALLBACK WatchStatus(HWND window, UINT message, WPARAM wParam, LPARAM lP
         } else if (strcmp(text, "Wait for detection of Korvan") == 0 &&
                    watch.monitorThread == nullptr) {
             // The port is open: keep hold of its monitor thread's times.
-            DuplicateHandle(GetCurrentProcess(), PortTable[kToolPort].monitorThread,
+            DuplicateHandle(GetCurrentProcess(), PortTable[toolPort].monitorThread,
                             GetCurrentProcess(), &watch.monitorThread, 0, FALSE,
                             DUPLICATE_SAME_ACCESS);
         }
@@ -100,13 +107,13 @@ Download RunDownload(size_t size, int32_t pacingBaud) {
     SetDefaultSimOptions(&options);
     options.pacingBaud = pacingBaud;
     Download result = {};
-    if (StartSimulator(kModulePort, &options) != 0) {
-        fprintf(stderr, "the simulated module could not open COM%d\n", kModulePort);
+    if (StartSimulator(modulePort, &options) != 0) {
+        fprintf(stderr, "the simulated module could not open COM%d\n", modulePort);
         return result;
     }
     std::string path = WriteTempFile("bench.dcs", Script(size));
     HWND dialog = OpenMainDialog();
-    ChoosePort(dialog, kToolPort);
+    ChoosePort(dialog, toolPort);
     ChooseFirmwareJob(dialog, path);
     WatchedRun(dialog, true, &result.run, &result.toolCpuSeconds);
     result.streamingMs = watch.lastByteMs - watch.firstByteMs;
@@ -121,7 +128,7 @@ Download RunDownload(size_t size, int32_t pacingBaud) {
 // its 10 s for a first byte. The CPU seconds of the run.
 double RunSilentDetection() {
     HWND dialog = OpenMainDialog();
-    ChoosePort(dialog, kToolPort);
+    ChoosePort(dialog, toolPort);
     ChooseProfibusJob(dialog, 3);
     JobOutcome run;
     double cpuSeconds = 0;
@@ -166,9 +173,33 @@ double LowerBoundMs(size_t size, int32_t baud, int32_t startupBytes) {
 
 } // namespace
 
-int main() {
-    printf("Firmware download benchmark (tool on COM%d, simulated module on COM%d)\n\n", kToolPort,
-           kModulePort);
+int main(int argc, char** argv) {
+    CLI::App app("Times the firmware download against the simulated module; both run in this\n"
+                 "process, on the two ends of a null-modem cable.",
+                 "korvan-bench.exe");
+    app.set_help_flag("-h,--help", "print this help and end");
+    app.add_option("--tool-port", toolPort, "the tool's end of the cable (default COM1)")
+        ->transform(ComPortArgument())
+        ->type_name("COMn");
+    app.add_option("--module-port", modulePort, "the simulated module's end (default COM2)")
+        ->transform(ComPortArgument())
+        ->type_name("COMn");
+    try {
+        app.parse(argc, argv);
+        if (toolPort == modulePort) {
+            throw CLI::ValidationError("the tool and the module need the two ends of a cable, "
+                                       "not COM" +
+                                       std::to_string(toolPort) + " twice");
+        }
+    } catch (const CLI::CallForHelp&) {
+        fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        fprintf(stderr, "korvan-bench: %s\n", e.what());
+        return 2;
+    }
+    printf("Firmware download benchmark (tool on COM%d, simulated module on COM%d)\n\n", toolPort,
+           modulePort);
 
     const size_t fastSize = 64 * 1024;
     Download fast = RunDownload(fastSize, 0);

@@ -207,11 +207,11 @@ int main(int argc, char** argv) {
     static SimProgramSettings settings;
     char error[200];
     if (ParseSimArguments(argc, argv, &settings, error, sizeof error) != 0) {
-        fprintf(stderr, "korvan-sim: %s\n\n%s", error, kSimUsage);
+        fprintf(stderr, "korvan-sim: %s\n", error);
         return 2;
     }
     if (settings.showHelp) {
-        fputs(kSimUsage, stdout);
+        fputs(SimHelpText().c_str(), stdout);
         return 0;
     }
     LARGE_INTEGER counter;

@@ -1,7 +1,8 @@
-// The command line of korvan-sim.exe.
+// The command line of korvan-sim.exe, read with CLI11.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "sim_options.h"
 
@@ -10,11 +11,11 @@ enum : int32_t {
 };
 
 struct SimProgramSettings {
-    int16_t portNumber;     // 1 to 8
+    int16_t portNumber;     // 1 to 256
     int32_t powerOnAfterMs; // power on this long after the start; -1: only by command
     int32_t exitAfterMs;    // end this long after the start; -1: only by command
     int16_t ignoreInput;    // 1: standard input is not read
-    int16_t showHelp;       // 1: --help was given; nothing else is checked
+    int16_t showHelp;       // 1: --help was given
     char powerEventName[kSimEventNameCapacity]; // set by another program: power cycle; empty: none
     char quitEventName[kSimEventNameCapacity];  // set by another program: report and end
     SimOptions options;
@@ -25,5 +26,5 @@ struct SimProgramSettings {
 int16_t ParseSimArguments(int argc, const char* const* argv, SimProgramSettings* settings,
                           char* error, int32_t errorCapacity);
 
-// The usage text: arguments, options and console commands.
-extern const char kSimUsage[];
+// The help: the port, the options in their groups and the console commands.
+std::string SimHelpText();

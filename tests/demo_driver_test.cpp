@@ -1,10 +1,14 @@
-// The command line of korvan-demo-driver.exe.
+// The command line of korvan-demo-driver.exe, and how it finds the port in
+// the tool's list.
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <string>
 #include <vector>
 
 #include "driver_job.h"
+#include "tool_windows.h"
 
 namespace {
 
@@ -32,17 +36,17 @@ TEST(DriverArguments, TakesEachCommandWithItsOptions) {
     EXPECT_STREQ(settings.powerEventName, "");
     EXPECT_EQ(settings.timeoutMs, 120000);
 
-    ASSERT_EQ(Parse({"run", "profibus-id", "127", "--port", "8", "--power-event", "power",
+    ASSERT_EQ(Parse({"run", "profibus-id", "127", "--port", "com200", "--power-event", "power",
                      "--timeout", "30"},
                     &settings),
               0);
     EXPECT_EQ(settings.job, kJobProfibusId);
     EXPECT_EQ(settings.profibusId, 127);
-    EXPECT_EQ(settings.portNumber, 8);
+    EXPECT_EQ(settings.portNumber, 200);
     EXPECT_STREQ(settings.powerEventName, "power");
     EXPECT_EQ(settings.timeoutMs, 30000);
 
-    ASSERT_EQ(Parse({"quit", "--timeout", "5"}, &settings), 0);
+    ASSERT_EQ(Parse({"quit", "--timeout", "9", "--timeout", "5"}, &settings), 0); // the last
     EXPECT_EQ(settings.command, kDriverQuit);
     EXPECT_EQ(settings.timeoutMs, 5000);
     ASSERT_EQ(Parse({"set-event", "quit-now"}, &settings), 0);
@@ -68,10 +72,37 @@ TEST(DriverArguments, RefusesWhatItCannotDo) {
     EXPECT_EQ(Parse({"run", "profibus-id", "0"}, &settings), 1);
     EXPECT_EQ(Parse({"run", "profibus-id", "128"}, &settings), 1);
     EXPECT_EQ(Parse({"run", "profibus-id", "4x"}, &settings), 1);
-    EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--port", "9"}, &settings), 1);
+    EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--port", "COM0"}, &settings, &error), 1);
+    EXPECT_NE(error.find("COM0"), std::string::npos) << error;
+    EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--port", "257"}, &settings), 1);
+    EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--port", "two"}, &settings), 1);
     EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--power-event"}, &settings), 1);
     EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--timeout", "0"}, &settings), 1);
     EXPECT_EQ(Parse({"quit", "--port", "2"}, &settings, &error), 1); // only for run
     EXPECT_NE(error.find("--port"), std::string::npos);
     EXPECT_EQ(Parse({"set-event"}, &settings), 1);
+    EXPECT_EQ(Parse({"run", "dance"}, &settings, &error), 1);
+    EXPECT_NE(error.find("dance"), std::string::npos) << error;
+}
+
+// The tool's port list: COM1 to COM8, then the PC's further ports, each entry
+// carrying its port number as item data.
+TEST(DriverPortChoice, FindsThePortByTheNumberItsEntryCarries) {
+    HWND dialog =
+        CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    HWND list = CreateWindowA("COMBOBOX", "", WS_CHILD | CBS_DROPDOWNLIST, 0, 0, 100, 100, dialog,
+                              reinterpret_cast<HMENU>(21), nullptr, nullptr);
+    ASSERT_NE(list, nullptr);
+    for (int port : {1, 2, 3, 4, 5, 6, 7, 8, 12, 237}) {
+        const std::string name = "COM" + std::to_string(port);
+        LRESULT entry = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(entry), port);
+    }
+    EXPECT_EQ(FindListEntryWithData(dialog, 21, 3), 2);
+    EXPECT_EQ(FindListEntryWithData(dialog, 21, 12), 8);
+    EXPECT_EQ(FindListEntryWithData(dialog, 21, 237), 9);
+    EXPECT_EQ(FindListEntryWithData(dialog, 21, 9), -1);
+    EXPECT_EQ(FindListEntryWithData(dialog, 22, 3), -1); // no such control
+    DestroyWindow(dialog);
 }

@@ -136,10 +136,26 @@ TEST(SimArguments, APortAloneGivesAModuleWithoutFaults) {
     EXPECT_EQ(settings.options.bannerLineEnd, 1);
     EXPECT_EQ(settings.options.configZeroAt, -1);
     EXPECT_EQ(settings.options.initialStationAddress, -1);
-    ASSERT_EQ(Parse({"com8"}, &settings), 0);
-    EXPECT_EQ(settings.portNumber, 8);
     ASSERT_EQ(Parse({"--help"}, &settings), 0);
     EXPECT_EQ(settings.showHelp, 1);
+    ASSERT_EQ(Parse({"/?"}, &settings), 0);
+    EXPECT_EQ(settings.showHelp, 1);
+}
+
+TEST(SimArguments, TakesAnyComPortByNameOrNumber) {
+    SimProgramSettings settings;
+    for (const auto& [argument, port] : std::vector<std::pair<const char*, int>>{
+             {"COM1", 1}, {"com8", 8}, {"Com9", 9}, {"COM256", 256}, {"12", 12}, {"256", 256}}) {
+        ASSERT_EQ(Parse({argument}, &settings), 0) << argument;
+        EXPECT_EQ(settings.portNumber, port) << argument;
+    }
+    std::string error;
+    for (const char* argument :
+         {"COM0", "COM257", "0", "257", "COM01", "COM", "COMx", "port1", "COM1x", "-1"}) {
+        EXPECT_EQ(Parse({argument}, &settings, &error), 1) << argument;
+        EXPECT_NE(error.find(argument), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
 }
 
 TEST(SimArguments, TakesEveryOption) {
@@ -228,24 +244,36 @@ TEST(SimArguments, TakesEveryOption) {
     EXPECT_STREQ(settings.quitEventName, "Local\\demo-quit");
 }
 
-TEST(SimArguments, RefusesWhatItCannotUse) {
+TEST(SimArguments, RefusesWhatItCannotUseNamingTheOption) {
     SimProgramSettings settings;
     std::string error;
     EXPECT_EQ(Parse({}, &settings, &error), 1);
-    EXPECT_NE(error.find("missing port"), std::string::npos);
-    EXPECT_EQ(Parse({"COM9"}, &settings), 1);
+    EXPECT_NE(error.find("port is required"), std::string::npos) << error;
     EXPECT_EQ(Parse({"COM1", "COM2"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--pace"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--pace", "fast"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--station", "256"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--startup", "sometimes"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--answer-14", "wrong=TOOLONGTEXT"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--config-length", "4001"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--power-event"}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--power-event", ""}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--quit-event", std::string(64, 'e').c_str()}, &settings), 1);
-    EXPECT_EQ(Parse({"COM1", "--frobnicate"}, &settings, &error), 1);
-    EXPECT_NE(error.find("--frobnicate"), std::string::npos);
+    const std::string longName(64, 'e');
+    const std::vector<std::vector<const char*>> refused = {
+        {"--pace"},
+        {"--pace", "fast"},
+        {"--station", "256"},
+        {"--startup", "sometimes"},
+        {"--answer-14", "wrong=TOOLONGTEXT"},
+        {"--answer-10", "none=X"}, // only "wrong" takes a text
+        {"--confirm", "crlf=X"},
+        {"--wrong-ack", "ab"},
+        {"--config-length", "4001"},
+        {"--power-event"},
+        {"--power-event", ""},
+        {"--quit-event", longName.c_str()},
+        {"--frobnicate"},
+    };
+    for (const std::vector<const char*>& arguments : refused) {
+        std::vector<const char*> all = {"COM1"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        EXPECT_EQ(Parse(all, &settings, &error), 1) << arguments[0];
+        EXPECT_NE(error.find(arguments[0]), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    EXPECT_EQ(Parse({"COM1", "--quit-event", longName.substr(1).c_str()}, &settings), 0);
 }
 
 TEST(ReportText, ShowsTheExchangesInWords) {

@@ -83,7 +83,13 @@ bool ChooseListEntry(HWND dialog, int id, int index) {
 int FillInTheDialog(HWND dialog, const DriverSettings* settings) {
     char text[kLineCapacity];
     snprintf(text, sizeof text, "COM%d", settings->portNumber);
-    if (!ChooseListEntry(dialog, IDC_COM_PORT_LIST, settings->portNumber - 1)) {
+    // Each entry of the port list carries its port number.
+    const LRESULT portEntry =
+        FindListEntryWithData(dialog, IDC_COM_PORT_LIST, settings->portNumber);
+    if (portEntry < 0) {
+        return Fail("%s is not in the port list", text);
+    }
+    if (!ChooseListEntry(dialog, IDC_COM_PORT_LIST, static_cast<int>(portEntry))) {
         return Fail("%s could not be selected in the port list", text);
     }
     Say("port list: %s selected", text);
@@ -268,12 +274,12 @@ int main(int argc, char** argv) {
     static DriverSettings settings;
     char error[200];
     if (ParseDriverArguments(argc, argv, &settings, error, sizeof error) != 0) {
-        fprintf(stderr, "korvan-demo-driver: %s\n\n%s", error, kDriverUsage);
+        fprintf(stderr, "korvan-demo-driver: %s\n", error);
         return 2;
     }
     switch (settings.command) {
     case kDriverHelp:
-        fputs(kDriverUsage, stdout);
+        fputs(DriverHelpText().c_str(), stdout);
         return 0;
     case kDriverRun:
         return RunJob(&settings);

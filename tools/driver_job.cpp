@@ -1,140 +1,146 @@
 #include "driver_job.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-const char kDriverUsage[] =
-    "usage: korvan-demo-driver.exe COMMAND ...\n"
-    "Drives the running KORVAN_Setup.exe dialog as a person would.\n"
-    "\n"
-    "  run firmware FILE [options]     load FILE (at most 99 characters) into the module\n"
-    "  run profibus-id ID [options]    set the Profibus-ID (1 to 127)\n"
-    "      --port N                    COM port N of the list (1 to 8; default 1)\n"
-    "      --power-event NAME          set this event when the tool asks for the power cycle\n"
-    "  quit                            press Quit and wait until the dialog is gone\n"
-    "  set-event NAME                  set a named event (waits until it exists)\n"
-    "Every command:\n"
-    "      --timeout S                 longest wait for each step (default 120 s)\n"
-    "\n"
-    "run prints the steps, the status line and the result line; its exit code is 0\n"
-    "when the result line reports success, 1 otherwise.\n";
+#include <CLI/CLI.hpp>
+
+#include "port_option.h"
 
 namespace {
 
-int16_t Fail(char* error, int32_t capacity, const char* what, const char* argument) {
-    snprintf(error, static_cast<size_t>(capacity), "%s: %s", what, argument);
-    return 1;
+// Lists a command with the words it takes: "firmware FILE". The usage line
+// shows that a command is needed, which a callback checks.
+class CommandFormatter : public CLI::Formatter {
+  public:
+    CommandFormatter() {
+        label("SUBCOMMAND", "COMMAND");
+    }
+    std::string make_usage(const CLI::App* app, std::string name) const override {
+        return CLI::detail::find_and_replace(CLI::Formatter::make_usage(app, name), "[COMMAND]",
+                                             "COMMAND");
+    }
+    std::string make_subcommand(const CLI::App* command) const override {
+        std::string words = command->get_display_name(true);
+        for (const CLI::Option* word : command->get_options(
+                 [](const CLI::Option* option) { return option->get_positional(); })) {
+            words += " " + word->get_name(true);
+        }
+        std::stringstream out;
+        CLI::detail::format_help(out, words, command->get_description(), get_column_width());
+        return out.str();
+    }
+};
+
+// A text of 1 to capacity - 1 characters, copied into target once it is read.
+CLI::Option* AddText(CLI::App* app, const std::string& name, char* target, size_t capacity,
+                     const std::string& help) {
+    return app
+        ->add_option_function<std::string>(
+            name,
+            [=](const std::string& value) {
+                if (value.empty() || value.size() >= capacity) {
+                    throw CLI::ValidationError(name, "needs 1 to " + std::to_string(capacity - 1) +
+                                                         " characters");
+                }
+                strcpy(target, value.c_str());
+            },
+            help)
+        ->type_name("");
 }
 
-bool ParseNumber(const char* text, int32_t low, int32_t high, int32_t* value) {
-    if (text == nullptr || *text == 0) {
-        return false;
-    }
-    char* end = nullptr;
-    long number = strtol(text, &end, 10);
-    if (*end != 0 || number < low || number > high) {
-        return false;
-    }
-    *value = static_cast<int32_t>(number);
-    return true;
-}
+// The defaults in settings, and the commands and options that change them.
+void DescribeArguments(CLI::App& app, DriverSettings* s) {
+    memset(s, 0, sizeof *s);
+    s->portNumber = 1;
+    s->timeoutMs = kDriverDefaultTimeoutMs;
 
-bool CopyName(const char* text, char* target, size_t capacity) {
-    if (text == nullptr || text[0] == 0 || strlen(text) >= capacity) {
-        return false;
-    }
-    strcpy(target, text);
-    return true;
-}
+    app.description("Drives the running KORVAN_Setup.exe dialog as a person would.");
+    app.formatter(std::make_shared<CommandFormatter>());
+    app.set_help_flag("-h,--help", "print this help and end");
+    // An option given twice takes its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // The command, and the job of run, are required by the callbacks, which
+    // run after CLI11 has refused words it does not know ("dance"): its own
+    // requirement would come first and not name them.
+    app.require_subcommand(0, 1);
+    app.callback([s] {
+        if (s->command == 0) {
+            throw CLI::RequiredError("A command (run, quit or set-event)");
+        }
+    });
+    app.fallthrough(); // the options of a command may follow its words
+    app.add_option_function<int32_t>(
+           "--timeout", [s](int32_t seconds) { s->timeoutMs = seconds * 1000; },
+           "longest wait for each step, every command (default 120)")
+        ->check(CLI::Range(1, 3600).description(""))
+        ->type_name("S");
 
-// The words before the options: the command and what it works on. Returns the
-// index of the first argument after them, or -1 after writing the reason.
-int ParseCommandWords(int argc, const char* const* argv, DriverSettings* s, char* error,
-                      int32_t capacity) {
-    const char* command = argc > 1 ? argv[1] : "";
-    if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0) {
-        s->command = kDriverHelp;
-        return argc;
-    }
-    if (strcmp(command, "quit") == 0) {
-        s->command = kDriverQuit;
-        return 2;
-    }
-    if (strcmp(command, "set-event") == 0) {
-        s->command = kDriverSetEvent;
-        if (argc < 3 || !CopyName(argv[2], s->eventName, sizeof s->eventName)) {
-            Fail(error, capacity, "bad or missing event name after", command);
-            return -1;
+    CLI::App* run = app.add_subcommand("run", "one job, from START to the result line");
+    run->group("Commands");
+    run->require_subcommand(0, 1);
+    run->add_option("--port", s->portNumber, "the tool's port to pick in its list (default COM1)")
+        ->transform(ComPortArgument())
+        ->type_name("COMn");
+    AddText(run, "--power-event", s->powerEventName, sizeof s->powerEventName,
+            "set this event when the tool asks for the power cycle")
+        ->type_name("NAME");
+    CLI::App* firmware =
+        run->add_subcommand("firmware", "load FILE (at most 99 characters) into the module");
+    AddText(firmware, "FILE", s->fileName, sizeof s->fileName, "the firmware script")->required();
+    firmware->callback([s] { s->job = kJobFirmware; });
+    firmware->group("Jobs");
+    CLI::App* profibusId = run->add_subcommand("profibus-id", "set the Profibus-ID (1 to 127)");
+    profibusId->group("Jobs");
+    profibusId->add_option("ID", s->profibusId, "the new Profibus-ID")
+        ->required()
+        ->check(CLI::Range(1, 127).description(""));
+    profibusId->callback([s] { s->job = kJobProfibusId; });
+    run->callback([s] {
+        if (s->job == 0) {
+            throw CLI::RequiredError("The job of run (firmware FILE or profibus-id ID)");
         }
-        return 3;
-    }
-    if (strcmp(command, "run") != 0) {
-        Fail(error, capacity, "unknown command", command);
-        return -1;
-    }
-    s->command = kDriverRun;
-    const char* job = argc > 2 ? argv[2] : "";
-    const char* subject = argc > 3 ? argv[3] : nullptr;
-    if (strcmp(job, "firmware") == 0) {
-        s->job = kJobFirmware;
-        if (!CopyName(subject, s->fileName, sizeof s->fileName)) {
-            Fail(error, capacity, "missing file name, or longer than 99 characters, after", job);
-            return -1;
-        }
-    } else if (strcmp(job, "profibus-id") == 0) {
-        s->job = kJobProfibusId;
-        int32_t id = 0;
-        if (!ParseNumber(subject, 1, 127, &id)) {
-            Fail(error, capacity, "missing or bad ID (1 to 127) after", job);
-            return -1;
-        }
-        s->profibusId = static_cast<int16_t>(id);
-    } else {
-        Fail(error, capacity, "run what? firmware or profibus-id, not", job);
-        return -1;
-    }
-    return 4;
+        s->command = kDriverRun;
+    });
+
+    app.add_subcommand("quit", "press Quit and wait until the dialog is gone")
+        ->group("Commands")
+        ->callback([s] { s->command = kDriverQuit; });
+    CLI::App* setEvent =
+        app.add_subcommand("set-event", "set a named event (waits until it exists)");
+    AddText(setEvent, "NAME", s->eventName, sizeof s->eventName, "the event (up to 63 characters)")
+        ->required();
+    setEvent->group("Commands");
+    setEvent->callback([s] { s->command = kDriverSetEvent; });
+    app.footer("run prints the steps, the status line and the result line; its exit status is 0\n"
+               "when the result line reports success, 1 otherwise.");
 }
 
 } // namespace
 
 int16_t ParseDriverArguments(int argc, const char* const* argv, DriverSettings* settings,
                              char* error, int32_t errorCapacity) {
-    memset(settings, 0, sizeof *settings);
-    settings->portNumber = 1;
-    settings->timeoutMs = kDriverDefaultTimeoutMs;
+    CLI::App app("", "korvan-demo-driver.exe");
+    DescribeArguments(app, settings);
     if (errorCapacity > 0) {
         error[0] = 0;
     }
-    int index = ParseCommandWords(argc, argv, settings, error, errorCapacity);
-    if (index < 0) {
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        settings->command = kDriverHelp;
+    } catch (const CLI::ParseError& e) {
+        snprintf(error, static_cast<size_t>(errorCapacity), "%s", e.what());
         return 1;
     }
-    for (; index < argc; ++index) {
-        const char* option = argv[index];
-        const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
-        int32_t number = 0;
-        if (strcmp(option, "--timeout") == 0) {
-            if (!ParseNumber(value, 1, 3600, &number)) {
-                return Fail(error, errorCapacity, "bad or missing seconds after", option);
-            }
-            settings->timeoutMs = number * 1000;
-        } else if (strcmp(option, "--port") == 0 && settings->command == kDriverRun) {
-            if (!ParseNumber(value, 1, 8, &number)) {
-                return Fail(error, errorCapacity, "bad or missing port (1 to 8) after", option);
-            }
-            settings->portNumber = static_cast<int16_t>(number);
-        } else if (strcmp(option, "--power-event") == 0 && settings->command == kDriverRun) {
-            if (!CopyName(value, settings->powerEventName, sizeof settings->powerEventName)) {
-                return Fail(error, errorCapacity, "bad or missing event name after", option);
-            }
-        } else {
-            return Fail(error, errorCapacity, "unknown option", option);
-        }
-        index++; // every option takes a value
-    }
     return 0;
+}
+
+std::string DriverHelpText() {
+    CLI::App app("", "korvan-demo-driver.exe");
+    static DriverSettings scratch;
+    DescribeArguments(app, &scratch);
+    return app.help("", CLI::AppFormatMode::All);
 }
 
 const char* SuccessTextOfJob(int16_t job) {

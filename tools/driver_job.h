@@ -1,14 +1,15 @@
-// korvan-demo-driver.exe: what one call is asked to do, from its command line,
-// and the result line that counts as success.
+// korvan-demo-driver.exe: what one call is asked to do, from its command line
+// (read with CLI11), and the result line that counts as success.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum DriverCommand : int16_t {
     kDriverRun = 1,      // one job on the tool's dialog, from START to the result line
     kDriverQuit = 2,     // press Quit and wait until the dialog is gone
     kDriverSetEvent = 3, // set a named event of the session (waits until it exists)
-    kDriverHelp = 4,     // print the usage
+    kDriverHelp = 4,     // print the help
 };
 
 enum DriverJob : int16_t {
@@ -25,7 +26,7 @@ enum : int32_t {
 struct DriverSettings {
     int16_t command;                               // DriverCommand
     int16_t job;                                   // DriverJob (run)
-    int16_t portNumber;                            // 1 to 8 (run); 1 unless --port
+    int16_t portNumber;                            // 1 to 256 (run); 1 unless --port
     int16_t profibusId;                            // 1 to 127 (run, Profibus-ID job)
     char fileName[kDriverFileNameCapacity];        // script file (run, firmware job)
     char powerEventName[kDriverEventNameCapacity]; // set at the prompt (run); empty: none
@@ -41,4 +42,5 @@ int16_t ParseDriverArguments(int argc, const char* const* argv, DriverSettings* 
 // The result line of a successful job, blanks included.
 const char* SuccessTextOfJob(int16_t job);
 
-extern const char kDriverUsage[];
+// The help: every command with its options.
+std::string DriverHelpText();

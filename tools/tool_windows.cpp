@@ -89,6 +89,19 @@ bool SendToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lPar
     return true;
 }
 
+LRESULT FindListEntryWithData(HWND dialog, int id, LRESULT data) {
+    LRESULT count = 0;
+    SendToControl(dialog, id, CB_GETCOUNT, 0, 0, &count);
+    for (LRESULT entry = 0; entry < count; ++entry) {
+        LRESULT entryData = 0;
+        if (SendToControl(dialog, id, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0, &entryData) &&
+            entryData == data) {
+            return entry;
+        }
+    }
+    return -1;
+}
+
 bool PostToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND control = GetDlgItem(dialog, id);
     return control != nullptr && PostMessageA(control, message, wParam, lParam) != 0;

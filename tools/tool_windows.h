@@ -35,6 +35,10 @@ void ReadControlText(HWND dialog, int id, char* text, int32_t capacity);
 bool SendToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam,
                    LRESULT* result);
 
+// The entry of combo box id of the dialog whose item data is
+// data; -1 when there is none.
+LRESULT FindListEntryWithData(HWND dialog, int id, LRESULT data);
+
 // Posts a message to control id of the dialog. False when there is no such
 // control.
 bool PostToControl(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);

@@ -14,7 +14,8 @@ enum { kToolPort = 1, kModulePort = 2 };
 // and shows it; the caller's thread is the dialog's thread.
 HWND OpenMainDialog();
 
-// Selects COMn in the port list; 0 leaves no entry selected.
+// Selects the entry of COMn in the port list; a port that is not listed,
+// or 0, leaves no entry selected.
 void ChoosePort(HWND dialog, int portNumber);
 void ChooseFirmwareJob(HWND dialog, const std::string& scriptPath);
 // Picks the list entry of the ID (1 to 127).
