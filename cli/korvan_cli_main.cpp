@@ -11,6 +11,7 @@
 #include "console_face.h"
 #include "korvan_version.h"
 #include "port_list.h"
+#include "port_option.h"
 #include "run_face.h"
 
 namespace {
@@ -53,15 +54,6 @@ int UsageError(const std::string& problem) {
     return kUsageError;
 }
 
-// "COMn" in any case, or the number alone; 0 for anything else.
-int16_t PortOfOption(const std::string& text) {
-    std::string name = text;
-    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) {
-        name = "COM" + name;
-    }
-    return PortNumberOfName(name.c_str(), static_cast<DWORD>(name.size() + 1));
-}
-
 bool IsConsole(DWORD standardHandle) {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
@@ -87,9 +79,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(0, 1);
     app.fallthrough();
 
-    std::string portText;
-    app.add_option("--port", portText, "the module's COM port: COMn, n from 1 to 256")
-        ->type_name("COMn");
+    int port = 0;
+    app.add_option("--port", port, "the module's COM port: COMn, n from 1 to 256")
+        ->type_name("COMn")
+        ->transform(ComPortArgument());
     std::string traceFile;
     app.add_option("--trace", traceFile,
                    "writes the port's traffic to FILE: 2-byte records of byte and direction "
@@ -131,15 +124,12 @@ int main(int argc, char** argv) {
     if (!firmware->parsed() && !profibus->parsed()) {
         return UsageError("no job given: firmware FILE or profibus-id ID");
     }
-    if (portText.empty()) {
+    if (port == 0) {
         return UsageError("--port is missing");
     }
     static ConsoleFace face;
     RunChoices* choices = &face.choices;
-    choices->port = PortOfOption(portText);
-    if (choices->port == 0) {
-        return UsageError("--port: " + portText + " is no COM port (COM1 to COM256)");
-    }
+    choices->port = static_cast<int16_t>(port);
     if (traceFile.size() >= static_cast<size_t>(kTraceNameRoom)) {
         return UsageError("--trace: the file name is too long");
     }

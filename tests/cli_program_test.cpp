@@ -7,7 +7,7 @@
 
 #include "console_face.h"
 #include "job_fixture.h"
-#include "support/child_process.h"
+#include "support/console_process.h"
 
 namespace {
 
@@ -29,14 +29,14 @@ class CliTest : public JobTest {
     // Runs korvan-cli.exe with the arguments; when switchModule is true, the
     // module is switched on switchAfterMs after the tool asked for it.
     CliRun Run(const std::string& arguments, bool switchModule = true, int switchAfterMs = 0) {
-        ChildProcess cli;
+        ConsoleProcess cli;
         CliRun run;
-        if (!cli.Start(KORVAN_CLI_EXE, arguments)) {
+        if (!cli.Start("korvan-cli.exe", arguments, true)) {
             ADD_FAILURE() << "korvan-cli.exe did not start";
             return run;
         }
         cli.CloseInput();
-        if (switchModule && cli.AwaitError(kRequest, 20000)) {
+        if (switchModule && cli.AwaitErrorText(kRequest, 20000)) {
             Sleep(switchAfterMs);
             PowerOnModule();
         }

@@ -1,5 +1,7 @@
 #include "support/console_process.h"
 
+#include <chrono>
+
 namespace {
 
 // The path of a program of the build; the tests live in its tests folder.
@@ -15,51 +17,68 @@ std::string ProgramPath(const std::string& program) {
 
 } // namespace
 
-bool ConsoleProcess::Start(const std::string& program, const std::string& arguments) {
+bool ConsoleProcess::Start(const std::string& program, const std::string& arguments,
+                           bool separateErrors) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inputRead = nullptr;
     HANDLE outputWrite = nullptr;
+    HANDLE errorWrite = nullptr;
     if (!CreatePipe(&inputRead, &input_, &inherit, 0) ||
-        !CreatePipe(&output_, &outputWrite, &inherit, 0)) {
+        !CreatePipe(&output_, &outputWrite, &inherit, 0) ||
+        (separateErrors && !CreatePipe(&errors_, &errorWrite, &inherit, 0))) {
         return false;
     }
-    SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
+    for (HANDLE own : {input_, output_, errors_}) {
+        if (own != nullptr) {
+            SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+        }
+    }
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inputRead;
     startup.hStdOutput = outputWrite;
-    startup.hStdError = outputWrite;
+    startup.hStdError = separateErrors ? errorWrite : outputWrite;
     std::string command = "\"" + ProgramPath(program) + "\" " + arguments;
     PROCESS_INFORMATION process;
     BOOL created = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                   &startup, &process);
     CloseHandle(inputRead);
     CloseHandle(outputWrite);
+    if (errorWrite != nullptr) {
+        CloseHandle(errorWrite);
+    }
     if (!created) {
         return false;
     }
     CloseHandle(process.hThread);
     process_ = process.hProcess;
-    // Reads until the process has ended and its output is taken, not until
-    // the pipe's end: under Wine a process started for the program may
-    // inherit the pipe and hold it open long after (seen with
-    // korvan-bench.exe --help).
-    reader_ = std::thread([this] {
+    outputReader_ = Reader(output_, &outputText_);
+    if (separateErrors) {
+        errorReader_ = Reader(errors_, &errorText_);
+    }
+    return true;
+}
+
+// Reads until the process has ended and its output is taken, not until the
+// pipe's end: under Wine a process started for the program may inherit the
+// pipe and hold it open long after (seen with korvan-bench.exe --help).
+std::thread ConsoleProcess::Reader(HANDLE pipe, std::string* text) {
+    return std::thread([this, pipe, text] {
         char buffer[512];
         for (bool ended = false;;) {
             DWORD available = 0;
             DWORD got = 0;
-            if (!PeekNamedPipe(output_, nullptr, 0, nullptr, &available, nullptr)) {
+            if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
                 return; // every writer is gone
             }
             if (available > 0) {
-                if (!ReadFile(output_, buffer, sizeof buffer, &got, nullptr)) {
+                if (!ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)) {
                     return;
                 }
-                text_.append(buffer, got);
+                std::lock_guard<std::mutex> guard(lock_);
+                text->append(buffer, got);
             } else if (ended) {
                 return;
             } else {
@@ -67,7 +86,6 @@ bool ConsoleProcess::Start(const std::string& program, const std::string& argume
             }
         }
     });
-    return true;
 }
 
 void ConsoleProcess::Send(const std::string& line) {
@@ -83,7 +101,8 @@ void ConsoleProcess::CloseInput() {
 }
 
 int ConsoleProcess::Wait(int timeoutMs) {
-    if (WaitForSingleObject(process_, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+    if (process_ == nullptr ||
+        WaitForSingleObject(process_, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
         return -1;
     }
     DWORD code = 0;
@@ -91,11 +110,38 @@ int ConsoleProcess::Wait(int timeoutMs) {
     return static_cast<int>(code);
 }
 
-std::string ConsoleProcess::Output() {
-    if (reader_.joinable()) {
-        reader_.join();
+bool ConsoleProcess::AwaitErrorText(const std::string& text, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            const std::string& seen = errors_ != nullptr ? errorText_ : outputText_;
+            if (seen.find(text) != std::string::npos) {
+                return true;
+            }
+        }
+        Sleep(10);
     }
-    return text_;
+    return false;
+}
+
+void ConsoleProcess::JoinReaders() {
+    if (outputReader_.joinable()) {
+        outputReader_.join();
+    }
+    if (errorReader_.joinable()) {
+        errorReader_.join();
+    }
+}
+
+std::string ConsoleProcess::Output() {
+    JoinReaders();
+    return outputText_;
+}
+
+std::string ConsoleProcess::Errors() {
+    JoinReaders();
+    return errorText_;
 }
 
 ConsoleProcess::~ConsoleProcess() {
@@ -103,11 +149,10 @@ ConsoleProcess::~ConsoleProcess() {
     if (process_ != nullptr && Wait(0) == -1) {
         TerminateProcess(process_, 9);
     }
-    Output();
-    if (process_ != nullptr) {
-        CloseHandle(process_);
-    }
-    if (output_ != nullptr) {
-        CloseHandle(output_);
+    JoinReaders();
+    for (HANDLE handle : {process_, output_, errors_}) {
+        if (handle != nullptr) {
+            CloseHandle(handle);
+        }
     }
 }

@@ -1,28 +1,47 @@
-// Test support: a console program of the build run as a process, with pipes
-// for its standard input and its output (standard error joins it).
+// Test support: a console program of the build run as a process, with a pipe
+// for its standard input and its output collected as it comes (its error
+// output with it, or on its own).
 #pragma once
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 #include <thread>
 
 class ConsoleProcess {
   public:
-    // program: its path in the build folder, as "sim\\korvan-sim.exe".
-    bool Start(const std::string& program, const std::string& arguments);
+    ConsoleProcess() = default;
+    ConsoleProcess(const ConsoleProcess&) = delete;
+    ConsoleProcess& operator=(const ConsoleProcess&) = delete;
+    ~ConsoleProcess();
+
+    // program: its path in the build folder, as "sim\\korvan-sim.exe". With
+    // separateErrors the error output is kept apart from the output.
+    bool Start(const std::string& program, const std::string& arguments,
+               bool separateErrors = false);
     void Send(const std::string& line);
     void CloseInput();
     // The exit code, or -1 when the process has not ended within timeoutMs.
     int Wait(int timeoutMs);
-    // All output, once the process has ended.
+    // Waits until the error output (the output, when they go together)
+    // holds text; false when timeoutMs passes first.
+    bool AwaitErrorText(const std::string& text, int timeoutMs);
+    // All output and error output, once the process has ended.
     std::string Output();
-    ~ConsoleProcess();
+    std::string Errors();
 
   private:
+    std::thread Reader(HANDLE pipe, std::string* text);
+    void JoinReaders();
+
     HANDLE process_ = nullptr;
     HANDLE input_ = nullptr;
     HANDLE output_ = nullptr;
-    std::thread reader_;
-    std::string text_;
+    HANDLE errors_ = nullptr;
+    std::thread outputReader_;
+    std::thread errorReader_;
+    std::mutex lock_;
+    std::string outputText_;
+    std::string errorText_;
 };

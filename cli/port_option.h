@@ -1,5 +1,5 @@
-// A COM port on the command line of our console programs (korvan-sim.exe,
-// korvan-demo-driver.exe, korvan-bench.exe): "COMn" in any case, or plain
+// A COM port on the command line of our console programs (korvan-cli.exe,
+// korvan-sim.exe, korvan-demo-driver.exe, korvan-bench.exe): "COMn" in any case, or plain
 // "n", n from 1 to 256 without leading zeros.
 #pragma once
 
