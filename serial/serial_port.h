@@ -1,4 +1,4 @@
-// Serial port layer: numbered RS-232 ports COM1 to COM8.
+// Serial port layer: numbered RS-232 ports COM1 to COM256.
 //
 // A port is opened with a PortConfig, talked to with WritePort, ReadPort and
 // DiscardInput, and closed with ClosePort. Without a byte callback the port
@@ -21,7 +21,7 @@ typedef void (*ByteCallback)(int16_t callbackTag, std::atomic<int16_t>* readInde
 typedef void (*TickCallback)(int16_t callbackTag, double seconds);
 
 struct PortConfig {
-    int16_t portNumber;  // 1 to 8: COM1 to COM8
+    int16_t portNumber;  // 1 to 256: COM1 to COM256
     int32_t baudRate;    // 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200
     int16_t parityCode;  // 0 none, 1 even, 2 odd, 3 space, 4 mark, 10 wake-up byte then space
     int16_t dataBits;    // low byte becomes the device's byte size

@@ -10,7 +10,7 @@
 
 // Controls, in template order.
 #define IDC_COM_PORT_LABEL 20     // "COM-Port"
-#define IDC_COM_PORT_LIST 21      // COM1 to COM8
+#define IDC_COM_PORT_LIST 21      // COM1 to COM8, then the further ports of the PC
 #define IDC_LOAD_FIRMWARE 10      // radio button: job "load new firmware"
 #define IDC_SET_PROFIBUS_ID 11    // radio button: job "set Profibus-ID"
 #define IDC_FILE_NAME_LABEL 100   // "File name ( dcs-File )"
