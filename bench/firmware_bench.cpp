@@ -7,7 +7,8 @@
 //       bound (wire time of every byte both ways plus the fixed waits);
 //   (c) the tool's CPU seconds, also as a share of the run's time, and the
 //       process's peak memory for (b);
-//   (d) the tool's CPU seconds for a detection that waits its 10 s in vain.
+//   (d) the tool's CPU seconds for a detection that waits its 10 s in vain;
+//   (e) as (a), with the console program's face in place of the dialog.
 #include <windows.h>
 
 #include <psapi.h>
@@ -18,6 +19,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "console_face.h"
 #include "dialog_ids.h"
 #include "port_option.h"
 #include "port_table.h"
@@ -173,6 +175,57 @@ double LowerBoundMs(size_t size, int32_t baud, int32_t startupBytes) {
 
 } // namespace
 
+// The console program's face, its progress timed, its OFF/ON request
+// answered by switching the module on.
+struct ConsoleWatch {
+    RunFace console;
+    Stopwatch clock;
+    double firstByteMs = -1;
+    double lastByteMs = -1;
+} consoleWatch;
+
+void TimeProgress(void* context, int32_t index, int32_t size) {
+    consoleWatch.lastByteMs = consoleWatch.clock.Ms();
+    if (index == 0) {
+        consoleWatch.firstByteMs = consoleWatch.lastByteMs;
+    }
+    consoleWatch.console.showProgress(context, index, size);
+}
+
+void SwitchModuleOn(void* context, int16_t port, const char* text) {
+    PowerOnModule();
+    consoleWatch.console.requestPowerCycle(context, port, text);
+}
+
+// The streaming rate of a firmware run on the console program's face against
+// a module that answers at once; -1 when the run fails.
+double RunConsoleDownload(size_t size) {
+    SimOptions options;
+    SetDefaultSimOptions(&options);
+    if (StartSimulator(modulePort, &options) != 0) {
+        return -1;
+    }
+    std::string path = WriteTempFile("bench-console.dcs", Script(size));
+    static ConsoleFace face;
+    face.choices.mode = kFirmwareMode;
+    face.choices.port = toolPort;
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, face.choices.scriptName, kScriptNameRoom);
+    face.steps = fopen("NUL", "w");
+    consoleWatch.console = MakeConsoleFace(&face);
+    RunFace watched = consoleWatch.console;
+    watched.showProgress = TimeProgress;
+    watched.requestPowerCycle = SwitchModuleOn;
+    const RunOutcome outcome = RunProgramming(&watched);
+    fclose(face.steps);
+    StopSimulator();
+    DeleteFileA(path.c_str());
+    if (outcome != kRunSucceeded) {
+        fprintf(stderr, "console download failed: %s\n", FailureText(outcome));
+        return -1;
+    }
+    return (size - 1) * 1000.0 / (consoleWatch.lastByteMs - consoleWatch.firstByteMs);
+}
+
 int main(int argc, char** argv) {
     CLI::App app("Times the firmware download against the simulated module; both run in this\n"
                  "process, on the two ends of a null-modem cable.",
@@ -241,5 +294,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     printf("\n(d) a detection that waits 10 s in vain: tool CPU %.2f s\n", silentCpu);
+
+    const double consoleRate = RunConsoleDownload(fastSize);
+    if (consoleRate < 0) {
+        return 1;
+    }
+    printf("\n(e) as (a) on the console program's face: %.0f script bytes/s\n", consoleRate);
     return 0;
 }
