@@ -1,8 +1,28 @@
 #include "monitor_thread.h"
 
-#include "carrier_debounce.h"
 #include "device_calls.h"
 #include "port_table.h"
+
+void StartCarrierDebounce(CarrierDebounce* state, bool carrierOn) {
+    state->lastOn = carrierOn;
+    state->pending = false;
+}
+
+bool SampleCarrier(CarrierDebounce* state, bool carrierOn) {
+    bool previousOn = state->lastOn;
+    state->lastOn = carrierOn;
+    if (!carrierOn && previousOn && !state->pending) {
+        state->pending = true;
+        return false;
+    }
+    bool lost = state->pending && !carrierOn;
+    state->pending = false;
+    return lost;
+}
+
+double TickSeconds(uint32_t tickCount) {
+    return tickCount * 50.0 * 0.001;
+}
 
 static bool CarrierIsOn(HANDLE device) {
     DWORD status = 0;

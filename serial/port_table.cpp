@@ -1,5 +1,7 @@
 #include "port_table.h"
 
+#include "device_calls.h"
+
 PortSlot PortTable[kPortSlots];
 std::atomic<int16_t> handshakeFlag{0};
 int16_t platformIsNt = 0;
@@ -29,3 +31,11 @@ void ReturnReceiveBuffers(PortSlot* slot) {
         slot->buffers = nullptr;
     }
 }
+
+const DeviceCalls kPlatformDeviceCalls = {
+    CreateFileA,         GetCommState,       SetCommState,   SetupComm, SetCommTimeouts,
+    EscapeCommFunction,  GetCommModemStatus, ClearCommError, ReadFile,  WriteFile,
+    GetOverlappedResult, CancelIoEx,         CloseHandle,
+};
+
+DeviceCalls deviceCalls = kPlatformDeviceCalls;

@@ -1,8 +1,28 @@
+// Reading a port: ReadPort, AwaitInput and DiscardInput in both modes.
+#include "serial_port.h"
+
 #include "device_calls.h"
 #include "port_table.h"
 #include "read_buffer.h"
-#include "receive_ring.h"
-#include "trace_file.h"
+#include "receive_thread.h"
+#include "write_and_trace.h"
+
+ReadStep StoreReadByte(ReadTarget* target, uint8_t byte) {
+    if (target->count == 0 && byte == target->terminator) {
+        target->buffer[target->stored] = 0;
+        return kReadDone;
+    }
+    if (target->stored >= target->capacity - 1) {
+        target->buffer[target->stored] = 0;
+        return kReadFull;
+    }
+    target->buffer[target->stored++] = byte;
+    if (target->count > 0 && target->stored == target->count) {
+        target->buffer[target->stored] = 0;
+        return kReadDone;
+    }
+    return kReadGoOn;
+}
 
 // A read the device refused: a line error on a port that stops its reads
 // until the error is cleared, or a device that has gone away. The error state
@@ -132,4 +152,22 @@ int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t 
     ReadTarget target = {buffer, capacity, count, terminator, 0};
     return slot->directMode ? ReadFromDevice(slot, &target, timeoutMs)
                             : ReadFromRing(slot, &target, timeoutMs);
+}
+
+void DiscardInput(int16_t portNumber, int32_t milliseconds) {
+    PortSlot* slot = OpenSlot(portNumber);
+    if (slot == nullptr) {
+        return;
+    }
+    if (milliseconds < 0) {
+        milliseconds = 0;
+    }
+    if (slot->directMode) {
+        uint8_t scratch[2];
+        while (ReadPort(portNumber, 1, 0, milliseconds, scratch, sizeof scratch) == 0) {
+        }
+        return;
+    }
+    Sleep(static_cast<DWORD>(milliseconds));
+    slot->buffers->ring.readIndex = slot->buffers->ring.writeIndex.load();
 }

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "port_table.h"
-#include "receive_ring.h"
+#include "receive_thread.h"
 #include "support/peer_port.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "carrier_debounce.h"
+#include "monitor_thread.h"
 #include "line_settings.h"
 #include "read_buffer.h"
 #include "port_list.h"
-#include "receive_ring.h"
+#include "receive_thread.h"
 
 // Feeds the samples after the first and returns the indices (counting the
 // first sample as 0) at which a lost line is reported.

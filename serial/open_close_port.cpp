@@ -1,3 +1,7 @@
+// Opening and closing a port: its device, its line settings, its events and
+// its threads with their start and stop hand-shakes.
+#include "serial_port.h"
+
 #include <cstdio>
 
 #include "device_calls.h"
@@ -6,6 +10,7 @@
 #include "port_table.h"
 #include "port_threads.h"
 #include "receive_thread.h"
+#include "write_and_trace.h"
 
 static int16_t ReadPlatformFamily() {
     OSVERSIONINFOA version;
@@ -140,4 +145,101 @@ int16_t OpenPort(const PortConfig* config) {
         return SendWakeUpByte(portNumber);
     }
     return 0;
+}
+
+// How long the receive thread may take to end once its read is cancelled;
+// past it, the closing of the device ends the read.
+enum : DWORD { kReceiveStopLimitMs = 1000 };
+
+// Extra time, beyond the wire time of its bytes, that the last write of a
+// port in receive-thread mode is given before it is cancelled.
+enum : DWORD { kWriteDrainMarginMs = 500 };
+
+static void CloseIfSet(HANDLE* handle) {
+    if (*handle != nullptr) {
+        CloseHandle(*handle);
+        *handle = nullptr;
+    }
+}
+
+int16_t ClosePort(int16_t portNumber) {
+    PortSlot* slot = OpenSlot(portNumber);
+    if (slot == nullptr) {
+        return 0;
+    }
+    if (slot->monitorRunning == 1) {
+        RequestThreadStop(&slot->monitorRunning);
+        AwaitThreadStop(slot->monitorThread, INFINITE);
+    }
+
+    deviceCalls.escapeCommFunction(slot->portHandle, CLRDTR);
+    Sleep(10);
+    deviceCalls.escapeCommFunction(slot->portHandle, CLRRTS);
+
+    FinishPendingWrite(slot, WriteWireTimeMs(slot) + kWriteDrainMarginMs);
+    bool receiveStopped = true;
+    if (!slot->directMode && slot->receiveRunning == 1) {
+        // The thread's pending read is cancelled, and the thread waits for
+        // its end before it goes: the read never outlives its buffer.
+        RequestThreadStop(&slot->receiveRunning);
+        deviceCalls.cancelIoEx(slot->portHandle, nullptr);
+        receiveStopped = AwaitThreadStop(slot->receiveThread, kReceiveStopLimitMs);
+    }
+    // Closing the device ends whatever the device would not cancel.
+    deviceCalls.closeHandle(slot->portHandle);
+    AwaitClosedWrite(slot);
+    if (!receiveStopped) {
+        AwaitThreadStop(slot->receiveThread, INFINITE);
+    }
+
+    CloseIfSet(&slot->receiveThread);
+    CloseIfSet(&slot->monitorThread);
+    CloseIfSet(&slot->dataArrivedEvent);
+    CloseIfSet(&slot->writeEvent);
+    ReturnReceiveBuffers(slot);
+    slot->portHandle = nullptr;
+    CloseTrace(portNumber);
+    return 0;
+}
+
+static HANDLE CreatePlatformThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber) {
+    LPVOID argument = reinterpret_cast<LPVOID>(static_cast<intptr_t>(portNumber));
+    return CreateThread(nullptr, 0, routine, argument, 0, nullptr);
+}
+
+PortThreadCreator createPortThread = CreatePlatformThread;
+
+int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HANDLE* thread) {
+    handshakeFlag = 0;
+    HANDLE created = createPortThread(routine, portNumber);
+    if (created == nullptr) {
+        return 1;
+    }
+    *thread = created;
+    // Waiting on the thread handle doubles as the 1 ms sleep and notices a
+    // thread that ended without its hand-shake.
+    while (handshakeFlag == 0) {
+        if (WaitForSingleObject(created, 1) == WAIT_OBJECT_0 && handshakeFlag == 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void RequestThreadStop(std::atomic<int16_t>* runFlag) {
+    handshakeFlag = 1;
+    *runFlag = 0;
+}
+
+bool AwaitThreadStop(HANDLE thread, DWORD limitMs) {
+    const ULONGLONG start = GetTickCount64();
+    while (handshakeFlag == 1) {
+        if (WaitForSingleObject(thread, 1) == WAIT_OBJECT_0) {
+            return true;
+        }
+        if (limitMs != INFINITE && GetTickCount64() - start >= limitMs) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -1,6 +1,10 @@
+// Writing a port, and the trace file of its traffic.
+//
 // Writes of a port in receive-thread mode may still run after WritePort has
 // returned; the next write, and the closing of the port, wait for the last one.
 #pragma once
+
+#include <cstdint>
 
 #include "port_table.h"
 
@@ -16,3 +20,10 @@ void AwaitClosedWrite(PortSlot* slot);
 
 // Milliseconds that the bytes of the port's last write take on the wire.
 DWORD WriteWireTimeMs(const PortSlot* slot);
+
+// ---- Trace records of a port's traffic ----
+
+enum : uint8_t { kTraceReceived = 1, kTraceSent = 2 };
+
+// Appends one record of byte and direction tag when the port has a trace file.
+void TraceByte(PortSlot* slot, uint8_t byte, uint8_t tag);
