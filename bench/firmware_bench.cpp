@@ -21,7 +21,7 @@
 
 #include "console_face.h"
 #include "dialog_ids.h"
-#include "port_option.h"
+#include "console_options.h"
 #include "port_table.h"
 #include "simulator.h"
 #include "support/peer_port.h"

@@ -11,7 +11,7 @@
 #include "console_face.h"
 #include "korvan_version.h"
 #include "port_list.h"
-#include "port_option.h"
+#include "console_options.h"
 #include "run_face.h"
 
 namespace {

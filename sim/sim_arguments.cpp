@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "port_option.h"
+#include "console_options.h"
 
 namespace {
 
@@ -24,23 +24,6 @@ void AddNumber(CLI::App& app, const std::string& name, T* target, int32_t low, i
                const std::string& typeName, const std::string& help) {
     app.add_option(name, *target, help)
         ->check(CLI::Range(low, high).description(""))
-        ->type_name(typeName);
-}
-
-// An option of a text that goes into a character array: 1 to capacity - 1
-// characters.
-void AddText(CLI::App& app, const std::string& name, char* target, size_t capacity,
-             const std::string& typeName, const std::string& help) {
-    app.add_option_function<std::string>(
-           name,
-           [=](const std::string& value) {
-               if (value.empty() || value.size() >= capacity) {
-                   throw CLI::ValidationError(name, "needs 1 to " + std::to_string(capacity - 1) +
-                                                        " characters");
-               }
-               strcpy(target, value.c_str());
-           },
-           help)
         ->type_name(typeName);
 }
 
@@ -102,14 +85,14 @@ void DescribeArguments(CLI::App& app, SimProgramSettings* s) {
               "end MS after the start (standard input may end before)");
     app.add_flag_callback(
         "--no-input", [s] { s->ignoreInput = 1; }, "do not read standard input");
-    AddText(app, "--power-event", s->powerEventName, sizeof s->powerEventName, "NAME",
-            "power cycle whenever another program sets the named event");
-    AddText(app, "--quit-event", s->quitEventName, sizeof s->quitEventName, "NAME",
-            "print the report and end when another program sets it");
-    AddText(app, "--state", o->stateFile, sizeof o->stateFile, "FILE",
-            "keep the configuration record in FILE across runs");
-    AddText(app, "--trace", o->traceFile, sizeof o->traceFile, "FILE",
-            "serial trace file of the port");
+    AddTextOption(&app, "--power-event", s->powerEventName, sizeof s->powerEventName, "NAME",
+                  "power cycle whenever another program sets the named event");
+    AddTextOption(&app, "--quit-event", s->quitEventName, sizeof s->quitEventName, "NAME",
+                  "print the report and end when another program sets it");
+    AddTextOption(&app, "--state", o->stateFile, sizeof o->stateFile, "FILE",
+                  "keep the configuration record in FILE across runs");
+    AddTextOption(&app, "--trace", o->traceFile, sizeof o->traceFile, "FILE",
+                  "serial trace file of the port");
     AddNumber(app, "--station", &o->initialStationAddress, 0, 255, "N",
               "station address (value 14 of the record) at the start");
     AddNumber(app, "--pace", &o->pacingBaud, 1, 1000000, "BAUD",

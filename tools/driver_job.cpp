@@ -5,7 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "port_option.h"
+#include "console_options.h"
 
 namespace {
 
@@ -31,23 +31,6 @@ class CommandFormatter : public CLI::Formatter {
         return out.str();
     }
 };
-
-// A text of 1 to capacity - 1 characters, copied into target once it is read.
-CLI::Option* AddText(CLI::App* app, const std::string& name, char* target, size_t capacity,
-                     const std::string& help) {
-    return app
-        ->add_option_function<std::string>(
-            name,
-            [=](const std::string& value) {
-                if (value.empty() || value.size() >= capacity) {
-                    throw CLI::ValidationError(name, "needs 1 to " + std::to_string(capacity - 1) +
-                                                         " characters");
-                }
-                strcpy(target, value.c_str());
-            },
-            help)
-        ->type_name("");
-}
 
 // The defaults in settings, and the commands and options that change them.
 void DescribeArguments(CLI::App& app, DriverSettings* s) {
@@ -82,12 +65,13 @@ void DescribeArguments(CLI::App& app, DriverSettings* s) {
     run->add_option("--port", s->portNumber, "the tool's port to pick in its list (default COM1)")
         ->transform(ComPortArgument())
         ->type_name("COMn");
-    AddText(run, "--power-event", s->powerEventName, sizeof s->powerEventName,
-            "set this event when the tool asks for the power cycle")
+    AddTextOption(run, "--power-event", s->powerEventName, sizeof s->powerEventName, "",
+                  "set this event when the tool asks for the power cycle")
         ->type_name("NAME");
     CLI::App* firmware =
         run->add_subcommand("firmware", "load FILE (at most 99 characters) into the module");
-    AddText(firmware, "FILE", s->fileName, sizeof s->fileName, "the firmware script")->required();
+    AddTextOption(firmware, "FILE", s->fileName, sizeof s->fileName, "", "the firmware script")
+        ->required();
     firmware->callback([s] { s->job = kJobFirmware; });
     firmware->group("Jobs");
     CLI::App* profibusId = run->add_subcommand("profibus-id", "set the Profibus-ID (1 to 127)");
@@ -108,7 +92,8 @@ void DescribeArguments(CLI::App& app, DriverSettings* s) {
         ->callback([s] { s->command = kDriverQuit; });
     CLI::App* setEvent =
         app.add_subcommand("set-event", "set a named event (waits until it exists)");
-    AddText(setEvent, "NAME", s->eventName, sizeof s->eventName, "the event (up to 63 characters)")
+    AddTextOption(setEvent, "NAME", s->eventName, sizeof s->eventName, "",
+                  "the event (up to 63 characters)")
         ->required();
     setEvent->group("Commands");
     setEvent->callback([s] { s->command = kDriverSetEvent; });

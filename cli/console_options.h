@@ -1,8 +1,10 @@
-// A COM port on the command line of our console programs (korvan-cli.exe,
-// korvan-sim.exe, korvan-demo-driver.exe, korvan-bench.exe): "COMn" in any case, or plain
-// "n", n from 1 to 256 without leading zeros.
+// Options that several of our console programs take (korvan-cli.exe,
+// korvan-sim.exe, korvan-demo-driver.exe, korvan-bench.exe), read with CLI11:
+// a COM port, "COMn" in any case or plain "n", n from 1 to 256 without
+// leading zeros; and a text kept in a character array.
 #pragma once
 
+#include <cstring>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -34,4 +36,23 @@ inline CLI::Validator ComPortArgument() {
             return std::string();
         },
         "", "COM port");
+}
+
+// An option of a text that goes into a character array: 1 to capacity - 1
+// characters.
+inline CLI::Option* AddTextOption(CLI::App* app, const std::string& name, char* target,
+                                  size_t capacity, const std::string& typeName,
+                                  const std::string& help) {
+    return app
+        ->add_option_function<std::string>(
+            name,
+            [=](const std::string& value) {
+                if (value.empty() || value.size() >= capacity) {
+                    throw CLI::ValidationError(name, "needs 1 to " + std::to_string(capacity - 1) +
+                                                         " characters");
+                }
+                strcpy(target, value.c_str());
+            },
+            help)
+        ->type_name(typeName);
 }
