@@ -69,8 +69,8 @@ TEST(ConsolePrograms, HelpListsTheOptionsWithStatus0) {
         {"Running:", "--power-event NAME", "--state FILE", "Faults:", "--ack-fault",
          "--confirm-delay MS", "p or Enter   power cycle", "q            print the report and end"},
         {"Running:", "Faults:"},
-        {"--timeout S", "--port COMn", "--power-event NAME", "firmware FILE", "profibus-id ID",
-         "quit", "set-event", "exit status is 0"},
+        {"--timeout S", "--port COMn", "--power-event NAME", "--hold-prompt MS", "firmware FILE",
+         "profibus-id ID", "choose", "quit", "set-event", "exit status is 0"},
         {"--tool-port COMn", "--module-port COMn"},
     };
     for (size_t i = 0; i < calls.size(); ++i) {

@@ -35,6 +35,7 @@ TEST(DriverArguments, TakesEachCommandWithItsOptions) {
     EXPECT_EQ(settings.portNumber, 1);
     EXPECT_STREQ(settings.powerEventName, "");
     EXPECT_EQ(settings.timeoutMs, 120000);
+    EXPECT_EQ(settings.holdPromptMs, 0);
 
     ASSERT_EQ(Parse({"run", "profibus-id", "127", "--port", "com200", "--power-event", "power",
                      "--timeout", "30"},
@@ -45,6 +46,21 @@ TEST(DriverArguments, TakesEachCommandWithItsOptions) {
     EXPECT_EQ(settings.portNumber, 200);
     EXPECT_STREQ(settings.powerEventName, "power");
     EXPECT_EQ(settings.timeoutMs, 30000);
+
+    ASSERT_EQ(Parse({"run", "firmware", "a.dcs", "--hold-prompt", "600000"}, &settings), 0);
+    EXPECT_EQ(settings.holdPromptMs, 600000);
+
+    // choose: the same port and jobs as run, without START.
+    ASSERT_EQ(Parse({"choose", "profibus-id", "42", "--port", "COM12"}, &settings), 0);
+    EXPECT_EQ(settings.command, kDriverChoose);
+    EXPECT_EQ(settings.job, kJobProfibusId);
+    EXPECT_EQ(settings.profibusId, 42);
+    EXPECT_EQ(settings.portNumber, 12);
+    ASSERT_EQ(Parse({"choose", "firmware", "Korvan.dcs"}, &settings), 0);
+    EXPECT_EQ(settings.command, kDriverChoose);
+    EXPECT_EQ(settings.job, kJobFirmware);
+    EXPECT_STREQ(settings.fileName, "Korvan.dcs");
+    EXPECT_EQ(settings.portNumber, 1);
 
     ASSERT_EQ(Parse({"quit", "--timeout", "9", "--timeout", "5"}, &settings), 0); // the last
     EXPECT_EQ(settings.command, kDriverQuit);
@@ -83,6 +99,13 @@ TEST(DriverArguments, RefusesWhatItCannotDo) {
     EXPECT_EQ(Parse({"set-event"}, &settings), 1);
     EXPECT_EQ(Parse({"run", "dance"}, &settings, &error), 1);
     EXPECT_NE(error.find("dance"), std::string::npos) << error;
+    EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--hold-prompt", "-1"}, &settings), 1);
+    EXPECT_EQ(Parse({"run", "firmware", "a.dcs", "--hold-prompt", "600001"}, &settings), 1);
+    EXPECT_EQ(Parse({"choose"}, &settings, &error), 1);
+    EXPECT_NE(error.find("The job of choose"), std::string::npos) << error;
+    EXPECT_EQ(Parse({"choose", "profibus-id", "128"}, &settings), 1);
+    EXPECT_EQ(Parse({"choose", "firmware", "a.dcs", "--hold-prompt", "5"}, &settings), 1);
+    EXPECT_EQ(Parse({"choose", "firmware", "a.dcs", "--power-event", "p"}, &settings), 1);
 }
 
 // The tool's port list: COM1 to COM8, then the PC's further ports, each entry

@@ -1,7 +1,9 @@
 // korvan-demo-driver.exe: drives a running KORVAN_Setup.exe as a person would,
-// for the unattended demo. It picks the port and the job, presses START,
-// power-cycles the simulated module through its named event when the tool
-// asks for it, presses OK, and waits for the result line.
+// for the unattended demo and the guide's screenshots. It picks the port and
+// the job, presses START, power-cycles the simulated module through its named
+// event when the tool asks for it, presses OK, and waits for the result line.
+// choose only picks the port and the job; run --hold-prompt leaves the prompt
+// box standing a while, so that it can be photographed.
 #include <windows.h>
 
 #include <cstdio>
@@ -189,18 +191,29 @@ int PrintLines(HWND dialog, const DriverSettings* settings) {
     return strcmp(result, SuccessTextOfJob(settings->job)) == 0 ? 0 : 1;
 }
 
-int RunJob(const DriverSettings* settings) {
+// The tool's idle dialog with port, job and its file or ID chosen; nullptr
+// (the reason printed) when there is none or it cannot be filled in.
+HWND FindAndFillInTheDialog(const DriverSettings* settings) {
     char text[kLineCapacity];
     snprintf(text, sizeof text, "%d", settings->timeoutMs / 1000);
     HWND dialog = WaitForToolDialog(settings->timeoutMs);
     if (dialog == nullptr) {
-        return Fail("no KORVAN_Setup dialog showed up within %s s", text);
+        Fail("no KORVAN_Setup dialog showed up within %s s", text);
+        return nullptr;
     }
     Say("found the dialog \"%s\"", kToolCaption);
     if (!InputControlsEnabled(dialog)) {
-        return Fail("%s", "the dialog is busy with a run already");
+        Fail("%s", "the dialog is busy with a run already");
+        return nullptr;
     }
-    if (FillInTheDialog(dialog, settings) != 0) {
+    return FillInTheDialog(dialog, settings) == 0 ? dialog : nullptr;
+}
+
+int RunJob(const DriverSettings* settings) {
+    char text[kLineCapacity];
+    snprintf(text, sizeof text, "%d", settings->timeoutMs / 1000);
+    HWND dialog = FindAndFillInTheDialog(settings);
+    if (dialog == nullptr) {
         return 1;
     }
 
@@ -225,6 +238,14 @@ int RunJob(const DriverSettings* settings) {
     char prompt[kLineCapacity];
     ReadControlText(box, 0xFFFF, prompt, sizeof prompt); // the message text of a box
     Say("prompt box (empty title): \"%s\"", prompt);
+    if (settings->holdPromptMs > 0) {
+        snprintf(text, sizeof text, "%ld", static_cast<long>(settings->holdPromptMs));
+        Say("prompt box held for %s ms", text);
+        Sleep(static_cast<DWORD>(settings->holdPromptMs));
+        if (!IsWindow(box)) {
+            return Fail("%s", "the prompt box went away while it was held");
+        }
+    }
 
     if (settings->powerEventName[0] != 0) {
         if (SetNamedEvent(settings->powerEventName, 10000) != 0) {
@@ -250,6 +271,15 @@ int RunJob(const DriverSettings* settings) {
     }
     Say("%s", "the run is over");
     return PrintLines(dialog, settings);
+}
+
+// The idle dialog with port and job chosen, ready for START.
+int ChooseJob(const DriverSettings* settings) {
+    if (FindAndFillInTheDialog(settings) == nullptr) {
+        return 1;
+    }
+    Say("%s", "ready for START");
+    return 0;
 }
 
 int QuitTool(const DriverSettings* settings) {
@@ -283,6 +313,8 @@ int main(int argc, char** argv) {
         return 0;
     case kDriverRun:
         return RunJob(&settings);
+    case kDriverChoose:
+        return ChooseJob(&settings);
     case kDriverQuit:
         return QuitTool(&settings);
     default:

@@ -32,6 +32,36 @@ class CommandFormatter : public CLI::Formatter {
     }
 };
 
+// The port and the two jobs of command (run or choose), which sets
+// s->command to code once a job is given.
+void AddJobs(CLI::App* command, DriverSettings* s, int16_t code) {
+    command->group("Commands");
+    command->require_subcommand(0, 1);
+    command
+        ->add_option("--port", s->portNumber, "the tool's port to pick in its list (default COM1)")
+        ->transform(ComPortArgument())
+        ->type_name("COMn");
+    CLI::App* firmware =
+        command->add_subcommand("firmware", "load FILE (at most 99 characters) into the module");
+    AddTextOption(firmware, "FILE", s->fileName, sizeof s->fileName, "", "the firmware script")
+        ->required();
+    firmware->callback([s] { s->job = kJobFirmware; });
+    firmware->group("Jobs");
+    CLI::App* profibusId = command->add_subcommand("profibus-id", "set the Profibus-ID (1 to 127)");
+    profibusId->group("Jobs");
+    profibusId->add_option("ID", s->profibusId, "the new Profibus-ID")
+        ->required()
+        ->check(CLI::Range(1, 127).description(""));
+    profibusId->callback([s] { s->job = kJobProfibusId; });
+    const std::string name = command->get_name();
+    command->callback([s, code, name] {
+        if (s->job == 0) {
+            throw CLI::RequiredError("The job of " + name + " (firmware FILE or profibus-id ID)");
+        }
+        s->command = code;
+    });
+}
+
 // The defaults in settings, and the commands and options that change them.
 void DescribeArguments(CLI::App& app, DriverSettings* s) {
     memset(s, 0, sizeof *s);
@@ -49,7 +79,7 @@ void DescribeArguments(CLI::App& app, DriverSettings* s) {
     app.require_subcommand(0, 1);
     app.callback([s] {
         if (s->command == 0) {
-            throw CLI::RequiredError("A command (run, quit or set-event)");
+            throw CLI::RequiredError("A command (run, choose, quit or set-event)");
         }
     });
     app.fallthrough(); // the options of a command may follow its words
@@ -60,32 +90,17 @@ void DescribeArguments(CLI::App& app, DriverSettings* s) {
         ->type_name("S");
 
     CLI::App* run = app.add_subcommand("run", "one job, from START to the result line");
-    run->group("Commands");
-    run->require_subcommand(0, 1);
-    run->add_option("--port", s->portNumber, "the tool's port to pick in its list (default COM1)")
-        ->transform(ComPortArgument())
-        ->type_name("COMn");
+    AddJobs(run, s, kDriverRun);
     AddTextOption(run, "--power-event", s->powerEventName, sizeof s->powerEventName, "",
                   "set this event when the tool asks for the power cycle")
         ->type_name("NAME");
-    CLI::App* firmware =
-        run->add_subcommand("firmware", "load FILE (at most 99 characters) into the module");
-    AddTextOption(firmware, "FILE", s->fileName, sizeof s->fileName, "", "the firmware script")
-        ->required();
-    firmware->callback([s] { s->job = kJobFirmware; });
-    firmware->group("Jobs");
-    CLI::App* profibusId = run->add_subcommand("profibus-id", "set the Profibus-ID (1 to 127)");
-    profibusId->group("Jobs");
-    profibusId->add_option("ID", s->profibusId, "the new Profibus-ID")
-        ->required()
-        ->check(CLI::Range(1, 127).description(""));
-    profibusId->callback([s] { s->job = kJobProfibusId; });
-    run->callback([s] {
-        if (s->job == 0) {
-            throw CLI::RequiredError("The job of run (firmware FILE or profibus-id ID)");
-        }
-        s->command = kDriverRun;
-    });
+    run->add_option("--hold-prompt", s->holdPromptMs,
+                    "leave the prompt box standing MS before the power cycle and OK (default 0)")
+        ->check(CLI::Range(0, static_cast<int>(kDriverLongestHoldMs)).description(""))
+        ->type_name("MS");
+
+    AddJobs(app.add_subcommand("choose", "pick the port and the job only, without START"), s,
+            kDriverChoose);
 
     app.add_subcommand("quit", "press Quit and wait until the dialog is gone")
         ->group("Commands")
@@ -98,7 +113,8 @@ void DescribeArguments(CLI::App& app, DriverSettings* s) {
     setEvent->group("Commands");
     setEvent->callback([s] { s->command = kDriverSetEvent; });
     app.footer("run prints the steps, the status line and the result line; its exit status is 0\n"
-               "when the result line reports success, 1 otherwise.");
+               "when the result line reports success, 1 otherwise. choose exits with 0 once the\n"
+               "dialog is ready for START, 1 otherwise.");
 }
 
 } // namespace
