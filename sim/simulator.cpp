@@ -77,8 +77,11 @@ int16_t StartSimulator(int16_t portNumber, const SimOptions* options) {
     ReleaseSRWLockExclusive(&simLock);
 
     PortConfig config = {portNumber, 9600, 0, 8, 1, 1, 0, nullptr, OnReceivedBytes, nullptr, 1, 0};
-    if (OpenPort(&config) != 0) {
-        ClosePort(portNumber);
+    const int16_t opened = OpenPort(&config);
+    if (opened != 0) {
+        if (opened != kPortInUse) {
+            ClosePort(portNumber); // what the failed opening left; never another user's port
+        }
         return 1;
     }
     if (options->traceFile[0] != 0 && OpenTrace(portNumber, options->traceFile) != 0) {
