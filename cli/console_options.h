@@ -9,17 +9,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include "port_list.h"
+
 // The number of the port that text names; 0 when it names none.
 inline int PortNumberOfArgument(const std::string& text) {
-    const bool prefixed = text.size() > 3 && (text[0] | 0x20) == 'c' && (text[1] | 0x20) == 'o' &&
-                          (text[2] | 0x20) == 'm';
-    const std::string digits = prefixed ? text.substr(3) : text;
-    if (digits.empty() || digits.size() > 3 || digits[0] == '0' ||
-        digits.find_first_not_of("0123456789") != std::string::npos) {
-        return 0;
-    }
-    const int number = std::stoi(digits);
-    return number <= 256 ? number : 0;
+    const bool digitsOnly =
+        !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    const std::string name = digitsOnly ? "COM" + text : text;
+    return PortNumberOfName(name.c_str(), static_cast<DWORD>(name.size() + 1));
 }
 
 // CLI11 transform of a port option: the argument becomes its port number, or

@@ -91,7 +91,9 @@ static void FillProfibusIdList(HWND dialog, WCHAR* textArea) {
     SendMessageA(list, CB_SETCURSEL, 0, 0);
 }
 
-void ShowControlRange(HWND dialog, int first, int last, int showCommand) {
+// ShowWindow(showCommand) on every control first..last (both included); an
+// identifier without a control is passed over.
+static void ShowControlRange(HWND dialog, int first, int last, int showCommand) {
     for (int id = first; id <= last; ++id) {
         HWND control = GetDlgItem(dialog, id);
         if (control != nullptr) {

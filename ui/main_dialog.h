@@ -41,10 +41,6 @@ void ComposeProfibusIdEntry(int16_t id, char* text);
 // The port number of the chosen port list entry; 0 when none is chosen.
 int16_t ChosenPortEntry(HWND dialog);
 
-// ShowWindow(showCommand) on every control first..last (both included); an
-// identifier without a control is passed over.
-void ShowControlRange(HWND dialog, int first, int last, int showCommand);
-
 // ---- The file picker ----
 
 // "Setup": lets the technician pick the script file; a chosen file's full
