@@ -86,20 +86,13 @@ int16_t DetectModule(RunContext* run) {
     }
 }
 
-// 9600 baud, 8 data bits, no parity, one stop bit, DTR on, RTS off, no
-// callbacks: direct mode.
-static PortConfig RunPortConfig(int16_t port) {
-    PortConfig config = {port, 9600, 0, 8, 1, 1, 0, nullptr, nullptr, nullptr, 1, 0};
-    return config;
-}
-
 // From the opening of the port to the job's outcome. Bytes that arrive
 // while the OFF/ON request stands count for the detection. *portOwned tells
 // whether the run has the port to close: not when this process holds it
 // open already.
 static RunOutcome TalkToModule(RunContext* run, bool* portOwned) {
     const int16_t port = run->choices.port;
-    PortConfig config = RunPortConfig(port);
+    PortConfig config = ModuleLineConfig(port, nullptr); // direct mode
     const int16_t opened = OpenPort(&config);
     *portOwned = opened != kPortInUse;
     if (opened != 0) {

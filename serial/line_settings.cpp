@@ -68,3 +68,8 @@ void ApplyLineSettings(DCB* dcb, const PortConfig* config, BYTE parity, BYTE sto
     // of the line (a module switched off and on) would then end the run.
     dcb->fAbortOnError = 0;
 }
+
+PortConfig ModuleLineConfig(int16_t portNumber, ByteCallback byteCallback) {
+    PortConfig config = {portNumber, 9600, 0, 8, 1, 1, 0, nullptr, byteCallback, nullptr, 1, 0};
+    return config;
+}

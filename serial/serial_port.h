@@ -35,6 +35,11 @@ struct PortConfig {
     int16_t parityCheck; // 1 = check received parity and mark failing bytes
 };
 
+// The Korvan module's line: 9600 baud, 8 data bits, no parity, one stop
+// bit, DTR on, RTS off, no parity check, no line-lost or tick callback,
+// callback tag 1. Without a byte callback the port runs in direct mode.
+PortConfig ModuleLineConfig(int16_t portNumber, ByteCallback byteCallback);
+
 // OpenPort's answer for a port that this process has open already: the
 // caller does not own it and must not close it.
 enum : int16_t { kPortInUse = 2 };

@@ -76,7 +76,7 @@ int16_t StartSimulator(int16_t portNumber, const SimOptions* options) {
     ClearSendQueue(&simQueue);
     ReleaseSRWLockExclusive(&simLock);
 
-    PortConfig config = {portNumber, 9600, 0, 8, 1, 1, 0, nullptr, OnReceivedBytes, nullptr, 1, 0};
+    PortConfig config = ModuleLineConfig(portNumber, OnReceivedBytes);
     const int16_t opened = OpenPort(&config);
     if (opened != 0) {
         if (opened != kPortInUse) {

@@ -57,7 +57,7 @@ class JobTest : public ::testing::Test {
     void ExpectCleanedUp(const std::string& scriptPath = "") {
         EXPECT_EQ(ScriptStore[1].loaded, 0);
         EXPECT_EQ(ScriptSize(1), 0);
-        PortConfig config = {kToolPort, 9600, 0, 8, 1, 1, 0, nullptr, nullptr, nullptr, 1, 0};
+        PortConfig config = ModuleLineConfig(kToolPort, nullptr);
         EXPECT_EQ(OpenPort(&config), 0);
         ClosePort(kToolPort);
         if (!scriptPath.empty()) {

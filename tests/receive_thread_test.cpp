@@ -37,7 +37,8 @@ void OnByte(int16_t tag, std::atomic<int16_t>* readIndex, std::atomic<int16_t>* 
 }
 
 PortConfig ReceiveConfig(int16_t port) {
-    PortConfig config = {port, 9600, 0, 8, 1, 1, 0, nullptr, OnByte, nullptr, 5, 0};
+    PortConfig config = ModuleLineConfig(port, OnByte);
+    config.callbackTag = 5;
     return config;
 }
 

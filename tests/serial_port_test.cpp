@@ -16,8 +16,7 @@ namespace {
 
 PortConfig DirectConfig(int16_t port) {
     // The configuration of a programming run: 9600 8N1, DTR on, RTS off.
-    PortConfig config = {port, 9600, 0, 8, 1, 1, 0, nullptr, nullptr, nullptr, 1, 0};
-    return config;
+    return ModuleLineConfig(port, nullptr);
 }
 
 class DirectPortTest : public ::testing::Test {
