@@ -248,7 +248,7 @@ int main(int argc, char** argv) {
         fputs(app.help().c_str(), stdout);
         return 0;
     } catch (const CLI::ParseError& e) {
-        fprintf(stderr, "korvan-bench: %s\n", e.what());
+        fprintf(stderr, "korvan-bench: %s\n", UsageProblem(e).c_str());
         return 2;
     }
     printf("Firmware download benchmark (tool on COM%d, simulated module on COM%d)\n\n", toolPort,

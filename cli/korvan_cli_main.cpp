@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        return UsageError(e.what());
+        return UsageError(UsageProblem(e));
     }
 
     if (listPorts) {

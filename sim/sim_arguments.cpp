@@ -169,7 +169,7 @@ int16_t ParseSimArguments(int argc, const char* const* argv, SimProgramSettings*
     } catch (const CLI::CallForHelp&) {
         settings->showHelp = 1;
     } catch (const CLI::ParseError& e) {
-        snprintf(error, static_cast<size_t>(errorCapacity), "%s", e.what());
+        snprintf(error, static_cast<size_t>(errorCapacity), "%s", UsageProblem(e).c_str());
         return 1;
     }
     return 0;

@@ -1,6 +1,7 @@
 // The command lines of the console programs korvan-sim.exe,
 // korvan-demo-driver.exe and korvan-bench.exe, started as processes: what
-// they refuse, in one line with exit status 2, and their help.
+// they refuse, in one line with exit status 2, and their help. And the usage
+// errors of all four, korvan-cli.exe among them, in their own words.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@ namespace {
 const char kSim[] = "sim\\korvan-sim.exe";
 const char kDriver[] = "tools\\korvan-demo-driver.exe";
 const char kBench[] = "bench\\korvan-bench.exe";
+const char kCli[] = "korvan-cli.exe";
 
 struct Call {
     const char* program;
@@ -36,14 +38,10 @@ std::string RunProgram(const Call& call, int* status) {
 TEST(ConsolePrograms, RefuseABadPortOrOptionInOneLineWithStatus2) {
     const std::vector<Call> calls = {
         {kSim, "COM0", "korvan-sim: port: \"COM0\" is not a COM port COM1 to COM256"},
-        {kSim, "COM2 --no-such-option",
-         "korvan-sim: The following argument was not expected: "
-         "--no-such-option"},
+        {kSim, "COM2 --no-such-option", "korvan-sim: unexpected argument: --no-such-option"},
         {kDriver, "run firmware a.dcs --port COM257",
          "korvan-demo-driver: --port: \"COM257\" is not a COM port COM1 to COM256"},
-        {kDriver, "quit --port 2",
-         "korvan-demo-driver: The following arguments were not "
-         "expected: 2 --port"},
+        {kDriver, "quit --port 2", "korvan-demo-driver: unexpected arguments: --port 2"},
         {kBench, "--tool-port com", "korvan-bench: --tool-port: \"com\" is not a COM port"},
         {kBench, "--module-port 0", "korvan-bench: --module-port: \"0\" is not a COM port"},
         {kBench, "--tool-port COM2", "korvan-bench: the tool and the module need the two ends"},
@@ -81,5 +79,24 @@ TEST(ConsolePrograms, HelpListsTheOptionsWithStatus0) {
         for (const std::string& part : parts[i]) {
             EXPECT_NE(output.find(part), std::string::npos) << part << " in\n" << output;
         }
+    }
+}
+
+TEST(ConsolePrograms, TellUsageErrorsInTheirOwnWords) {
+    const std::vector<Call> calls = {
+        {kCli, "--port COM1 --port COM2 profibus-id 3",
+         "korvan-cli: --port is given more than once (see korvan-cli --help)"},
+        {kCli, "profibus-id 3 --port", "korvan-cli: --port needs a value (COMn) (see"},
+        {kCli, "--port COM1 firmware", "korvan-cli: FILE is missing (see"},
+        {kSim, "COM2 --pace 0", "korvan-sim: --pace: 0 is no number from "},
+        {kDriver, "quit --timeout x", "korvan-demo-driver: --timeout: x is no number from 1 to"},
+        {kBench, "--tool-port COM1 --tool-port COM3", "korvan-bench: --tool-port is given more"},
+    };
+    for (const Call& call : calls) {
+        int status = 0;
+        const std::string output = RunProgram(call, &status);
+        EXPECT_EQ(status, call.program == kCli ? 1 : 2) << call.program << " " << call.arguments;
+        EXPECT_NE(output.find(call.expected), std::string::npos) << output;
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     }
 }

@@ -131,7 +131,7 @@ int16_t ParseDriverArguments(int argc, const char* const* argv, DriverSettings* 
     } catch (const CLI::CallForHelp&) {
         settings->command = kDriverHelp;
     } catch (const CLI::ParseError& e) {
-        snprintf(error, static_cast<size_t>(errorCapacity), "%s", e.what());
+        snprintf(error, static_cast<size_t>(errorCapacity), "%s", UsageProblem(e).c_str());
         return 1;
     }
     return 0;
