@@ -70,17 +70,34 @@ wine_installation() {
     echo "ports: $KORVAN_MAPPED_PORTS"
 }
 
+# wine_close_descriptors [KEEP...]: closes every descriptor of this (sub)shell
+# above 2 but those named, so that what it starts next keeps nothing of its
+# caller's: no lock, no pipe, no file.
+wine_close_descriptors() {
+    local fd keep=" $* "
+    for fd in /proc/$BASHPID/fd/*; do
+        fd=${fd##*/}
+        if [ "$fd" -gt 2 ] && [[ $keep != *" $fd "* ]]; then
+            eval "exec $fd>&-"
+        fi
+    done
+}
+
 # wine_prepare FOLDER GRAPHICS [SET]: creates the prefix of SET on first use
 # (under a lock, since several test processes may start at once) and starts a
 # persistent wineserver. GRAPHICS is "null" for headless windows or "x11" for
 # a screen. A prefix made by another Wine installation, or left half made, is
 # made afresh. Non-zero when the prefix could not be set up.
+# The wineserver and Wine's services outlive the call by minutes: they are
+# started with no descriptor of the caller's but standard error (a lock or a
+# pipe of the caller's is released when the caller lets go of it).
 wine_prepare() {
     local folder=$1 graphics=${2:-null} set=${3:-0} installation
     wine_env "$folder" "$set"
     mkdir -p "$folder" "$KORVAN_PORTS"
     installation=$(wine_installation)
     (
+        wine_close_descriptors 9
         flock 9
         if [ -f "$WINEPREFIX/.korvan-ready" ] &&
             [ "$(cat "$WINEPREFIX/.korvan-wine" 2>/dev/null)" != "$installation" ]; then
@@ -117,7 +134,7 @@ wine_prepare() {
         # Keep the server alive between processes: each start then takes ~0.15 s.
         # Its output goes nowhere, so it holds no caller's pipe open.
         wineserver -p300 </dev/null >/dev/null 2>&1 9>&- || true
-    ) 9>"$KORVAN_PREFIX_LOCK"
+    ) 9>"$KORVAN_PREFIX_LOCK" </dev/null
 }
 
 # wine_run_program PROGRAM [ARGUMENTS...]: runs a Windows program and passes
