@@ -40,7 +40,8 @@ fi
 # The check means something only when a persistent server runs now.
 server=""
 for pid in $(pgrep wineserver || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && server=$pid
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+        server=$pid
 done
 [ -n "$server" ] || { echo "FAIL: no wineserver runs for $WINEPREFIX after wine_prepare"; exit 1; }
-echo "the lock is free; the wineserver ($server) holds descriptors: $(ls "/proc/$server/fd" | tr '\n' ' ')"
+echo "the lock is free; the wineserver ($server) holds descriptors: $(ls "/proc/$server/fd" | sort -n | tr '\n' ' ')"
