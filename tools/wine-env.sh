@@ -164,6 +164,20 @@ wine_prepare() {
     ) 9>"$KORVAN_PREFIX_LOCK" </dev/null
 }
 
+# wine_own_fonts: puts Wine's own fonts (the package fonts-wine: "MS Sans
+# Serif", Tahoma, Marlett...) into the Fonts folder of the prefix of
+# wine_env, where Wine finds them; it does not look in /usr/share/wine/fonts
+# by itself here. A dialog then draws the same whatever fonts the machine
+# has, for the screenshots. Non-zero when fonts-wine is missing.
+wine_own_fonts() {
+    local fonts=$WINEPREFIX/drive_c/windows/Fonts
+    ls /usr/share/wine/fonts/sserife.fon >/dev/null 2>&1 || {
+        echo "wine-env: Wine's fonts (fonts-wine) are missing in /usr/share/wine/fonts" >&2
+        return 1
+    }
+    mkdir -p "$fonts" && cp -u /usr/share/wine/fonts/* "$fonts/"
+}
+
 # wine_run_program PROGRAM [ARGUMENTS...]: runs a Windows program and passes
 # its output and exit code on. Wine starts helper processes (services, the
 # desktop) that outlive the program and inherit its output: the output goes
