@@ -116,8 +116,8 @@ wine_close_descriptors() {
 # a screen. A prefix made by another Wine installation, or left half made, is
 # made afresh. Non-zero when the prefix could not be set up.
 # The wineserver and Wine's services outlive the call by minutes: they are
-# started with no descriptor of the caller's but standard error (a lock or a
-# pipe of the caller's is released when the caller lets go of it).
+# started with the standard descriptors only, none of them the caller's, so a
+# lock or a pipe of the caller's is released when the caller lets go of it.
 wine_prepare() {
     local folder=$1 graphics=${2:-null} set=${3:-0} installation
     wine_env "$folder" "$set"
@@ -171,7 +171,7 @@ wine_prepare() {
 # has, for the screenshots. Non-zero when fonts-wine is missing.
 wine_own_fonts() {
     local fonts=$WINEPREFIX/drive_c/windows/Fonts
-    ls /usr/share/wine/fonts/sserife.fon >/dev/null 2>&1 || {
+    [ -f /usr/share/wine/fonts/sserife.fon ] || {
         echo "wine-env: Wine's fonts (fonts-wine) are missing in /usr/share/wine/fonts" >&2
         return 1
     }
