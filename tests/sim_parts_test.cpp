@@ -248,7 +248,7 @@ TEST(SimArguments, RefusesWhatItCannotUseNamingTheOption) {
     SimProgramSettings settings;
     std::string error;
     EXPECT_EQ(Parse({}, &settings, &error), 1);
-    EXPECT_NE(error.find("port is required"), std::string::npos) << error;
+    EXPECT_NE(error.find("port is missing"), std::string::npos) << error;
     EXPECT_EQ(Parse({"COM1", "COM2"}, &settings), 1);
     const std::string longName(64, 'e');
     const std::vector<std::vector<const char*>> refused = {
