@@ -32,7 +32,8 @@ const char kExitStatuses[] =
     "\n"
     "The tool asks for the module to be switched OFF and ON. On a console it goes on\n"
     "when Enter is pressed; with standard input from a file or pipe (< NUL) it goes on\n"
-    "at once and waits up to --wait-start seconds for the module's start-up output.\n";
+    "at once and waits up to --wait-start seconds for the module's start-up output:\n"
+    "when none has come by then, the run ends there with exit status 4.\n";
 
 // A whole number from low to high, written in decimal digits.
 CLI::Validator WholeNumber(int low, int high) {
@@ -57,6 +58,23 @@ int UsageError(const std::string& problem) {
 bool IsConsole(DWORD standardHandle) {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
+}
+
+// Tried before anything is opened: whether the trace file can be created.
+// Empty when it can, else the system's reason. A file that the try made is
+// removed again; the run makes it afresh.
+std::string TraceFileProblem(const std::string& name) {
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return SystemMessage(GetLastError());
+    }
+    const bool made = GetLastError() != ERROR_ALREADY_EXISTS;
+    CloseHandle(file);
+    if (made) {
+        DeleteFileA(name.c_str());
+    }
+    return "";
 }
 
 int ListPorts() {
@@ -91,7 +109,7 @@ int main(int argc, char** argv) {
     int waitStartSeconds = 60;
     app.add_option("--wait-start", waitStartSeconds,
                    "without a console: the longest wait for the module's start-up output, 1 to "
-                   "3600 seconds")
+                   "3600 seconds; none by then ends the run with exit status 4")
         ->type_name("SECONDS")
         ->check(WholeNumber(1, 3600))
         ->capture_default_str();
@@ -144,16 +162,32 @@ int main(int argc, char** argv) {
         choices->mode = kProfibusIdMode;
         choices->profibusId = static_cast<int16_t>(profibusId);
     }
+    if (!traceFile.empty()) {
+        const std::string problem = TraceFileProblem(traceFile);
+        if (!problem.empty()) {
+            fprintf(stderr, "korvan-cli: the trace file \"%s\" cannot be created: %s\n",
+                    traceFile.c_str(), problem.c_str());
+            return kUsageError;
+        }
+    }
     face.waitStartMs = waitStartSeconds * 1000;
     face.inputIsConsole = IsConsole(STD_INPUT_HANDLE);
     face.errorIsConsole = IsConsole(STD_ERROR_HANDLE);
+    // Standard error redirected (2>run.log) while the technician sits at the
+    // console: the OFF/ON request still has to reach the screen.
+    if (face.inputIsConsole && !face.errorIsConsole) {
+        face.consoleCopy = fopen("CONOUT$", "w");
+    }
 
     const RunFace runFace = MakeConsoleFace(&face);
     const RunOutcome outcome = RunProgramming(&runFace);
     if (outcome == kRunSucceeded) {
         printf("%s\n", face.result.c_str());
     } else {
-        fprintf(stderr, "%s\n", FailureText(outcome));
+        fputs(FailureReport(outcome, choices->port).c_str(), stderr);
+    }
+    if (face.consoleCopy != nullptr) {
+        fclose(face.consoleCopy);
     }
     return outcome;
 }

@@ -102,6 +102,7 @@ int16_t OpenPort(const PortConfig* config) {
     }
     PortSlot* slot = &PortTable[portNumber];
     PrepareSlot(slot, config);
+    portOpenErrors[portNumber] = 0;
 
     // COM1 to COM8 by their plain names; a port above COM9 answers only to its
     // name in the device namespace.
@@ -111,6 +112,7 @@ int16_t OpenPort(const PortConfig* config) {
     HANDLE device = deviceCalls.createFile(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, flags, nullptr);
     if (device == INVALID_HANDLE_VALUE) {
+        portOpenErrors[portNumber] = GetLastError();
         return 1;
     }
     slot->portHandle = device;

@@ -6,6 +6,12 @@ PortSlot PortTable[kPortSlots];
 std::atomic<int16_t> handshakeFlag{0};
 int16_t platformIsNt = 0;
 
+DWORD portOpenErrors[kPortSlots];
+
+DWORD PortOpenError(int16_t portNumber) {
+    return IsPortNumber(portNumber) ? portOpenErrors[portNumber] : 0;
+}
+
 PortSlot* OpenSlot(int16_t portNumber) {
     if (!IsPortNumber(portNumber) || PortTable[portNumber].portHandle == nullptr) {
         return nullptr;

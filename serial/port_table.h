@@ -74,6 +74,9 @@ struct PortSlot {
 // Indexed by port number; slot 0 is never used.
 extern PortSlot PortTable[kPortSlots];
 
+// PortOpenError's answers, indexed by port number.
+extern DWORD portOpenErrors[kPortSlots];
+
 // Start and stop hand-shake between OpenPort/ClosePort and a port's threads.
 extern std::atomic<int16_t> handshakeFlag;
 

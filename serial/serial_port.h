@@ -8,6 +8,8 @@
 // from it. All operations that can fail return a 16-bit status, 0 for success.
 #pragma once
 
+#include <windows.h>
+
 #include <atomic>
 #include <cstdint>
 
@@ -48,6 +50,12 @@ enum : int16_t { kPortInUse = 2 };
 // open; kPortInUse when it is open already; 1 on any other failure (the
 // caller's ClosePort then releases what is left).
 int16_t OpenPort(const PortConfig* config);
+
+// Why the port's last OpenPort could not open the device: the system's error
+// code (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...). 0 when that OpenPort
+// opened the device (it may still have failed to set it up), and for a port
+// never tried.
+DWORD PortOpenError(int16_t portNumber);
 
 // Stops the port's threads, drops DTR then RTS, releases the device and the
 // trace file. Harmless on a port that is not open. A write that the far end

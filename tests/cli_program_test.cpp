@@ -4,10 +4,13 @@
 // lines end in CR LF, which the tests read as LF.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "console_face.h"
 #include "job_fixture.h"
 #include "support/console_process.h"
+#include "support/driver_double.h"
 
 namespace {
 
@@ -116,6 +119,93 @@ TEST_F(CliTest, TellsItsVersionAndThePortsOfThePc) {
     EXPECT_EQ(ports.output.rfind("COM1\nCOM2\n", 0), 0u) << ports.output;
 }
 
+TEST_F(CliTest, ATraceFileThatCannotBeMadeIsRefusedBeforeThePortIsOpened) {
+    StartModule();
+    const std::string trace = TempPath("no-such-folder\\run.trc");
+    CliRun run = Run("--port COM1 --trace \"" + trace + "\" profibus-id 3", false);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errors.rfind("korvan-cli: ", 0), 0u) << run.errors;
+    EXPECT_TRUE(Contains(run.errors, trace)) << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+    EXPECT_EQ(ModuleReceived(), "");
+}
+
+TEST_F(CliTest, WaitStartIsTheLongestWaitForTheModulesStartUp) {
+    StartModule(); // never switched on
+    Stopwatch clock;
+    CliRun run = Run("--port COM1 --wait-start 1 profibus-id 3", false);
+    const double ms = clock.Ms();
+    EXPECT_EQ(run.exitCode, 4) << run.errors;
+    EXPECT_EQ(LastLine(run.errors), "Connected instrument is no Korvan module") << run.errors;
+    EXPECT_GE(ms, 1000);
+    EXPECT_LT(ms, 6000); // not the detection's further 10 s
+    EXPECT_EQ(ModuleReceived(), "");
+}
+
+// The system's reasons, played by the driver stand-in in this process: the
+// console face's run on COM1 fails to open it.
+TEST(CliOpenFailure, TheSystemsReasonFollowsTheText) {
+    const struct {
+        DWORD error;
+        std::string reason;
+    } kReasons[] = {
+        {ERROR_SHARING_VIOLATION, "COM1 is in use by another program"},
+        {ERROR_ACCESS_DENIED, "Access to COM1 is denied: another program may be using it"},
+        {ERROR_FILE_NOT_FOUND, "There is no COM1 on this PC"},
+        {ERROR_GEN_FAILURE, "COM1: "},
+    };
+    InstallDriverDouble("COM1");
+    for (const auto& reason : kReasons) {
+        driverDouble.openError = reason.error;
+        ConsoleFace face;
+        face.choices.mode = kProfibusIdMode;
+        face.choices.port = 1;
+        face.choices.profibusId = 3;
+        face.steps = fopen("NUL", "w");
+        const RunFace runFace = MakeConsoleFace(&face);
+        EXPECT_EQ(RunProgramming(&runFace), kPortNotOpened);
+        fclose(face.steps);
+        EXPECT_EQ(PortOpenError(1), reason.error);
+        const std::string report = FailureReport(kPortNotOpened, 1);
+        const std::string head = "Error on opening the COM-Port\n" + reason.reason;
+        EXPECT_EQ(report.substr(0, head.size()), head) << report;
+        EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2) << report;
+    }
+    // The system's own text for the others, with the code.
+    EXPECT_TRUE(Contains(FailureReport(kPortNotOpened, 1), " (error 31)\n"));
+    // A port that opens has no error left.
+    driverDouble.openError = 0;
+    PortConfig config = ModuleLineConfig(1, nullptr);
+    EXPECT_EQ(OpenPort(&config), 0);
+    EXPECT_EQ(PortOpenError(1), 0u);
+    ClosePort(1);
+    RemoveDriverDouble();
+}
+
+// Standard error redirected to a log while the technician sits at the
+// console: the request and the Enter line reach the console as well.
+TEST(ConsoleFaceRequest, ReachesTheConsoleWhenStandardErrorGoesElsewhere) {
+    const std::string inputPath = WriteTempFile("enter.txt", "\n");
+    const std::string copyPath = TempPath("console.txt");
+    ConsoleFace face;
+    face.inputIsConsole = true;
+    face.input = fopen(inputPath.c_str(), "r");
+    face.steps = fopen("NUL", "w");
+    face.consoleCopy = fopen(copyPath.c_str(), "w");
+    const RunFace runFace = MakeConsoleFace(&face);
+    EXPECT_EQ(runFace.requestPowerCycle(runFace.context, 1, kRequest), 0);
+    EXPECT_NE(fgetc(face.input), '\n'); // Enter was taken
+    fclose(face.input);
+    fclose(face.steps);
+    fclose(face.consoleCopy);
+    std::ifstream copy(copyPath);
+    std::string text((std::istreambuf_iterator<char>(copy)), std::istreambuf_iterator<char>());
+    copy.close();
+    EXPECT_EQ(text, std::string(kRequest) + "\n(press Enter when it is switched on again)\n");
+    DeleteFileA(inputPath.c_str());
+    DeleteFileA(copyPath.c_str());
+}
+
 namespace {
 
 struct FailureCase {
@@ -124,6 +214,7 @@ struct FailureCase {
     void (*fault)(SimOptions* options);
     int exitCode;
     const char* text;
+    const char* reason = nullptr; // the line after the text, when one follows
 };
 
 void NoFault(SimOptions*) {}
@@ -131,7 +222,8 @@ void NoFault(SimOptions*) {}
 const FailureCase kFailures[] = {
     {"NoScript", "--port COM1 firmware no-such-file.dcs", NoFault, 2,
      "The Script file could not be loaded"},
-    {"NoDevice", "--port COM5 profibus-id 3", NoFault, 3, "Error on opening the COM-Port"},
+    {"NoDevice", "--port COM5 profibus-id 3", NoFault, 3, "Error on opening the COM-Port",
+     "There is no COM5 on this PC"},
     {"NoModule", "--port COM1 profibus-id 3",
      [](SimOptions* o) { o->startupFault = kStartupEndless; }, 4,
      "Connected instrument is no Korvan module"},
@@ -165,7 +257,13 @@ TEST_P(CliFailureTest, EndsWithItsExitStatusAndTheDialogsText) {
     CliRun run = Run(arguments, failure.exitCode > 3);
     EXPECT_EQ(run.exitCode, failure.exitCode) << run.errors;
     EXPECT_EQ(run.output, "");
-    EXPECT_EQ(LastLine(run.errors), failure.text) << run.errors;
+    if (failure.reason == nullptr) {
+        EXPECT_EQ(LastLine(run.errors), failure.text) << run.errors;
+    } else {
+        EXPECT_EQ(LastLine(run.errors), failure.reason) << run.errors;
+        EXPECT_TRUE(Contains(run.errors, std::string(failure.text) + "\n" + failure.reason + "\n"))
+            << run.errors;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, CliFailureTest, ::testing::ValuesIn(kFailures),

@@ -67,11 +67,13 @@ void ShowProgress(void* context, int32_t index, int32_t) {
     ShowStatus(context, text);
 }
 
-// A box without title, owned by the dialog, with an OK button only.
-void RequestPowerCycle(void* context, int16_t, const char* text) {
+// A box without title, owned by the dialog, with an OK button only; the
+// detection always follows.
+int16_t RequestPowerCycle(void* context, int16_t, const char* text) {
     DialogFace* face = static_cast<DialogFace*>(context);
     WidenText(face->textArea, text);
     ShowMessageBox(face->dialog, face->textArea, nullptr, MB_OK);
+    return 0;
 }
 
 void SignalFailure(void*) {
