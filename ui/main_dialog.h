@@ -59,6 +59,11 @@ void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file);
 // the OFF/ON request.
 void RunDialogJob(HWND dialog);
 
+// 1 while a run started from the dialog is under way, else 0. A START or
+// Quit that reaches the dialog meanwhile (through the modal loop of the
+// OFF/ON box) does nothing.
+extern int16_t dialogRunUnderWay;
+
 // Sounds the failure beep: frequency in Hz, duration in ms. Process-wide so
 // that a test can hear it.
 typedef BOOL(WINAPI* BeepSound)(DWORD frequency, DWORD duration);
