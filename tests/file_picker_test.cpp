@@ -161,9 +161,8 @@ TEST(OpenFileBlock, AsksForOneExistingDcsFile) {
     FillOpenFileBlock(&block, owner, file);
 
     // The size of the fields up to lpTemplateName, without those of later
-    // versions: 76 bytes in a 32-bit program.
-    EXPECT_EQ(sizeof(void*), 4u);
-    EXPECT_EQ(block.lStructSize, 76u);
+    // versions: 76 bytes in a 32-bit program (136 in a 64-bit test build).
+    EXPECT_EQ(block.lStructSize, sizeof(void*) == 4 ? 76u : 136u);
     EXPECT_EQ(block.lStructSize, static_cast<DWORD>(OPENFILENAME_SIZE_VERSION_400A));
     EXPECT_EQ(block.lStructSize,
               static_cast<DWORD>(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR)));

