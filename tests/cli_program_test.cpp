@@ -214,7 +214,7 @@ struct FailureCase {
     void (*fault)(SimOptions* options);
     int exitCode;
     const char* text;
-    const char* reason = nullptr; // the line after the text, when one follows
+    bool reasonFollows = false; // a line with the system's reason follows the text
 };
 
 void NoFault(SimOptions*) {}
@@ -222,8 +222,7 @@ void NoFault(SimOptions*) {}
 const FailureCase kFailures[] = {
     {"NoScript", "--port COM1 firmware no-such-file.dcs", NoFault, 2,
      "The Script file could not be loaded"},
-    {"NoDevice", "--port COM5 profibus-id 3", NoFault, 3, "Error on opening the COM-Port",
-     "There is no COM5 on this PC"},
+    {"NoDevice", "--port COM5 profibus-id 3", NoFault, 3, "Error on opening the COM-Port", true},
     {"NoModule", "--port COM1 profibus-id 3",
      [](SimOptions* o) { o->startupFault = kStartupEndless; }, 4,
      "Connected instrument is no Korvan module"},
@@ -257,13 +256,15 @@ TEST_P(CliFailureTest, EndsWithItsExitStatusAndTheDialogsText) {
     CliRun run = Run(arguments, failure.exitCode > 3);
     EXPECT_EQ(run.exitCode, failure.exitCode) << run.errors;
     EXPECT_EQ(run.output, "");
-    if (failure.reason == nullptr) {
-        EXPECT_EQ(LastLine(run.errors), failure.text) << run.errors;
-    } else {
-        EXPECT_EQ(LastLine(run.errors), failure.reason) << run.errors;
-        EXPECT_TRUE(Contains(run.errors, std::string(failure.text) + "\n" + failure.reason + "\n"))
-            << run.errors;
+    const std::string last = LastLine(run.errors);
+    if (!failure.reasonFollows) {
+        EXPECT_EQ(last, failure.text) << run.errors;
+        return;
     }
+    // Which reason depends on the platform (Wine opens a COM number without
+    // a device, then fails to set it up); the stand-in's test below has them all.
+    EXPECT_TRUE(Contains(last, "COM5")) << run.errors;
+    EXPECT_TRUE(Contains(run.errors, std::string(failure.text) + "\n" + last + "\n")) << run.errors;
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, CliFailureTest, ::testing::ValuesIn(kFailures),
