@@ -19,10 +19,6 @@ enum : int32_t {
     kAckBlock = 128,     // then every further 128
 };
 
-static void WriteByte(int16_t port, uint8_t byte) {
-    WritePort(port, &byte, 1);
-}
-
 // Puts the module into programming mode: 0x14 answered by "OK", 0x10 by ".".
 static RunOutcome EnterProgrammingMode(RunContext* run) {
     const int16_t port = run->choices.port;

@@ -26,10 +26,6 @@ int16_t DecodeConfigRecord(const char* text, int16_t values[kConfigValues], int3
     return 0;
 }
 
-static void WriteByte(int16_t port, uint8_t byte) {
-    WritePort(port, &byte, 1);
-}
-
 // Asks the module for its record and decodes it. A reply that fills the run
 // buffer before its carriage return is far too long to be a record.
 static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int32_t* count) {

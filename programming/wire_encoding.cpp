@@ -31,6 +31,10 @@ uint8_t HexDigitValue(uint8_t character) {
     return 0;
 }
 
+int16_t WriteByte(int16_t port, uint8_t byte) {
+    return WritePort(port, &byte, 1);
+}
+
 void WriteHexPair(int16_t port, uint8_t value) {
     uint8_t pair[2];
     FormatHexPair(value, pair);
@@ -40,7 +44,7 @@ void WriteHexPair(int16_t port, uint8_t value) {
 void WriteChecksumLine(int16_t port, uint16_t sum) {
     uint8_t line[5];
     FormatChecksumLine(sum, line);
-    for (const uint8_t& byte : line) {
-        WritePort(port, &byte, 1);
+    for (const uint8_t byte : line) {
+        WriteByte(port, byte);
     }
 }

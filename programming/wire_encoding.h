@@ -19,6 +19,9 @@ void FormatChecksumLine(uint16_t sum, uint8_t line[5]);
 // counts as 0.
 uint8_t HexDigitValue(uint8_t character);
 
+// Sends one byte as it is (a command, a line end). WritePort's status.
+int16_t WriteByte(int16_t port, uint8_t byte);
+
 // Sends a byte value as a hexadecimal pair in one write.
 void WriteHexPair(int16_t port, uint8_t value);
 
