@@ -103,10 +103,11 @@ void PostClick(HWND button) {
     PostMessageA(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
 }
 
+// Quit and Esc first: a START taken meanwhile would run on and drop them.
 void PostClicksAndEscape(HWND dialog) {
-    PostClick(GetDlgItem(dialog, IDC_START));
     PostClick(GetDlgItem(dialog, IDC_QUIT));
     PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostClick(GetDlgItem(dialog, IDC_START));
 }
 
 } // namespace
