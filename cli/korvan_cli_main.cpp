@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "console_face.h"
 #include "korvan_version.h"
@@ -77,6 +78,18 @@ std::string TraceFileProblem(const std::string& name) {
     return "";
 }
 
+// A UTF-16 argument in UTF-8, as CLI11 and the program's 8-bit calls take it.
+std::string Utf8Of(const wchar_t* text) {
+    const int room = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (room <= 0) {
+        return "";
+    }
+    std::string bytes(static_cast<size_t>(room), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &bytes[0], room, nullptr, nullptr);
+    bytes.pop_back(); // the terminator
+    return bytes;
+}
+
 int ListPorts() {
     static int16_t ports[kPortSlots];
     const int16_t count = ListPresentPorts(ports, kPortSlots);
@@ -88,7 +101,18 @@ int ListPorts() {
 
 } // namespace
 
-int main(int argc, char** argv) {
+// The arguments come as UTF-16 (wmain), so that names beyond the system's
+// code page arrive whole; CLI11 reads them in UTF-8.
+int wmain(int argc, wchar_t** wideArgv) {
+    std::vector<std::string> arguments;
+    for (int k = 0; k < argc; ++k) {
+        arguments.push_back(Utf8Of(wideArgv[k]));
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(&argument[0]);
+    }
+
     CLI::App app{"Programs a Korvan module on a COM port: loads new firmware into it, or sets "
                  "its Profibus-ID.",
                  "korvan-cli"};
@@ -126,7 +150,7 @@ int main(int argc, char** argv) {
         ->check(WholeNumber(1, 127));
 
     try {
-        app.parse(argc, argv);
+        app.parse(argc, argv.data());
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForVersion& e) {
@@ -154,7 +178,8 @@ int main(int argc, char** argv) {
     snprintf(choices->traceFileName, kTraceNameRoom, "%s", traceFile.c_str());
     if (firmware->parsed()) {
         choices->mode = kFirmwareMode;
-        if (MultiByteToWideChar(CP_ACP, 0, scriptFile.c_str(), -1, choices->scriptName,
+        // Back to UTF-16 as it came: the script is loaded by its wide name.
+        if (MultiByteToWideChar(CP_UTF8, 0, scriptFile.c_str(), -1, choices->scriptName,
                                 kScriptNameRoom) == 0) {
             return UsageError("FILE: the name is too long");
         }

@@ -119,6 +119,31 @@ TEST_F(CliTest, TellsItsVersionAndThePortsOfThePc) {
     EXPECT_EQ(ports.output.rfind("COM1\nCOM2\n", 0), 0u) << ports.output;
 }
 
+// A script in a folder whose name no single ANSI code page carries: the name
+// reaches the program as UTF-16 and is passed on whole.
+TEST_F(CliTest, LoadsAScriptFromAFolderNamedBeyondTheCodePage) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"Zo\u00EB-\u0141ukasz " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring script = folder + L"\\Korvan \u00EB\u0141.dcs";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+    HANDLE file = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "abc", 3, &written, nullptr);
+    CloseHandle(file);
+    char utf8[4 * MAX_PATH];
+    WideCharToMultiByte(CP_UTF8, 0, script.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    StartModule();
+    CliRun run = Run("--port COM1 firmware \"" + std::string(utf8) + "\"");
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(ModuleReceived(), "\x14\x10"
+                                "616263\n0126");
+    EXPECT_TRUE(DeleteFileW(script.c_str())); // and released
+    RemoveDirectoryW(folder.c_str());
+}
+
 TEST_F(CliTest, ATraceFileThatCannotBeMadeIsRefusedBeforeThePortIsOpened) {
     StartModule();
     const std::string trace = TempPath("no-such-folder\\run.trc");

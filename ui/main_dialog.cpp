@@ -13,7 +13,7 @@
 #include "text_adapters.h"
 
 WCHAR fileNameBuffer[kFileNameRoom];
-char pickerFileBuffer[kFileNameRoom];
+char pickerFileBuffer[kPickerFileRoom];
 OPENFILENAMEA openFileBlock;
 
 // ---- The lists ----
