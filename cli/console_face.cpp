@@ -101,8 +101,8 @@ int16_t RequestPowerCycle(void* context, int16_t port, const char* text) {
             fflush(face->consoleCopy);
         }
         char line[256];
-        if (fgets(line, sizeof line, face->input) == nullptr) {
-            clearerr(face->input);
+        if (fgets(line, sizeof line, stdin) == nullptr) {
+            clearerr(stdin);
         }
         return 0;
     }

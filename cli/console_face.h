@@ -18,7 +18,6 @@ struct ConsoleFace {
     bool inputIsConsole = false;
     bool errorIsConsole = false;
     FILE* steps = stderr; // where the steps, the request and the progress go
-    FILE* input = stdin;  // on a console: where Enter is read
     // On a console whose standard error goes elsewhere (a log file): the
     // console itself, which gets the OFF/ON request and the Enter line too.
     FILE* consoleCopy = nullptr;

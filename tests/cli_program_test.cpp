@@ -4,8 +4,6 @@
 // lines end in CR LF, which the tests read as LF.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "console_face.h"
 #include "job_fixture.h"
@@ -205,30 +203,6 @@ TEST(CliOpenFailure, TheSystemsReasonFollowsTheText) {
     EXPECT_EQ(PortOpenError(1), 0u);
     ClosePort(1);
     RemoveDriverDouble();
-}
-
-// Standard error redirected to a log while the technician sits at the
-// console: the request and the Enter line reach the console as well.
-TEST(ConsoleFaceRequest, ReachesTheConsoleWhenStandardErrorGoesElsewhere) {
-    const std::string inputPath = WriteTempFile("enter.txt", "\n");
-    const std::string copyPath = TempPath("console.txt");
-    ConsoleFace face;
-    face.inputIsConsole = true;
-    face.input = fopen(inputPath.c_str(), "r");
-    face.steps = fopen("NUL", "w");
-    face.consoleCopy = fopen(copyPath.c_str(), "w");
-    const RunFace runFace = MakeConsoleFace(&face);
-    EXPECT_EQ(runFace.requestPowerCycle(runFace.context, 1, kRequest), 0);
-    EXPECT_NE(fgetc(face.input), '\n'); // Enter was taken
-    fclose(face.input);
-    fclose(face.steps);
-    fclose(face.consoleCopy);
-    std::ifstream copy(copyPath);
-    std::string text((std::istreambuf_iterator<char>(copy)), std::istreambuf_iterator<char>());
-    copy.close();
-    EXPECT_EQ(text, std::string(kRequest) + "\n(press Enter when it is switched on again)\n");
-    DeleteFileA(inputPath.c_str());
-    DeleteFileA(copyPath.c_str());
 }
 
 namespace {
