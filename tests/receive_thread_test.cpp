@@ -352,3 +352,16 @@ TEST_F(ReceiveThreadTest, KeepsUpWithAFastSender) {
     RecordProperty("bytes_per_second", static_cast<int>(sent.size() / (elapsed / 1000)));
     printf("received %zu bytes in %.0f ms\n", received.size(), elapsed);
 }
+
+TEST_F(ReceiveThreadTest, ClosingThePortEndsAnOverflowBoxNobodyAnswers) {
+    PeerWrite(peer_, Pattern(7999, 4));
+    ASSERT_TRUE(AwaitWriteIndex(7999));
+    PeerWrite(peer_, "!");
+    ASSERT_NE(AwaitOverflowBox(5000), nullptr);
+    Stopwatch clock;
+    EXPECT_EQ(ClosePort(kPortA), 0);
+    // The thread is given its second, then its box is closed for it.
+    EXPECT_LT(clock.Ms(), 1000 + 1000 + 1000);
+    EXPECT_EQ(FindWindowA("#32770", "RS232-ERROR"), nullptr);
+    EXPECT_EQ(PortTable[kPortA].portHandle, nullptr);
+}
