@@ -77,14 +77,14 @@ TEST_F(LineFaultTest, AGlitchAndALineErrorAtPowerOnDoNotSpoilTheRun) {
 }
 
 TEST_F(LineFaultTest, AnAdapterPulledMidDownloadEndsTheRunAndTheDialogCarriesOn) {
-    // 0x14 and 0x10, then 50 pairs: the acknowledgement after byte 95 never
-    // comes.
+    // 0x14 and 0x10, then 50 pairs: the write of byte 50 fails, and the
+    // step ends there, without waiting for an acknowledgement.
     driverDouble.goneAfterWritten = 2 + 2 * 50;
     StartModule();
     const std::string path = Script("pulled.dcs", std::string(300, '\x33'));
     ChooseFirmwareJob(dialog_, path);
     JobOutcome run = RunJob(dialog_);
-    ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 94");
+    ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 49");
     EXPECT_EQ(PortTable[kToolPort].portHandle, nullptr);
 
     // Plugged in again, the next run goes through.
