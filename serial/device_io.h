@@ -52,12 +52,20 @@ void EndPendingRead(PortSlot* slot);
 // time and kWriteMarginMs. 0 when every byte was written; 1 otherwise.
 int16_t WriteDevice(PortSlot* slot, const uint8_t* bytes, int32_t length);
 
+// The records of direct-mode operations name their event with its low-order
+// bit set; this is the event itself.
+HANDLE RecordEvent(const OVERLAPPED* record);
+
+// The most characters a device (a USB adapter) takes ahead of the wire.
+enum : int32_t { kLargestDeviceBuffer = 512 };
+
 // Milliseconds that count bytes take on the wire at the port's baud rate,
 // at most 12 bits a character (start, data, parity and stop bits).
 DWORD WireTimeMs(const PortSlot* slot, int32_t count);
 
 // count bytes have been handed to the device now: they leave the wire 10
-// bits a character later, after those before them.
+// bits a character later, after those before them, and never more than
+// kLargestDeviceBuffer characters after now.
 void NoteBytesSent(PortSlot* slot, int32_t count);
 
 // Milliseconds until the bytes handed to the device so far have left the

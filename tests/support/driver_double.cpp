@@ -11,6 +11,12 @@ DriverDouble driverDouble;
 
 namespace {
 
+// The event of an overlapped record (its low-order bit may be set).
+HANDLE EventOf(const OVERLAPPED* record) {
+    return reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(record->hEvent) &
+                                    ~static_cast<ULONG_PTR>(1));
+}
+
 // The status values of an overlapped record, as the platform's
 // GetOverlappedResult reads them.
 const ULONG_PTR kStatusPending = 0x00000103;
@@ -122,7 +128,7 @@ void EndHeld(OVERLAPPED* which) {
             }
             io.record->InternalHigh = 0;
             io.record->Internal = kStatusCancelled;
-            SetEvent(io.record->hEvent);
+            SetEvent(EventOf(io.record));
             --driverDouble.heldPending;
         }
     }).detach();
@@ -131,7 +137,7 @@ void EndHeld(OVERLAPPED* which) {
 bool Hold(OVERLAPPED* record, bool isRead) {
     record->Internal = kStatusPending;
     record->InternalHigh = 0;
-    ResetEvent(record->hEvent);
+    ResetEvent(EventOf(record));
     {
         std::lock_guard<std::mutex> guard(lock);
         held.push_back({record, GetCurrentThreadId(), isRead});
@@ -197,7 +203,7 @@ BOOL TakeIntoAdapterBuffer(LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLA
     if (record != nullptr) {
         record->Internal = 0;
         record->InternalHigh = count;
-        SetEvent(record->hEvent);
+        SetEvent(EventOf(record));
     }
     return TRUE;
 }
