@@ -35,16 +35,19 @@ int16_t WriteByte(int16_t port, uint8_t byte) {
     return WritePort(port, &byte, 1);
 }
 
-void WriteHexPair(int16_t port, uint8_t value) {
+int16_t WriteHexPair(int16_t port, uint8_t value) {
     uint8_t pair[2];
     FormatHexPair(value, pair);
-    WritePort(port, pair, 2);
+    return WritePort(port, pair, 2);
 }
 
-void WriteChecksumLine(int16_t port, uint16_t sum) {
+int16_t WriteChecksumLine(int16_t port, uint16_t sum) {
     uint8_t line[5];
     FormatChecksumLine(sum, line);
-    for (const uint8_t byte : line) {
-        WriteByte(port, byte);
+    for (const uint8_t& byte : line) {
+        if (WritePort(port, &byte, 1) != 0) {
+            return 1;
+        }
     }
+    return 0;
 }
