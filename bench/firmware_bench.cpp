@@ -192,9 +192,9 @@ void TimeProgress(void* context, int32_t index, int32_t size) {
     consoleWatch.console.showProgress(context, index, size);
 }
 
-void SwitchModuleOn(void* context, int16_t port, const char* text) {
+int16_t SwitchModuleOn(void* context, int16_t port, const char* text) {
     PowerOnModule();
-    consoleWatch.console.requestPowerCycle(context, port, text);
+    return consoleWatch.console.requestPowerCycle(context, port, text);
 }
 
 // The streaming rate of a firmware run on the console program's face against

@@ -89,24 +89,31 @@ void ShowProgress(void* context, int32_t index, int32_t size) {
 // On a console the technician presses Enter once the module is on again.
 // Without one (a script, a test rig switching the module by relay) the run
 // goes on at once and gives the module up to waitStartMs for its first byte;
-// the usual detection follows.
-void RequestPowerCycle(void* context, int16_t port, const char* text) {
+// when none has come by then, the run ends there.
+int16_t RequestPowerCycle(void* context, int16_t port, const char* text) {
     ConsoleFace* face = FaceOf(context);
     Say(face, text);
     if (face->inputIsConsole) {
-        Say(face, "(press Enter when it is switched on again)");
+        const char enterLine[] = "(press Enter when it is switched on again)";
+        Say(face, enterLine);
+        if (face->consoleCopy != nullptr) {
+            fprintf(face->consoleCopy, "%s\n%s\n", text, enterLine);
+            fflush(face->consoleCopy);
+        }
         char line[256];
         if (fgets(line, sizeof line, stdin) == nullptr) {
             clearerr(stdin);
         }
-        return;
+        return 0;
     }
     if (AwaitInput(port, face->waitStartMs) != 0) {
         char note[100];
         snprintf(note, sizeof note, "(no start-up output within %ld s)",
                  static_cast<long>(face->waitStartMs / 1000));
         Say(face, note);
+        return 1;
     }
+    return 0;
 }
 
 void SignalFailure(void*) {}
@@ -130,4 +137,42 @@ std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds) {
                  left / 60, left % 60);
     }
     return line;
+}
+
+std::string SystemMessage(DWORD error) {
+    char text[512] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    // The system's texts end in a full stop and a line break.
+    while (!message.empty() && strchr(" .\r\n", message.back()) != nullptr) {
+        message.pop_back();
+    }
+    if (message.empty()) {
+        message = "system error";
+    }
+    return message + " (error " + std::to_string(error) + ")";
+}
+
+std::string FailureReport(RunOutcome outcome, int16_t port) {
+    std::string report = std::string(FailureText(outcome)) + "\n";
+    if (outcome != kPortNotOpened) {
+        return report;
+    }
+    const std::string name = "COM" + std::to_string(port);
+    const DWORD error = PortOpenError(port);
+    switch (error) {
+    case 0:
+        // The device opened; its line could not be set up.
+        return report + name + " opened, but could not be set up for the module's line\n";
+    case ERROR_SHARING_VIOLATION:
+        return report + name + " is in use by another program\n";
+    case ERROR_ACCESS_DENIED:
+        // What Windows' serial drivers answer for a port another program holds.
+        return report + "Access to " + name + " is denied: another program may be using it\n";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return report + "There is no " + name + " on this PC\n";
+    }
+    return report + name + ": " + SystemMessage(error) + "\n";
 }

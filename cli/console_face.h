@@ -18,6 +18,9 @@ struct ConsoleFace {
     bool inputIsConsole = false;
     bool errorIsConsole = false;
     FILE* steps = stderr; // where the steps, the request and the progress go
+    // On a console whose standard error goes elsewhere (a log file): the
+    // console itself, which gets the OFF/ON request and the Enter line too.
+    FILE* consoleCopy = nullptr;
 
     // What the run showed last in its result line.
     std::string result;
@@ -31,6 +34,13 @@ struct ConsoleFace {
 
 // The run's face on face; face must outlive the run.
 RunFace MakeConsoleFace(ConsoleFace* face);
+
+// What standard error gets after a failed run on port: the failure text and,
+// for "Error on opening the COM-Port", a line with the system's reason.
+std::string FailureReport(RunOutcome outcome, int16_t port);
+
+// The system's text of an error code, on one line, with its number.
+std::string SystemMessage(DWORD error);
 
 // The progress line of a console: percent, bytes sent of all, the rate and
 // the time left, e.g. " 37 %    6144 of 16384 bytes    480 bytes/s    0:21 left".

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "console_face.h"
 #include "korvan_version.h"
@@ -32,7 +33,8 @@ const char kExitStatuses[] =
     "\n"
     "The tool asks for the module to be switched OFF and ON. On a console it goes on\n"
     "when Enter is pressed; with standard input from a file or pipe (< NUL) it goes on\n"
-    "at once and waits up to --wait-start seconds for the module's start-up output.\n";
+    "at once and waits up to --wait-start seconds for the module's start-up output:\n"
+    "when none has come by then, the run ends there with exit status 4.\n";
 
 // A whole number from low to high, written in decimal digits.
 CLI::Validator WholeNumber(int low, int high) {
@@ -59,6 +61,35 @@ bool IsConsole(DWORD standardHandle) {
     return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
 }
 
+// Tried before anything is opened: whether the trace file can be created.
+// Empty when it can, else the system's reason. A file that the try made is
+// removed again; the run makes it afresh.
+std::string TraceFileProblem(const std::string& name) {
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return SystemMessage(GetLastError());
+    }
+    const bool made = GetLastError() != ERROR_ALREADY_EXISTS;
+    CloseHandle(file);
+    if (made) {
+        DeleteFileA(name.c_str());
+    }
+    return "";
+}
+
+// A UTF-16 argument in UTF-8, as CLI11 and the program's 8-bit calls take it.
+std::string Utf8Of(const wchar_t* text) {
+    const int room = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (room <= 0) {
+        return "";
+    }
+    std::string bytes(static_cast<size_t>(room), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &bytes[0], room, nullptr, nullptr);
+    bytes.pop_back(); // the terminator
+    return bytes;
+}
+
 int ListPorts() {
     static int16_t ports[kPortSlots];
     const int16_t count = ListPresentPorts(ports, kPortSlots);
@@ -70,7 +101,18 @@ int ListPorts() {
 
 } // namespace
 
-int main(int argc, char** argv) {
+// The arguments come as UTF-16 (wmain), so that names beyond the system's
+// code page arrive whole; CLI11 reads them in UTF-8.
+int wmain(int argc, wchar_t** wideArgv) {
+    std::vector<std::string> arguments;
+    for (int k = 0; k < argc; ++k) {
+        arguments.push_back(Utf8Of(wideArgv[k]));
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(&argument[0]);
+    }
+
     CLI::App app{"Programs a Korvan module on a COM port: loads new firmware into it, or sets "
                  "its Profibus-ID.",
                  "korvan-cli"};
@@ -91,7 +133,7 @@ int main(int argc, char** argv) {
     int waitStartSeconds = 60;
     app.add_option("--wait-start", waitStartSeconds,
                    "without a console: the longest wait for the module's start-up output, 1 to "
-                   "3600 seconds")
+                   "3600 seconds; none by then ends the run with exit status 4")
         ->type_name("SECONDS")
         ->check(WholeNumber(1, 3600))
         ->capture_default_str();
@@ -108,7 +150,7 @@ int main(int argc, char** argv) {
         ->check(WholeNumber(1, 127));
 
     try {
-        app.parse(argc, argv);
+        app.parse(argc, argv.data());
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForVersion& e) {
@@ -136,7 +178,8 @@ int main(int argc, char** argv) {
     snprintf(choices->traceFileName, kTraceNameRoom, "%s", traceFile.c_str());
     if (firmware->parsed()) {
         choices->mode = kFirmwareMode;
-        if (MultiByteToWideChar(CP_ACP, 0, scriptFile.c_str(), -1, choices->scriptName,
+        // Back to UTF-16 as it came: the script is loaded by its wide name.
+        if (MultiByteToWideChar(CP_UTF8, 0, scriptFile.c_str(), -1, choices->scriptName,
                                 kScriptNameRoom) == 0) {
             return UsageError("FILE: the name is too long");
         }
@@ -144,16 +187,32 @@ int main(int argc, char** argv) {
         choices->mode = kProfibusIdMode;
         choices->profibusId = static_cast<int16_t>(profibusId);
     }
+    if (!traceFile.empty()) {
+        const std::string problem = TraceFileProblem(traceFile);
+        if (!problem.empty()) {
+            fprintf(stderr, "korvan-cli: the trace file \"%s\" cannot be created: %s\n",
+                    traceFile.c_str(), problem.c_str());
+            return kUsageError;
+        }
+    }
     face.waitStartMs = waitStartSeconds * 1000;
     face.inputIsConsole = IsConsole(STD_INPUT_HANDLE);
     face.errorIsConsole = IsConsole(STD_ERROR_HANDLE);
+    // Standard error redirected (2>run.log) while the technician sits at the
+    // console: the OFF/ON request still has to reach the screen.
+    if (face.inputIsConsole && !face.errorIsConsole) {
+        face.consoleCopy = fopen("CONOUT$", "w");
+    }
 
     const RunFace runFace = MakeConsoleFace(&face);
     const RunOutcome outcome = RunProgramming(&runFace);
     if (outcome == kRunSucceeded) {
         printf("%s\n", face.result.c_str());
     } else {
-        fprintf(stderr, "%s\n", FailureText(outcome));
+        fputs(FailureReport(outcome, choices->port).c_str(), stderr);
+    }
+    if (face.consoleCopy != nullptr) {
+        fclose(face.consoleCopy);
     }
     return outcome;
 }

@@ -19,22 +19,18 @@ enum : int32_t {
     kAckBlock = 128,     // then every further 128
 };
 
-static void WriteByte(int16_t port, uint8_t byte) {
-    WritePort(port, &byte, 1);
-}
-
 // Puts the module into programming mode: 0x14 answered by "OK", 0x10 by ".".
 static RunOutcome EnterProgrammingMode(RunContext* run) {
     const int16_t port = run->choices.port;
     uint8_t* reply = run->runBuffer;
-    WriteByte(port, 0x14);
-    if (ReadPort(port, 2, 0, kHandshakeTimeoutMs, reply, kRunBufferSize) != 0 || reply[0] != 'O' ||
+    if (WriteByte(port, 0x14) != 0 ||
+        ReadPort(port, 2, 0, kHandshakeTimeoutMs, reply, kRunBufferSize) != 0 || reply[0] != 'O' ||
         reply[1] != 'K') {
         return kNoAnswer;
     }
     DiscardInput(port, kSettleMs);
-    WriteByte(port, 0x10);
-    if (ReadPort(port, 1, 0, kHandshakeTimeoutMs, reply, kRunBufferSize) != 0 || reply[0] != '.') {
+    if (WriteByte(port, 0x10) != 0 ||
+        ReadPort(port, 1, 0, kHandshakeTimeoutMs, reply, kRunBufferSize) != 0 || reply[0] != '.') {
         return kNoAnswer;
     }
     return kRunSucceeded;
@@ -49,7 +45,9 @@ static RunOutcome StreamScript(RunContext* run, uint16_t* sum) {
     *sum = 0;
     for (int32_t j = 0; j < size; ++j) {
         const uint8_t value = ScriptByte(kRunScriptSlot, j);
-        WriteHexPair(port, value);
+        if (WriteHexPair(port, value) != 0) {
+            return kNotProgrammed;
+        }
         *sum = static_cast<uint16_t>(*sum + value);
         if (j == ackIndex) {
             ackIndex += kAckBlock;
@@ -88,7 +86,9 @@ RunOutcome ProgramFirmware(RunContext* run) {
     }
     Sleep(kPauseBeforeChecksumMs);
     ShowStatus(run, "Send Checksum");
-    WriteChecksumLine(run->choices.port, sum);
+    if (WriteChecksumLine(run->choices.port, sum) != 0) {
+        return kNotProgrammed;
+    }
     outcome = AwaitConfirmation(run);
     if (outcome != kRunSucceeded) {
         return outcome;

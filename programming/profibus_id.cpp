@@ -26,16 +26,14 @@ int16_t DecodeConfigRecord(const char* text, int16_t values[kConfigValues], int3
     return 0;
 }
 
-static void WriteByte(int16_t port, uint8_t byte) {
-    WritePort(port, &byte, 1);
-}
-
 // Asks the module for its record and decodes it. A reply that fills the run
 // buffer before its carriage return is far too long to be a record.
 static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int32_t* count) {
     const int16_t port = run->choices.port;
     char* text = reinterpret_cast<char*>(run->runBuffer);
-    WriteByte(port, 0x15);
+    if (WriteByte(port, 0x15) != 0) {
+        return kConfigNotRead;
+    }
     int16_t status = ReadPort(port, 0, 0x0D, kReplyTimeoutMs, run->runBuffer, kRunBufferSize);
     if (status != 0) {
         return status == 2 ? kConfigNotAccepted : kConfigNotRead;
@@ -44,18 +42,23 @@ static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int
 }
 
 // Sends the whole record back with the new ID in place, then its checksum.
-static void WriteRecord(RunContext* run, int16_t values[kConfigValues], int32_t count) {
+// 1 when the device did not take a byte of it: the record has not reached
+// the module whole.
+static int16_t WriteRecord(RunContext* run, int16_t values[kConfigValues], int32_t count) {
     const int16_t port = run->choices.port;
-    WriteByte(port, 0x04);
+    if (WriteByte(port, 0x04) != 0) {
+        return 1;
+    }
     values[kStationAddressValue] = run->choices.profibusId;
     uint16_t sum = 0;
     for (int32_t k = 0; k < count; ++k) {
         const uint8_t value = static_cast<uint8_t>(values[k]);
-        WriteHexPair(port, value);
+        if (WriteHexPair(port, value) != 0) {
+            return 1;
+        }
         sum = static_cast<uint16_t>(sum + value);
     }
-    WriteChecksumLine(port, sum);
-    WriteByte(port, 0x0A);
+    return WriteChecksumLine(port, sum) != 0 || WriteByte(port, 0x0A) != 0 ? 1 : 0;
 }
 
 RunOutcome SetProfibusId(RunContext* run) {
@@ -68,7 +71,11 @@ RunOutcome SetProfibusId(RunContext* run) {
     }
     DiscardInput(run->choices.port, kSettleBeforeWriteMs);
     ShowStatus(run, "Set Profibus ID into Korvan Module");
-    WriteRecord(run, values, count);
+    // A record that did not go out whole has not been set: that is a
+    // failure, not a success.
+    if (WriteRecord(run, values, count) != 0) {
+        return kNotProgrammed;
+    }
     // No answer is awaited; whatever the module says is dropped.
     DiscardInput(run->choices.port, kSettleAfterWriteMs);
     ShowStatus(run, " ");

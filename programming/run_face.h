@@ -56,8 +56,10 @@ struct RunFace {
     void (*showProgress)(void* context, int32_t index, int32_t size);
     // Asks for the module to be switched off and on; returns when the run
     // may go on. Whatever the module sends meanwhile stays on the port for
-    // the detection.
-    void (*requestPowerCycle)(void* context, int16_t port, const char* text);
+    // the detection. 0 goes on to the detection; any other value tells that
+    // the face has waited for the module's start-up output in vain, and the
+    // run ends at once with kNoKorvanModule.
+    int16_t (*requestPowerCycle)(void* context, int16_t port, const char* text);
     // A failure has been shown.
     void (*signalFailure)(void* context);
 };

@@ -102,8 +102,10 @@ static RunOutcome TalkToModule(RunContext* run, bool* portOwned) {
         OpenTrace(port, run->choices.traceFileName);
     }
     DiscardInput(port, 100);
-    run->face->requestPowerCycle(run->face->context, port,
-                                 "Please switch the Korvan module OFF and then ON");
+    if (run->face->requestPowerCycle(run->face->context, port,
+                                     "Please switch the Korvan module OFF and then ON") != 0) {
+        return kNoKorvanModule;
+    }
     ShowStatus(run, "Wait for detection of Korvan");
     if (DetectModule(run) != 0) {
         return kNoKorvanModule;

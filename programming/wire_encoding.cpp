@@ -31,16 +31,23 @@ uint8_t HexDigitValue(uint8_t character) {
     return 0;
 }
 
-void WriteHexPair(int16_t port, uint8_t value) {
-    uint8_t pair[2];
-    FormatHexPair(value, pair);
-    WritePort(port, pair, 2);
+int16_t WriteByte(int16_t port, uint8_t byte) {
+    return WritePort(port, &byte, 1);
 }
 
-void WriteChecksumLine(int16_t port, uint16_t sum) {
+int16_t WriteHexPair(int16_t port, uint8_t value) {
+    uint8_t pair[2];
+    FormatHexPair(value, pair);
+    return WritePort(port, pair, 2);
+}
+
+int16_t WriteChecksumLine(int16_t port, uint16_t sum) {
     uint8_t line[5];
     FormatChecksumLine(sum, line);
     for (const uint8_t& byte : line) {
-        WritePort(port, &byte, 1);
+        if (WritePort(port, &byte, 1) != 0) {
+            return 1;
+        }
     }
+    return 0;
 }

@@ -19,8 +19,15 @@ void FormatChecksumLine(uint16_t sum, uint8_t line[5]);
 // counts as 0.
 uint8_t HexDigitValue(uint8_t character);
 
+// The writes below give the port's status: 0 when every byte went out; 1
+// when the device did not take one (a stalled driver, an adapter gone), and
+// the step then ends with its failure.
+
+// Sends one byte as it is, in one write.
+int16_t WriteByte(int16_t port, uint8_t byte);
+
 // Sends a byte value as a hexadecimal pair in one write.
-void WriteHexPair(int16_t port, uint8_t value);
+int16_t WriteHexPair(int16_t port, uint8_t value);
 
 // Sends the checksum line of sum, one write per byte.
-void WriteChecksumLine(int16_t port, uint16_t sum);
+int16_t WriteChecksumLine(int16_t port, uint16_t sum);

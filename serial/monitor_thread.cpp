@@ -41,6 +41,10 @@ DWORD WINAPI MonitorThread(LPVOID argument) {
     slot->tickCount = 0;
     handshakeFlag = 1;
 
+    // Each tick is due 50 ms after the one before, counted from the start:
+    // a pass that took long (a device slow to answer for its modem lines)
+    // shortens the next pause, so the clock never falls behind.
+    const ULONGLONG startMs = GetTickCount64();
     do {
         if (SampleCarrier(&carrier, CarrierIsOn(slot->portHandle)) &&
             slot->lineLostCallback != nullptr) {
@@ -51,7 +55,9 @@ DWORD WINAPI MonitorThread(LPVOID argument) {
         if (slot->tickCallback != nullptr) {
             slot->tickCallback(slot->callbackTag, TickSeconds(ticks));
         }
-        Sleep(50);
+        const ULONGLONG dueMs = startMs + 50ull * ticks;
+        const ULONGLONG nowMs = GetTickCount64();
+        Sleep(dueMs > nowMs ? static_cast<DWORD>(dueMs - nowMs) : 0);
     } while (slot->monitorRunning == 1);
 
     handshakeFlag = 0;

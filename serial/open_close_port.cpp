@@ -5,23 +5,13 @@
 #include <cstdio>
 
 #include "device_calls.h"
+#include "device_io.h"
 #include "line_settings.h"
 #include "monitor_thread.h"
 #include "port_table.h"
 #include "port_threads.h"
 #include "receive_thread.h"
 #include "write_and_trace.h"
-
-static int16_t ReadPlatformFamily() {
-    OSVERSIONINFOA version;
-    ZeroMemory(&version, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    if (!GetVersionExA(&version)) {
-        return 1;
-    }
-    platformIsNt = version.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
-    return 0;
-}
 
 static void PrepareSlot(PortSlot* slot, const PortConfig* config) {
     slot->directMode = config->byteCallback == nullptr ? 1 : 0;
@@ -37,8 +27,11 @@ static void PrepareSlot(PortSlot* slot, const PortConfig* config) {
     slot->receiveThread = nullptr;
     slot->writeEvent = nullptr;
     slot->dataArrivedEvent = nullptr;
+    slot->readEvent = nullptr;
+    slot->readPending = 0;
     slot->writePending = 0;
     slot->writeLength = 0;
+    slot->lineFreeAtUs = 0;
     slot->buffers = nullptr;
 }
 
@@ -63,15 +56,36 @@ static int16_t SetDeviceTimeouts(PortSlot* slot) {
     return deviceCalls.setCommTimeouts(slot->portHandle, &timeouts) ? 0 : 1;
 }
 
+static void CloseIfSet(HANDLE* handle) {
+    if (*handle != nullptr) {
+        CloseHandle(*handle);
+        *handle = nullptr;
+    }
+}
+
 static int16_t CreateEvents(PortSlot* slot) {
+    slot->readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     slot->writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (slot->writeEvent == nullptr) {
+    if (slot->readEvent == nullptr || slot->writeEvent == nullptr) {
         return 1;
     }
     ZeroMemory(&slot->writeRecord, sizeof slot->writeRecord);
     slot->writeRecord.hEvent = slot->writeEvent;
     slot->dataArrivedEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     return slot->dataArrivedEvent == nullptr ? 1 : 0;
+}
+
+// A slot whose device kept a read or write of an earlier opening even when
+// it was closed: its record and bytes are the device's until that operation
+// ends, and its event with them.
+static bool SlotReleased(PortSlot* slot) {
+    const bool released = DeviceReleased(slot->readEvent, &slot->readStuck) &&
+                          DeviceReleased(slot->writeEvent, &slot->writeStuck);
+    if (released) {
+        CloseIfSet(&slot->readEvent);
+        CloseIfSet(&slot->writeEvent);
+    }
+    return released;
 }
 
 // Sends the wake-up byte at mark parity, gives the far end 100 ms to answer
@@ -97,20 +111,22 @@ int16_t OpenPort(const PortConfig* config) {
     if (PortTable[portNumber].portHandle != nullptr) {
         return kPortInUse;
     }
-    if (ReadPlatformFamily() != 0) {
+    PortSlot* slot = &PortTable[portNumber];
+    if (!SlotReleased(slot)) {
         return 1;
     }
-    PortSlot* slot = &PortTable[portNumber];
     PrepareSlot(slot, config);
+    portOpenErrors[portNumber] = 0;
 
     // COM1 to COM8 by their plain names; a port above COM9 answers only to its
     // name in the device namespace.
     char deviceName[16];
     snprintf(deviceName, sizeof deviceName, portNumber <= 8 ? "COM%d" : "\\\\.\\COM%d", portNumber);
-    DWORD flags = FILE_ATTRIBUTE_NORMAL | (slot->directMode ? 0 : FILE_FLAG_OVERLAPPED);
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED;
     HANDLE device = deviceCalls.createFile(deviceName, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, flags, nullptr);
     if (device == INVALID_HANDLE_VALUE) {
+        portOpenErrors[portNumber] = GetLastError();
         return 1;
     }
     slot->portHandle = device;
@@ -147,18 +163,32 @@ int16_t OpenPort(const PortConfig* config) {
     return 0;
 }
 
-// How long the receive thread may take to end once its read is cancelled;
-// past it, the closing of the device ends the read.
-enum : DWORD { kReceiveStopLimitMs = 1000 };
+// How long a port thread may take to end once asked to.
+enum : DWORD { kThreadStopLimitMs = 1000 };
 
-// Extra time, beyond the wire time of its bytes, that the last write of a
-// port in receive-thread mode is given before it is cancelled.
-enum : DWORD { kWriteDrainMarginMs = 500 };
+// Asks the receive thread to stop and waits for it, within bounds: its
+// pending read is cancelled; a thread that stands in the overflow box has
+// the box closed for it; the closing of the device ends whatever the device
+// would not cancel. False when it has not stopped even then.
+static bool StopReceiveThread(PortSlot* slot) {
+    RequestThreadStop(&slot->receiveRunning);
+    deviceCalls.cancelIoEx(slot->portHandle, nullptr);
+    if (AwaitThreadStop(slot->receiveThread, kThreadStopLimitMs)) {
+        return true;
+    }
+    CloseThreadWindows(slot->receiveThread);
+    return AwaitThreadStop(slot->receiveThread, kThreadStopLimitMs);
+}
 
-static void CloseIfSet(HANDLE* handle) {
-    if (*handle != nullptr) {
-        CloseHandle(*handle);
-        *handle = nullptr;
+// Closing the device ends what it would not cancel; the end is awaited
+// within a bound. An operation that the device keeps even now keeps its
+// event with it (SlotReleased closes it once the operation has ended).
+static void ReleaseClosedOperation(HANDLE* event, int16_t* stuck) {
+    if (*stuck != 0) {
+        WaitForSingleObject(*event, kCancelWaitMs);
+    }
+    if (DeviceReleased(*event, stuck)) {
+        CloseIfSet(event);
     }
 }
 
@@ -169,77 +199,31 @@ int16_t ClosePort(int16_t portNumber) {
     }
     if (slot->monitorRunning == 1) {
         RequestThreadStop(&slot->monitorRunning);
-        AwaitThreadStop(slot->monitorThread, INFINITE);
+        AwaitThreadStop(slot->monitorThread, kThreadStopLimitMs);
     }
 
     deviceCalls.escapeCommFunction(slot->portHandle, CLRDTR);
     Sleep(10);
     deviceCalls.escapeCommFunction(slot->portHandle, CLRRTS);
 
-    FinishPendingWrite(slot, WriteWireTimeMs(slot) + kWriteDrainMarginMs);
+    FinishPendingWrite(slot, LastWriteWaitMs(slot));
     bool receiveStopped = true;
     if (!slot->directMode && slot->receiveRunning == 1) {
-        // The thread's pending read is cancelled, and the thread waits for
-        // its end before it goes: the read never outlives its buffer.
-        RequestThreadStop(&slot->receiveRunning);
-        deviceCalls.cancelIoEx(slot->portHandle, nullptr);
-        receiveStopped = AwaitThreadStop(slot->receiveThread, kReceiveStopLimitMs);
+        receiveStopped = StopReceiveThread(slot);
     }
-    // Closing the device ends whatever the device would not cancel.
+    EndPendingRead(slot);
     deviceCalls.closeHandle(slot->portHandle);
     AwaitClosedWrite(slot);
     if (!receiveStopped) {
-        AwaitThreadStop(slot->receiveThread, INFINITE);
+        AwaitThreadStop(slot->receiveThread, kThreadStopLimitMs);
     }
-
+    ReleaseClosedOperation(&slot->readEvent, &slot->readStuck);
+    ReleaseClosedOperation(&slot->writeEvent, &slot->writeStuck);
     CloseIfSet(&slot->receiveThread);
     CloseIfSet(&slot->monitorThread);
     CloseIfSet(&slot->dataArrivedEvent);
-    CloseIfSet(&slot->writeEvent);
     ReturnReceiveBuffers(slot);
     slot->portHandle = nullptr;
     CloseTrace(portNumber);
     return 0;
-}
-
-static HANDLE CreatePlatformThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber) {
-    LPVOID argument = reinterpret_cast<LPVOID>(static_cast<intptr_t>(portNumber));
-    return CreateThread(nullptr, 0, routine, argument, 0, nullptr);
-}
-
-PortThreadCreator createPortThread = CreatePlatformThread;
-
-int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HANDLE* thread) {
-    handshakeFlag = 0;
-    HANDLE created = createPortThread(routine, portNumber);
-    if (created == nullptr) {
-        return 1;
-    }
-    *thread = created;
-    // Waiting on the thread handle doubles as the 1 ms sleep and notices a
-    // thread that ended without its hand-shake.
-    while (handshakeFlag == 0) {
-        if (WaitForSingleObject(created, 1) == WAIT_OBJECT_0 && handshakeFlag == 0) {
-            return 1;
-        }
-    }
-    return 0;
-}
-
-void RequestThreadStop(std::atomic<int16_t>* runFlag) {
-    handshakeFlag = 1;
-    *runFlag = 0;
-}
-
-bool AwaitThreadStop(HANDLE thread, DWORD limitMs) {
-    const ULONGLONG start = GetTickCount64();
-    while (handshakeFlag == 1) {
-        if (WaitForSingleObject(thread, 1) == WAIT_OBJECT_0) {
-            return true;
-        }
-        if (limitMs != INFINITE && GetTickCount64() - start >= limitMs) {
-            return false;
-        }
-    }
-    return true;
 }

@@ -4,7 +4,12 @@
 
 PortSlot PortTable[kPortSlots];
 std::atomic<int16_t> handshakeFlag{0};
-int16_t platformIsNt = 0;
+
+DWORD portOpenErrors[kPortSlots];
+
+DWORD PortOpenError(int16_t portNumber) {
+    return IsPortNumber(portNumber) ? portOpenErrors[portNumber] : 0;
+}
 
 PortSlot* OpenSlot(int16_t portNumber) {
     if (!IsPortNumber(portNumber) || PortTable[portNumber].portHandle == nullptr) {
@@ -27,9 +32,20 @@ ReceiveBuffers* TakeReceiveBuffers() {
 
 void ReturnReceiveBuffers(PortSlot* slot) {
     if (slot->buffers != nullptr) {
-        slot->buffers->taken = 0;
+        if (slot->buffers->lost == 0) {
+            slot->buffers->taken = 0;
+        }
         slot->buffers = nullptr;
     }
+}
+
+int64_t NowMicroseconds() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency.QuadPart * 1000000 +
+           now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
 }
 
 const DeviceCalls kPlatformDeviceCalls = {

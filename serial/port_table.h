@@ -16,7 +16,8 @@ enum : int32_t { kRingSize = 8000 };
 // Bytes received in receive-thread mode. Empty when readIndex equals
 // writeIndex; full when one more byte would make them equal, so it holds at
 // most kRingSize - 1 unread bytes. The receive thread alone moves writeIndex
-// and writes cells; the reader alone moves readIndex.
+// and writes cells; the reader moves readIndex, and so does the receive
+// thread when it drops the unread bytes of a full ring.
 struct ReceiveRing {
     std::atomic<int16_t> readIndex;
     std::atomic<int16_t> writeIndex;
@@ -35,7 +36,16 @@ struct ReceiveBuffers {
     ReceiveRing ring;
     uint8_t writeCopy[kWriteCopySize];
     int16_t taken;
+    // A write from writeCopy that the device never ended, not even when it
+    // was closed: the set stays taken for good, since the device may still
+    // read it.
+    int16_t lost;
 };
+
+// Bytes one device read takes at most.
+enum : int32_t { kReadChunk = 256 };
+// Bytes a direct-mode write hands the device at a time.
+enum : int32_t { kDirectWriteChunk = 256 };
 
 enum : int32_t { kReceiveBufferSets = 8 };
 extern ReceiveBuffers receiveBufferPool[kReceiveBufferSets];
@@ -58,10 +68,29 @@ struct PortSlot {
     std::atomic<int16_t> receiveRunning;
     ReceiveBuffers* buffers; // receive-thread mode only: the ring and the write copy
 
+    // Every device is opened for overlapped I/O, so that no call on it waits
+    // behind another and every wait has its own bound. The records and the
+    // bytes of the device's read and write belong to the slot, not to a
+    // caller: an operation that the device does not end in time may still
+    // run after its caller has given up.
+    HANDLE readEvent;
+    OVERLAPPED readRecord;
+    uint8_t readBytes[kReadChunk];
+    int16_t readPending; // direct mode: a read under way, looked at again by the next
+    int16_t readStuck;   // a read the device did not end even when cancelled
+
     HANDLE writeEvent;
     OVERLAPPED writeRecord;
-    int16_t writePending; // an overlapped write of writeCopy may still run
-    int32_t writeLength;  // its byte count
+    int16_t writePending;                  // an overlapped write may still run
+    int32_t writeLength;                   // its byte count
+    int16_t writeStuck;                    // a write the device did not end even when cancelled
+    uint8_t writeChunk[kDirectWriteChunk]; // the bytes of a direct-mode write
+
+    // When the bytes written so far will have left the wire (performance-
+    // counter microseconds), judged by their count and the baud rate: an
+    // adapter takes bytes into its buffer long before they are sent, and a
+    // reply can only start after they have arrived.
+    int64_t lineFreeAtUs;
 
     HANDLE dataArrivedEvent;
     // Written by the opener's thread, used by the receive thread too, which
@@ -74,11 +103,11 @@ struct PortSlot {
 // Indexed by port number; slot 0 is never used.
 extern PortSlot PortTable[kPortSlots];
 
+// PortOpenError's answers, indexed by port number.
+extern DWORD portOpenErrors[kPortSlots];
+
 // Start and stop hand-shake between OpenPort/ClosePort and a port's threads.
 extern std::atomic<int16_t> handshakeFlag;
-
-// 1 when the system is of the Windows NT family; set by every OpenPort.
-extern int16_t platformIsNt;
 
 // True for the port numbers that have a slot of their own, 1 to 256.
 inline bool IsPortNumber(int16_t portNumber) {
@@ -91,5 +120,9 @@ PortSlot* OpenSlot(int16_t portNumber);
 
 // A free set of receive buffers, now taken; nullptr when all are in use.
 ReceiveBuffers* TakeReceiveBuffers();
-// Gives the slot's set back (when it has one).
+// Gives the slot's set back (when it has one and the device holds none of
+// it).
 void ReturnReceiveBuffers(PortSlot* slot);
+
+// Microseconds of the performance counter.
+int64_t NowMicroseconds();

@@ -21,6 +21,10 @@ int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HAND
 void RequestThreadStop(std::atomic<int16_t>* runFlag);
 
 // Second half: wait, in 1 ms steps, until the thread has cleared
-// handshakeFlag (or has ended without doing so), for at most limitMs
-// (INFINITE: without bound). True when the thread has stopped.
+// handshakeFlag (or has ended without doing so), for at most limitMs. True
+// when the thread has stopped.
 bool AwaitThreadStop(HANDLE thread, DWORD limitMs);
+
+// Closes the thread's windows (a message box it stands in), so that it can
+// go on to its end.
+void CloseThreadWindows(HANDLE thread);

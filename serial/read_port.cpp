@@ -2,8 +2,9 @@
 #include "serial_port.h"
 
 #include "device_calls.h"
+#include "device_io.h"
 #include "port_table.h"
-#include "read_buffer.h"
+#include "read_port.h"
 #include "receive_thread.h"
 #include "write_and_trace.h"
 
@@ -24,45 +25,37 @@ ReadStep StoreReadByte(ReadTarget* target, uint8_t byte) {
     return kReadGoOn;
 }
 
-// A read the device refused: a line error on a port that stops its reads
-// until the error is cleared, or a device that has gone away. The error state
-// is cleared, and the caller pauses as long as a read would have waited, so
-// a dead device costs no more than a silent one.
-static void RecoverFromRefusedRead(PortSlot* slot) {
-    DWORD errors = 0;
-    deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
-    Sleep(kReadWaitMs);
-}
-
-// One byte from the device, waiting up to kReadWaitMs for it.
-static bool AwaitDeviceByte(PortSlot* slot, uint8_t* byte) {
-    DWORD got = 0;
-    if (!deviceCalls.readFile(slot->portHandle, byte, 1, &got, nullptr)) {
-        RecoverFromRefusedRead(slot);
+// One byte from the device, waiting up to waitMs for it.
+static bool AwaitDeviceByte(PortSlot* slot, uint8_t* byte, DWORD waitMs) {
+    if (ReadDevice(slot, waitMs) != 1) {
         return false;
     }
-    return got == 1;
-}
-
-// Whether the device holds a received byte.
-static bool DeviceHoldsInput(PortSlot* slot) {
-    DWORD errors = 0;
-    COMSTAT status;
-    ZeroMemory(&status, sizeof status);
-    return deviceCalls.clearCommError(slot->portHandle, &errors, &status) && status.cbInQue > 0;
+    *byte = slot->readBytes[0];
+    return true;
 }
 
 // One byte only when the device holds one already: the read then returns at
 // once instead of waiting.
 static bool TakeWaitingByte(PortSlot* slot, uint8_t* byte) {
-    return DeviceHoldsInput(slot) && AwaitDeviceByte(slot, byte);
+    if (slot->readPending) {
+        return AwaitDeviceByte(slot, byte, 0);
+    }
+    return DeviceHasByte(slot) && AwaitDeviceByte(slot, byte, kReadWaitMs);
+}
+
+// The reply to bytes just written can only start once they have left the
+// wire: the first byte's time-out counts from then, however early the
+// device (an adapter with a buffer of its own) took them.
+static int32_t FirstByteTimeoutMs(const PortSlot* slot, int32_t timeoutMs) {
+    return timeoutMs > 0 ? timeoutMs + WireDrainMs(slot) : 0;
 }
 
 // Direct mode: the time-out is counted in the monitor thread's ticks and
 // starts afresh with every byte.
 static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeoutMs) {
-    const uint32_t tickLimit = static_cast<uint32_t>(timeoutMs / 50);
+    int32_t byteTimeoutMs = FirstByteTimeoutMs(slot, timeoutMs);
     for (;;) {
+        const uint32_t tickLimit = static_cast<uint32_t>(byteTimeoutMs / 50);
         const uint32_t startTick = slot->tickCount;
         uint8_t byte = 0;
         for (;;) {
@@ -75,7 +68,7 @@ static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeou
                 }
                 break;
             }
-            if (AwaitDeviceByte(slot, &byte)) {
+            if (AwaitDeviceByte(slot, &byte, kReadWaitMs)) {
                 break;
             }
         }
@@ -84,6 +77,7 @@ static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeou
         if (step != kReadGoOn) {
             return step == kReadDone ? 0 : 2;
         }
+        byteTimeoutMs = timeoutMs;
     }
 }
 
@@ -110,15 +104,17 @@ static bool AwaitRingByte(PortSlot* slot, int32_t timeoutMs) {
 // Receive-thread mode: takes the bytes from the ring; the receive thread has
 // traced them already.
 static int16_t ReadFromRing(PortSlot* slot, ReadTarget* target, int32_t timeoutMs) {
+    int32_t byteTimeoutMs = FirstByteTimeoutMs(slot, timeoutMs);
     for (;;) {
         uint8_t byte = 0;
-        if (!AwaitRingByte(slot, timeoutMs) || !RingTake(&slot->buffers->ring, &byte)) {
+        if (!AwaitRingByte(slot, byteTimeoutMs) || !RingTake(&slot->buffers->ring, &byte)) {
             return 1;
         }
         ReadStep step = StoreReadByte(target, byte);
         if (step != kReadGoOn) {
             return step == kReadDone ? 0 : 2;
         }
+        byteTimeoutMs = timeoutMs;
     }
 }
 
@@ -131,7 +127,7 @@ int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs) {
         return AwaitRingByte(slot, timeoutMs < 0 ? 0 : timeoutMs) ? 0 : 1;
     }
     const ULONGLONG start = GetTickCount64();
-    while (!DeviceHoldsInput(slot)) {
+    while (!DeviceHasByte(slot)) {
         if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs)) {
             return 1;
         }
@@ -154,20 +150,30 @@ int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t 
                             : ReadFromRing(slot, &target, timeoutMs);
 }
 
-void DiscardInput(int16_t portNumber, int32_t milliseconds) {
+int16_t DiscardInput(int16_t portNumber, int32_t milliseconds) {
     PortSlot* slot = OpenSlot(portNumber);
     if (slot == nullptr) {
-        return;
+        return 0;
     }
     if (milliseconds < 0) {
         milliseconds = 0;
     }
     if (slot->directMode) {
+        // A device that never falls silent (a GPS, a scale, a console) is
+        // given up on after a bound, so that the step after the discard (the
+        // detection, a reply's read) judges it instead of waiting for ever.
+        const ULONGLONG startMs = GetTickCount64();
+        const ULONGLONG limitMs = static_cast<ULONGLONG>(milliseconds) + kDiscardOverrunMs;
         uint8_t scratch[2];
-        while (ReadPort(portNumber, 1, 0, milliseconds, scratch, sizeof scratch) == 0) {
+        for (int32_t dropped = 0;
+             ReadPort(portNumber, 1, 0, milliseconds, scratch, sizeof scratch) == 0; ++dropped) {
+            if (dropped + 1 >= kDiscardByteLimit || GetTickCount64() - startMs >= limitMs) {
+                return 1;
+            }
         }
-        return;
+        return 0;
     }
     Sleep(static_cast<DWORD>(milliseconds));
     slot->buffers->ring.readIndex = slot->buffers->ring.writeIndex.load();
+    return 0;
 }

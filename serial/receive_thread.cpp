@@ -1,6 +1,7 @@
 #include "receive_thread.h"
 
 #include "device_calls.h"
+#include "device_io.h"
 #include "port_table.h"
 #include "write_and_trace.h"
 
@@ -13,27 +14,20 @@ int32_t RingFreeCells(const ReceiveRing* ring) {
     return kRingSize - 1 - unread;
 }
 
-// Makes the ring read empty, dropping every unread byte. The reader may
-// take bytes meanwhile, so writeIndex follows readIndex until the two meet
-// and stay met: writeIndex is never left behind readIndex, where the ring
-// would read as full of stale cells.
+// Makes the ring read empty, dropping every unread byte: the reader is moved
+// up to the writer. A reader takes a byte only by moving readIndex on from
+// where it found it (a compare-exchange), so a take under way when the drop
+// comes fails and looks again; readIndex can never pass writeIndex, where
+// the ring would read as full of stale cells.
 static void DropUnread(ReceiveRing* ring) {
-    int16_t read = ring->readIndex;
-    for (;;) {
-        ring->writeIndex = read;
-        const int16_t now = ring->readIndex;
-        if (now == read) {
-            return;
-        }
-        read = now;
-    }
+    ring->readIndex = ring->writeIndex.load();
 }
 
-void RingStore(ReceiveRing* ring, uint8_t byte, bool marked) {
+bool RingStore(ReceiveRing* ring, uint8_t byte, bool marked) {
     // The free cells can only grow while we look: the reader alone frees them.
     if (RingFreeCells(ring) < RingCellsNeeded(marked)) {
         DropUnread(ring);
-        return;
+        return false;
     }
     const uint8_t plain[1] = {byte};
     const uint8_t framed[3] = {'{', byte, '}'};
@@ -44,16 +38,23 @@ void RingStore(ReceiveRing* ring, uint8_t byte, bool marked) {
         index = NextIndex(index);
     }
     ring->writeIndex = static_cast<int16_t>(index);
+    return true;
 }
 
 bool RingTake(ReceiveRing* ring, uint8_t* byte) {
     int16_t index = ring->readIndex;
-    if (index == ring->writeIndex) {
-        return false;
+    for (;;) {
+        if (index == ring->writeIndex) {
+            return false;
+        }
+        const uint8_t taken = ring->data[index];
+        // Fails, with index updated, when the writer dropped the unread
+        // bytes meanwhile.
+        if (ring->readIndex.compare_exchange_strong(index, NextIndex(index))) {
+            *byte = taken;
+            return true;
+        }
     }
-    *byte = ring->data[index];
-    ring->readIndex = NextIndex(index);
-    return true;
 }
 
 static bool ParityFailed(PortSlot* slot) {
@@ -64,9 +65,6 @@ static bool ParityFailed(PortSlot* slot) {
     deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
     return (errors & CE_RXPARITY) != 0;
 }
-
-// Bytes one read takes at most.
-enum : DWORD { kReadChunk = 256 };
 
 // How many bytes the next read asks for: those already waiting in the
 // device, at least one. A burst then costs one platform read instead of one
@@ -84,7 +82,8 @@ static DWORD NextReadCount(PortSlot* slot) {
     if (status.cbInQue <= 1) {
         return 1;
     }
-    return status.cbInQue < kReadChunk ? status.cbInQue : kReadChunk;
+    const DWORD chunk = kReadChunk;
+    return status.cbInQue < chunk ? status.cbInQue : chunk;
 }
 
 static void ReceiveByte(PortSlot* slot, uint8_t byte, bool marked) {
@@ -119,13 +118,27 @@ enum : DWORD { kFailedReadPauseMs = 20 };
 // The outcome of one read of the loop.
 enum ReadOutcome { kReadBytes, kReadStillPending, kReadFailed };
 
-// Starts a read, or looks after the pending one for up to 500 ms.
-static ReadOutcome ReadOnce(PortSlot* slot, OVERLAPPED* record, uint8_t* bytes, bool* pending,
-                            DWORD* count) {
+// The bytes of the slot's ended read.
+static ReadOutcome EndedRead(PortSlot* slot, DWORD* count) {
+    if (!deviceCalls.getOverlappedResult(slot->portHandle, &slot->readRecord, count, FALSE) ||
+        *count == 0) {
+        *count = 0;
+        return kReadFailed;
+    }
+    return kReadBytes;
+}
+
+// Starts a read into the slot's read bytes, or looks after the pending one
+// for up to 500 ms.
+static ReadOutcome ReadOnce(PortSlot* slot, bool* pending, DWORD* count) {
     *count = 0;
+    OVERLAPPED* record = &slot->readRecord;
     if (!*pending) {
-        if (deviceCalls.readFile(slot->portHandle, bytes, NextReadCount(slot), count, record)) {
-            return *count > 0 ? kReadBytes : kReadFailed;
+        ZeroMemory(record, sizeof *record);
+        record->hEvent = slot->readEvent;
+        if (deviceCalls.readFile(slot->portHandle, slot->readBytes, NextReadCount(slot), nullptr,
+                                 record)) {
+            return EndedRead(slot, count);
         }
         if (GetLastError() != ERROR_IO_PENDING) {
             return kReadFailed;
@@ -136,24 +149,14 @@ static ReadOutcome ReadOnce(PortSlot* slot, OVERLAPPED* record, uint8_t* bytes, 
         return kReadStillPending;
     }
     *pending = false;
-    if (!deviceCalls.getOverlappedResult(slot->portHandle, record, count, FALSE) || *count == 0) {
-        *count = 0;
-        return kReadFailed;
-    }
-    return kReadBytes;
+    return EndedRead(slot, count);
 }
 
 DWORD WINAPI ReceiveThread(LPVOID argument) {
     int16_t portNumber = static_cast<int16_t>(reinterpret_cast<intptr_t>(argument));
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     PortSlot* slot = &PortTable[portNumber];
-
-    HANDLE readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    OVERLAPPED readRecord;
-    ZeroMemory(&readRecord, sizeof readRecord);
-    readRecord.hEvent = readEvent;
     bool readPending = false;
-    uint8_t bytes[kReadChunk];
 
     slot->receiveRunning = 1;
     slot->buffers->ring.readIndex = 0;
@@ -162,9 +165,9 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
 
     do {
         DWORD count = 0;
-        switch (ReadOnce(slot, &readRecord, bytes, &readPending, &count)) {
+        switch (ReadOnce(slot, &readPending, &count)) {
         case kReadBytes:
-            ReceiveBytes(slot, bytes, count);
+            ReceiveBytes(slot, slot->readBytes, count);
             break;
         case kReadFailed: {
             // A line error on a port that stops on errors is cleared here.
@@ -178,15 +181,17 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
         }
     } while (slot->receiveRunning == 1);
 
-    // The system writes into readRecord and bytes until the read has ended:
-    // the thread does not go before it has.
+    // The device writes into the slot's read record and bytes until the read
+    // has ended: the thread waits for that, within a bound. A read that the
+    // device keeps even so stays the slot's, which is not opened again until
+    // the read has ended.
     if (readPending) {
         DWORD count = 0;
-        deviceCalls.cancelIoEx(slot->portHandle, &readRecord);
-        deviceCalls.getOverlappedResult(slot->portHandle, &readRecord, &count, TRUE);
+        if (AwaitDeviceOperation(slot, &slot->readRecord, 0, &count) == kDeviceKeepsIt) {
+            slot->readStuck = 1;
+        }
     }
     Sleep(10);
-    CloseHandle(readEvent);
     handshakeFlag = 0;
     return 0;
 }

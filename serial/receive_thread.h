@@ -23,12 +23,13 @@ inline int32_t RingCellsNeeded(bool marked) {
 
 // Stores a received byte, between "{" and "}" when marked, and only then
 // moves writeIndex past it. When the ring has less room than the byte needs,
-// writeIndex is moved up to readIndex instead: the ring then reads empty,
+// readIndex is moved up to writeIndex instead: the ring then reads empty,
 // the unread bytes and this one are lost, and no part of a marked byte is
-// ever left behind.
-void RingStore(ReceiveRing* ring, uint8_t byte, bool marked);
+// ever left behind. False for such a drop.
+bool RingStore(ReceiveRing* ring, uint8_t byte, bool marked);
 
-// Takes the next byte; false when the ring is empty.
+// Takes the next byte; false when the ring is empty. Safe against a drop of
+// the writer at the same time (it moves readIndex by compare-exchange only).
 bool RingTake(ReceiveRing* ring, uint8_t* byte);
 
 inline bool RingIsEmpty(const ReceiveRing* ring) {

@@ -8,6 +8,8 @@
 // from it. All operations that can fail return a 16-bit status, 0 for success.
 #pragma once
 
+#include <windows.h>
+
 #include <atomic>
 #include <cstdint>
 
@@ -49,13 +51,23 @@ enum : int16_t { kPortInUse = 2 };
 // caller's ClosePort then releases what is left).
 int16_t OpenPort(const PortConfig* config);
 
+// Why the port's last OpenPort could not open the device: the system's error
+// code (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...). 0 when that OpenPort
+// opened the device (it may still have failed to set it up), and for a port
+// never tried.
+DWORD PortOpenError(int16_t portNumber);
+
 // Stops the port's threads, drops DTR then RTS, releases the device and the
 // trace file. Harmless on a port that is not open. A write that the far end
 // does not take is given the wire time of its bytes and half a second more,
 // then cancelled. Always 0.
 int16_t ClosePort(int16_t portNumber);
 
-// Sends length bytes. Always 0; a refused write is not detected.
+// Sends length bytes. 0 when the device took them all; 1 when it refused
+// them or did not take them within their wire time and a margin (a stalled
+// driver, a device gone), and for a port that is not open. In
+// receive-thread mode the write goes on after the call; the next write, and
+// the closing of the port, wait for it, each within a bound.
 int16_t WritePort(int16_t portNumber, const uint8_t* bytes, int16_t length);
 
 // Longest wait of one direct-mode device read for its byte.
@@ -64,14 +76,14 @@ enum : int32_t { kReadWaitMs = 20 };
 // Reads count bytes (count > 0), or the bytes up to terminator (count 0), into
 // buffer, which holds capacity bytes, and closes them with a NUL. timeoutMs is
 // the longest silence allowed before the next byte; 0 takes only what is
-// already waiting. In direct mode the read waits for each byte inside the
-// device, at most kReadWaitMs at a time, and counts its time-out in the
-// monitor thread's ticks; a read the device refuses (a line error, a device
-// that has gone) clears the device's error state and counts on. 0 when the bytes were read; 1 on
-// time-out, and for a count that the buffer cannot hold with its NUL; 2 when a terminator read has
-// filled capacity - 1 bytes and another byte comes before the terminator
-// (the bytes so far are then closed with a NUL). Nothing is ever written
-// past capacity.
+// already waiting. The first byte's silence counts from the moment the bytes
+// written before have left the wire (10 bits a character). In direct mode the read waits for each
+// byte inside the device, at most kReadWaitMs at a time, and counts its time-out in the monitor
+// thread's ticks; a read the device refuses (a line error, a device that has gone) clears the
+// device's error state and counts on. 0 when the bytes were read; 1 on time-out, and for a count
+// that the buffer cannot hold with its NUL; 2 when a terminator read has filled capacity - 1 bytes
+// and another byte comes before the terminator (the bytes so far are then closed with a NUL).
+// Nothing is ever written past capacity.
 int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t timeoutMs,
                  uint8_t* buffer, int32_t capacity);
 
@@ -79,10 +91,17 @@ int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t 
 // for the next read. 0 when one has come; 1 when timeoutMs passed first.
 int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs);
 
+// A discard on a line that keeps talking gives up after kDiscardByteLimit
+// bytes, or kDiscardOverrunMs beyond its own time: a module's own output
+// after a reply is a few dozen bytes, over well within that.
+enum : int32_t { kDiscardByteLimit = 1000, kDiscardOverrunMs = 2000 };
+
 // Drops every byte that arrives until the line has been silent for
-// milliseconds (direct mode), or sleeps milliseconds and empties the receive
-// ring (receive-thread mode).
-void DiscardInput(int16_t portNumber, int32_t milliseconds);
+// milliseconds, at most kDiscardByteLimit bytes or milliseconds plus
+// kDiscardOverrunMs in all (direct mode); or sleeps milliseconds and empties
+// the receive ring (receive-thread mode). 0 when the line fell silent; 1
+// when the discard gave up on a line that kept talking.
+int16_t DiscardInput(int16_t portNumber, int32_t milliseconds);
 
 // Attaches a new trace file to an open port: 2-byte records of data byte and
 // direction tag (1 received, 2 sent), appended from the current position. An

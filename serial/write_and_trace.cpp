@@ -4,73 +4,77 @@
 #include <cstring>
 
 #include "device_calls.h"
-
-// How long a cancelled write may take to end.
-enum : DWORD { kCancelWaitMs = 1000 };
+#include "device_io.h"
 
 bool FinishPendingWrite(PortSlot* slot, DWORD limitMs) {
     if (slot->writePending == 0) {
         return true;
     }
-    if (WaitForSingleObject(slot->writeEvent, limitMs) != WAIT_OBJECT_0) {
-        // The far end does not take the bytes (a device that stopped reading,
-        // a cable nobody reads): the write is given up.
-        deviceCalls.cancelIoEx(slot->portHandle, &slot->writeRecord);
-        if (WaitForSingleObject(slot->writeEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
-            return false;
-        }
-    }
+    // A write that the far end does not take (a device that stopped reading,
+    // a cable nobody reads) is given up.
     DWORD written = 0;
-    deviceCalls.getOverlappedResult(slot->portHandle, &slot->writeRecord, &written, FALSE);
+    if (AwaitDeviceOperation(slot, &slot->writeRecord, limitMs, &written) == kDeviceKeepsIt) {
+        return false;
+    }
     slot->writePending = 0;
     return true;
 }
 
 void AwaitClosedWrite(PortSlot* slot) {
-    if (slot->writePending != 0) {
-        WaitForSingleObject(slot->writeEvent, INFINITE);
+    if (slot->writePending == 0) {
+        return;
+    }
+    if (WaitForSingleObject(slot->writeEvent, kCancelWaitMs) == WAIT_OBJECT_0) {
         slot->writePending = 0;
+        return;
+    }
+    // The device keeps the write even now: its bytes stay its own.
+    slot->writeStuck = 1;
+    if (slot->buffers != nullptr) {
+        slot->buffers->lost = 1;
     }
 }
 
-DWORD WriteWireTimeMs(const PortSlot* slot) {
-    // Start, data, parity and stop bits: at most 12 bits a character.
-    const DWORD baud = slot->lineSettings.BaudRate > 0 ? slot->lineSettings.BaudRate : 1200;
-    return static_cast<DWORD>(slot->writeLength) * 12 * 1000 / baud + 1;
+DWORD LastWriteWaitMs(const PortSlot* slot) {
+    return WireTimeMs(slot, slot->writeLength) + kWriteMarginMs;
 }
 
 // Starts an overlapped write from the port's own copy of the bytes, after the
 // previous one has finished, so that writes leave in call order and never
-// read a caller's buffer that has gone.
-static void StartOverlappedWrite(PortSlot* slot, const uint8_t* bytes, int16_t length) {
-    FinishPendingWrite(slot, INFINITE);
+// read a caller's buffer that has gone. 1 when the previous write is still
+// held by the device, or the new one is refused.
+static int16_t StartOverlappedWrite(PortSlot* slot, const uint8_t* bytes, int16_t length) {
+    if (!FinishPendingWrite(slot, LastWriteWaitMs(slot))) {
+        return 1;
+    }
     memcpy(slot->buffers->writeCopy, bytes, static_cast<size_t>(length));
     ZeroMemory(&slot->writeRecord, sizeof slot->writeRecord);
     slot->writeRecord.hEvent = slot->writeEvent;
     slot->writeLength = length;
     if (!deviceCalls.writeFile(slot->portHandle, slot->buffers->writeCopy,
                                static_cast<DWORD>(length), nullptr, &slot->writeRecord) &&
-        GetLastError() == ERROR_IO_PENDING) {
-        slot->writePending = 1;
+        GetLastError() != ERROR_IO_PENDING) {
+        return 1;
     }
+    slot->writePending = 1;
+    NoteBytesSent(slot, length);
+    return 0;
 }
 
 int16_t WritePort(int16_t portNumber, const uint8_t* bytes, int16_t length) {
     PortSlot* slot = OpenSlot(portNumber);
-    if (slot == nullptr || length <= 0) {
+    if (slot == nullptr) {
+        return 1;
+    }
+    if (length <= 0) {
         return 0;
     }
-    if (slot->directMode == 0 && platformIsNt == 1) {
-        StartOverlappedWrite(slot, bytes, length);
-    } else {
-        DWORD written = 0;
-        deviceCalls.writeFile(slot->portHandle, bytes, static_cast<DWORD>(length), &written,
-                              nullptr);
-    }
+    const int16_t status = slot->directMode ? WriteDevice(slot, bytes, length)
+                                            : StartOverlappedWrite(slot, bytes, length);
     for (int16_t i = 0; i < length; ++i) {
         TraceByte(slot, bytes[i], kTraceSent);
     }
-    return 0;
+    return status;
 }
 
 void TraceByte(PortSlot* slot, uint8_t byte, uint8_t tag) {

@@ -9,17 +9,19 @@
 #include "port_table.h"
 
 // Waits up to limitMs for the port's last overlapped write to finish; one
-// that has not finished by then is cancelled. False when the write still
-// runs even so (a device that would not cancel it): closing the device ends
-// it, and AwaitClosedWrite then waits for that.
+// that has not finished by then is cancelled. False when the device keeps
+// the write even so: closing the device ends it, and AwaitClosedWrite then
+// waits for that.
 bool FinishPendingWrite(PortSlot* slot, DWORD limitMs);
 
-// After the device has been closed: waits for the end of a write that
-// FinishPendingWrite could not end.
+// After the device has been closed: waits, within a bound, for the end of a
+// write that FinishPendingWrite could not end. One that outlasts it leaves
+// its bytes to the device for good.
 void AwaitClosedWrite(PortSlot* slot);
 
-// Milliseconds that the bytes of the port's last write take on the wire.
-DWORD WriteWireTimeMs(const PortSlot* slot);
+// How long the port's last write may take: the wire time of its bytes and a
+// margin.
+DWORD LastWriteWaitMs(const PortSlot* slot);
 
 // ---- Trace records of a port's traffic ----
 

@@ -156,7 +156,7 @@ class FilePickerTest : public ::testing::Test {
 TEST(OpenFileBlock, AsksForOneExistingDcsFile) {
     OPENFILENAMEA block;
     memset(&block, 0xCC, sizeof block);
-    char file[kFileNameRoom] = "Korvan.dcs";
+    char file[kPickerFileRoom] = "Korvan.dcs";
     HWND owner = reinterpret_cast<HWND>(0x1234);
     FillOpenFileBlock(&block, owner, file);
 
@@ -173,7 +173,7 @@ TEST(OpenFileBlock, AsksForOneExistingDcsFile) {
     EXPECT_EQ(block.nMaxCustFilter, 0u);
     EXPECT_EQ(block.nFilterIndex, 0u);
     EXPECT_EQ(block.lpstrFile, file);
-    EXPECT_EQ(block.nMaxFile, 260u);
+    EXPECT_EQ(block.nMaxFile, 780u); // 259 characters of 3 bytes in UTF-8
     EXPECT_EQ(block.lpstrFileTitle, nullptr);
     EXPECT_EQ(block.nMaxFileTitle, 260u);
     EXPECT_EQ(block.lpstrInitialDir, nullptr);

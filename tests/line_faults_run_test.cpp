@@ -77,14 +77,14 @@ TEST_F(LineFaultTest, AGlitchAndALineErrorAtPowerOnDoNotSpoilTheRun) {
 }
 
 TEST_F(LineFaultTest, AnAdapterPulledMidDownloadEndsTheRunAndTheDialogCarriesOn) {
-    // 0x14 and 0x10, then 50 pairs: the acknowledgement after byte 95 never
-    // comes.
+    // 0x14 and 0x10, then 50 pairs: the write of byte 50 fails, and the
+    // step ends there, without waiting for an acknowledgement.
     driverDouble.goneAfterWritten = 2 + 2 * 50;
     StartModule();
     const std::string path = Script("pulled.dcs", std::string(300, '\x33'));
     ChooseFirmwareJob(dialog_, path);
     JobOutcome run = RunJob(dialog_);
-    ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 94");
+    ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 49");
     EXPECT_EQ(PortTable[kToolPort].portHandle, nullptr);
 
     // Plugged in again, the next run goes through.
@@ -162,4 +162,45 @@ TEST_F(JobTest, AStartUpWithLongPausesIsStillDetected) {
     ExpectFailure(run, "Configuration of Korvan module cannot be read",
                   "Read old configuration of Pelix IC");
     EXPECT_EQ(sent, "\x15");
+}
+
+TEST_F(JobTest, ADeviceTalkingBeforeStartStillGetsTheRequestAndNothingElse) {
+    // 48 bytes every 50 ms, from before START: the discards before the
+    // request give up on it, the detection's bound ends the run.
+    Talker scale({"ST,GS,+0000.00kg,0000.00kg,0000.00kg,0000.00k\r\n"}, 50);
+    scale.SwitchOn();
+    ChooseProfibusJob(dialog_, 3);
+    JobOutcome run = RunJob(dialog_, false);
+    std::string sent = scale.Stop();
+    EXPECT_TRUE(run.prompted);
+    ExpectFailure(run, kDetectionFailed, kWaiting);
+    EXPECT_LT(run.runMs - run.promptMs, 100 + kDiscardOverrunMs + 3000);
+    EXPECT_EQ(sent, "");
+}
+
+TEST_F(LineFaultTest, AnAdapterThatBuffersItsWritesGetsItsRepliesCountedFromTheWire) {
+    // The adapter takes the first block's 192 characters at once and sends
+    // them in some 200 ms; the module acknowledges 600 ms after the last
+    // one. From the end of the write that is 800 ms, past the 700 ms of the
+    // acknowledgement, which counts from the wire.
+    driverDouble.bufferedWritesPerSecond = 960;
+    options_.ackFault = kAckLate;
+    options_.ackFaultBlock = 0;
+    options_.ackDelayMs = 600;
+    StartModule();
+    const std::string script = Script("late.dcs", std::string(100, 'x'));
+    ChooseFirmwareJob(dialog_, script);
+    ExpectSuccess(RunJob(dialog_), " The programming of Firmware was successful. ");
+}
+
+TEST_F(LineFaultTest, ADriverThatStopsTakingBytesEndsTheStepWithItsFailure) {
+    // A stalled driver: from the handshake on, no write completes.
+    StartModule();
+    const std::string script = Script("stall.dcs", std::string(300, 'x'));
+    ChooseFirmwareJob(dialog_, script);
+    JobOutcome run = RunJob(dialog_, true, 0, [] { driverDouble.holdWrites = true; });
+    ExpectFailure(run, "Korvan does not answer", "Initialisation of programming process");
+    // Detection, the write's margin and its cancel, the port's closing.
+    EXPECT_LT(run.runMs - run.promptMs, 3000 + 1000 + 1000 + 2000);
+    EXPECT_EQ(ModuleReceived(), "");
 }

@@ -144,6 +144,13 @@ TEST(Manifest, IsTheOnlyOneAndAsksForInvokerRightsAndSystemDpi) {
     EXPECT_FALSE(Contains(manifest, "per monitor"));
 }
 
+TEST(Manifest, AsksForUtf8AsTheAnsiCodePage) {
+    EXPECT_TRUE(Contains(ManifestText(), "<activeCodePage xmlns=\"http://schemas.microsoft.com/"
+                                         "SMI/2019/WindowsSettings\">UTF-8</activeCodePage>"));
+    // This test program runs under the manifest too.
+    EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+}
+
 TEST(Manifest, KeepsTheClassicCommonControls) {
     std::string manifest = ManifestText();
     ASSERT_FALSE(manifest.empty());
@@ -177,6 +184,6 @@ TEST(Manifest, NamesTheProgramsProcessorAndTheVersionResourcesVersion) {
     ASSERT_FALSE(identity.empty());
     EXPECT_EQ(identity[0], "Orbenta.KORVAN_Setup");
     std::set<std::string> attributes(identity.begin() + 1, identity.end());
-    EXPECT_EQ(attributes, (std::set<std::string>{"processorArchitecture=\"" + processor + "\"", "type=\"win32\"",
-                                                 "version=\"" + version + "\""}));
+    EXPECT_EQ(attributes, (std::set<std::string>{"processorArchitecture=\"" + processor + "\"",
+                                                 "type=\"win32\"", "version=\"" + version + "\""}));
 }

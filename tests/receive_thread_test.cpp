@@ -162,7 +162,13 @@ TEST_F(ReceiveThreadTest, ByteIntoAFullRingShowsTheOverflowBoxAndEmptiesIt) {
 
     PeerWrite(peer_, "!");
     EXPECT_TRUE(CloseOverflowBox(5000));
-    ASSERT_TRUE(AwaitWriteIndex(0));
+    // The unread bytes and the new one are dropped: the reader is moved up
+    // to the writer.
+    Stopwatch clock;
+    while (Ring().readIndex != 7999 && clock.Ms() < 5000) {
+        Sleep(10);
+    }
+    EXPECT_EQ(Ring().writeIndex, 7999);
     EXPECT_EQ(ReadPort(kPortA, 1, 0, 0, buffer_, sizeof buffer_), 1); // reads empty
 
     PeerWrite(peer_, "after"); // and reception goes on
@@ -345,4 +351,17 @@ TEST_F(ReceiveThreadTest, KeepsUpWithAFastSender) {
     EXPECT_EQ(received, sent);
     RecordProperty("bytes_per_second", static_cast<int>(sent.size() / (elapsed / 1000)));
     printf("received %zu bytes in %.0f ms\n", received.size(), elapsed);
+}
+
+TEST_F(ReceiveThreadTest, ClosingThePortEndsAnOverflowBoxNobodyAnswers) {
+    PeerWrite(peer_, Pattern(7999, 4));
+    ASSERT_TRUE(AwaitWriteIndex(7999));
+    PeerWrite(peer_, "!");
+    ASSERT_NE(AwaitOverflowBox(5000), nullptr);
+    Stopwatch clock;
+    EXPECT_EQ(ClosePort(kPortA), 0);
+    // The thread is given its second, then its box is closed for it.
+    EXPECT_LT(clock.Ms(), 1000 + 1000 + 1000);
+    EXPECT_EQ(FindWindowA("#32770", "RS232-ERROR"), nullptr);
+    EXPECT_EQ(PortTable[kPortA].portHandle, nullptr);
 }

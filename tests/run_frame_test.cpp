@@ -1,6 +1,13 @@
 // The frame that both jobs share: the port, the script file, the prompt, the
 // module's detection, and the clean-up after every run.
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "dialog_ids.h"
 #include "job_fixture.h"
+#include "run_context.h"
+#include "support/window_search.h"
 
 namespace {
 
@@ -79,4 +86,96 @@ TEST_F(JobTest, BytesThatComeWhileThePromptStandsCountForTheDetection) {
     JobOutcome run = RunJob(dialog_, true, 500);
     ExpectSuccess(run, " The programming of Profibus-ID was successful. ");
     EXPECT_EQ(Report().stationAddress, 4);
+}
+
+namespace {
+
+std::vector<EXECUTION_STATE> runStates;
+
+EXECUTION_STATE WINAPI RecordRunState(EXECUTION_STATE state) {
+    runStates.push_back(state);
+    return ES_CONTINUOUS;
+}
+
+// A click on a button as the mouse leaves it in the queue.
+void PostClick(HWND button) {
+    PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageA(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+}
+
+// Quit and Esc first: a START taken meanwhile would run on and drop them.
+void PostClicksAndEscape(HWND dialog) {
+    PostClick(GetDlgItem(dialog, IDC_QUIT));
+    PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostClick(GetDlgItem(dialog, IDC_START));
+}
+
+} // namespace
+
+// START, Quit and Esc while the OFF/ON box stands (its modal loop hands them
+// on) and while the run holds the dialog's thread after it: once the run is
+// over, the dialog's own loop finds nothing of them. One run, one prompt, and
+// the dialog stays open.
+TEST_F(JobTest, ClicksAndKeysMadeDuringARunDoNothingAfterIt) {
+    const std::string path = Script("clicks.dcs", std::string(1000, 'c'));
+    StartModule();
+    ChooseFirmwareJob(dialog_, path);
+    detectionLimitMs = 3000; // a second run, were there one, gives up soon
+    runStates.clear();
+    setExecutionState = RecordRunState;
+    std::atomic<int> prompts{0};
+    std::atomic<bool> over{false};
+    std::atomic<bool> postedDuringRun{false};
+    const DWORD dialogThread = GetCurrentThreadId();
+    std::thread technician([&] {
+        DialogQuery query;
+        query.thread = dialogThread;
+        query.owner = dialog_;
+        query.caption = "";
+        while (!over) {
+            HWND box = WaitForDialog(query, 50);
+            if (box == nullptr) {
+                continue;
+            }
+            const bool first = ++prompts == 1;
+            if (first) {
+                PostClicksAndEscape(dialog_);
+                PowerOnModule();
+            }
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            WaitForWindowGone(box, 5000);
+            if (first) {
+                PostClicksAndEscape(dialog_);
+                postedDuringRun = !IsWindowEnabled(GetDlgItem(dialog_, IDC_START));
+            }
+        }
+    });
+    SendMessageA(dialog_, WM_COMMAND, IDC_START, 0);
+    const std::string result = WindowTextA(GetDlgItem(dialog_, IDC_RESULT_LINE));
+    // The dialog's queue, handled as the program's modal loop does.
+    Stopwatch pumping;
+    MSG message;
+    while (pumping.Ms() < 1000) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageA(dialog_, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        Sleep(20);
+    }
+    over = true;
+    technician.join();
+    setExecutionState = SetThreadExecutionState;
+    detectionLimitMs = kDetectionLimitMs;
+
+    EXPECT_TRUE(postedDuringRun);
+    EXPECT_EQ(result, " The programming of Firmware was successful. ");
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(runStates,
+              (std::vector<EXECUTION_STATE>{ES_CONTINUOUS | ES_SYSTEM_REQUIRED, ES_CONTINUOUS}));
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog_, IDC_START)));
+    EXPECT_EQ(Report().firmwareByteCount, 1000);
+    ExpectCleanedUp(path);
 }

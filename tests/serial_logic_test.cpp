@@ -2,12 +2,16 @@
 // debounce, line-code translation, the read buffer bound and the ring store.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <cstring>
 #include <vector>
 
 #include "monitor_thread.h"
 #include "line_settings.h"
-#include "read_buffer.h"
+#include "read_port.h"
 #include "port_list.h"
 #include "receive_thread.h"
 
@@ -234,6 +238,71 @@ TEST_F(RingStoreTest, AMarkedByteWithoutRoomForItsThreeCellsLeavesNoHalfMark) {
     Place(10, 6); // exactly three cells free: stored whole
     RingStore(&ring_, 'x', true);
     EXPECT_EQ(RingFreeCells(&ring_), 0);
+}
+
+// A writer that fills the ring faster than its reader empties it, so that
+// it drops the unread bytes again and again while the reader takes. Each
+// byte carries the parity of the drops so far (bit 7) and its place since
+// the last drop (bits 0 to 6, counting on from 0 modulo 128): the reader
+// must see, after each byte, either the next place of the same period, or
+// the first place of a period. A take that a drop overtook would read on
+// into the cells of an earlier period, and would leave the ring reading full
+// of them right after the drop.
+TEST(RingUnderStress, ADropNeverLetsTheReaderTakeStaleCells) {
+    static ReceiveRing ring;
+    ring.readIndex = 0;
+    ring.writeIndex = 0;
+    std::atomic<bool> writing{true};
+    std::atomic<long> drops{0};
+    long stale = 0;
+    long taken = 0;
+    long overtaken = 0;
+    std::thread reader([&] {
+        int last = -1;
+        uint8_t byte = 0;
+        while (writing || !RingIsEmpty(&ring)) {
+            for (int burst = 0; burst < 64 && RingTake(&ring, &byte); ++burst) {
+                ++taken;
+                // Two drops between takes bring the same period again, from
+                // its first place.
+                const bool samePeriod = last >= 0 && (byte & 0x80) == (last & 0x80);
+                const int place = byte & 0x7F;
+                if (place != 0 && (!samePeriod || place != ((last & 0x7F) + 1) % 128)) {
+                    ++stale;
+                }
+                last = byte;
+            }
+            for (volatile int pause = 0; pause < 200; ++pause) {
+            }
+        }
+    });
+    uint8_t period = 0;
+    uint8_t place = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < 1000; ++i) {
+            if (RingStore(&ring, static_cast<uint8_t>(period | place), false)) {
+                place = (place + 1) & 0x7F;
+            } else {
+                ++drops;
+                period ^= 0x80;
+                place = 0;
+                // Until the writer stores again the ring reads empty,
+                // whatever a take under way at the drop does.
+                for (volatile int settle = 0; settle < 300; ++settle) {
+                }
+                if (RingFreeCells(&ring) != kRingSize - 1) {
+                    ++overtaken;
+                }
+            }
+        }
+    }
+    writing = false;
+    reader.join();
+    EXPECT_GT(drops, 1000);
+    EXPECT_GT(taken, 100000);
+    EXPECT_EQ(overtaken, 0) << "in " << drops << " drops";
+    EXPECT_EQ(stale, 0) << "in " << drops << " drops";
 }
 
 TEST(PortNames, OnlyComAndANumberFrom1To256NameAPort) {

@@ -9,6 +9,7 @@
 #include "text_adapters.h"
 
 BeepSound failureBeep = Beep;
+int16_t dialogRunUnderWay = 0;
 
 namespace {
 
@@ -32,11 +33,34 @@ void SetLine(DialogFace* face, int id, const char* text) {
     SetControlText(GetDlgItem(face->dialog, id), face->textArea);
 }
 
+// Most input messages dropped in one go; more than a person makes in a run.
+enum : int32_t { kDroppedInputLimit = 10000 };
+
+// Drops the mouse and keyboard input that waits in the thread's queue. A
+// click is matched to its control when it is taken from the queue: without
+// this, what the technician clicked or typed while the run held the thread
+// would reach the controls once they are enabled again (a second run, or the
+// end of the dialog).
+void DropQueuedInput() {
+    const UINT ranges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
+                              {WM_MOUSEFIRST, WM_MOUSELAST},
+                              {WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK}};
+    MSG message;
+    for (const auto& range : ranges) {
+        for (int32_t k = 0; k < kDroppedInputLimit; ++k) {
+            if (!PeekMessageA(&message, nullptr, range[0], range[1], PM_REMOVE)) {
+                break;
+            }
+        }
+    }
+}
+
 void BeginRun(void* context) {
     EnableInputControls(static_cast<DialogFace*>(context)->dialog, FALSE);
 }
 
 void EndRun(void* context) {
+    DropQueuedInput();
     EnableInputControls(static_cast<DialogFace*>(context)->dialog, TRUE);
 }
 
@@ -67,11 +91,13 @@ void ShowProgress(void* context, int32_t index, int32_t) {
     ShowStatus(context, text);
 }
 
-// A box without title, owned by the dialog, with an OK button only.
-void RequestPowerCycle(void* context, int16_t, const char* text) {
+// A box without title, owned by the dialog, with an OK button only; the
+// detection always follows.
+int16_t RequestPowerCycle(void* context, int16_t, const char* text) {
     DialogFace* face = static_cast<DialogFace*>(context);
     WidenText(face->textArea, text);
     ShowMessageBox(face->dialog, face->textArea, nullptr, MB_OK);
+    return 0;
 }
 
 void SignalFailure(void*) {
@@ -81,10 +107,15 @@ void SignalFailure(void*) {
 } // namespace
 
 void RunDialogJob(HWND dialog) {
+    if (dialogRunUnderWay != 0) {
+        return;
+    }
+    dialogRunUnderWay = 1;
     DialogFace context;
     context.dialog = dialog;
     const RunFace face = {&context,     BeginRun,          EndRun,
                           ReadChoices,  ShowStatus,        ShowResult,
                           ShowProgress, RequestPowerCycle, SignalFailure};
     RunProgramming(&face);
+    dialogRunUnderWay = 0;
 }

@@ -18,7 +18,7 @@ void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file) {
     block->nMaxCustFilter = 0;
     block->nFilterIndex = 0;
     block->lpstrFile = file;
-    block->nMaxFile = kFileNameRoom;
+    block->nMaxFile = kPickerFileRoom;
     block->lpstrFileTitle = nullptr;
     block->nMaxFileTitle = kFileNameRoom;
     block->lpstrInitialDir = nullptr;
@@ -46,12 +46,13 @@ void PickScriptFile(HWND dialog) {
 
     HWND edit = GetDlgItem(dialog, IDC_FILE_NAME);
     GetControlText(edit, fileNameBuffer, kFileNameRoom);
-    ConvertToCodePage(CP_ACP, fileNameBuffer, pickerFileBuffer, kFileNameRoom);
+    ConvertToCodePage(CP_ACP, fileNameBuffer, pickerFileBuffer, kPickerFileRoom);
     FillOpenFileBlock(&openFileBlock, dialog, pickerFileBuffer);
     // After a cancel the edit keeps its text untouched, also characters that
     // the code page cannot carry.
     if (GetOpenFileNameA(&openFileBlock)) {
-        ConvertFromCodePage(CP_ACP, pickerFileBuffer, kFileNameRoom, fileNameBuffer, kFileNameRoom);
+        ConvertFromCodePage(CP_ACP, pickerFileBuffer, kPickerFileRoom, fileNameBuffer,
+                            kFileNameRoom);
         SetControlText(edit, fileNameBuffer);
     }
 

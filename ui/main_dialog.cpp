@@ -13,7 +13,7 @@
 #include "text_adapters.h"
 
 WCHAR fileNameBuffer[kFileNameRoom];
-char pickerFileBuffer[kFileNameRoom];
+char pickerFileBuffer[kPickerFileRoom];
 OPENFILENAMEA openFileBlock;
 
 // ---- The lists ----
@@ -187,7 +187,9 @@ static INT_PTR HandleCommand(HWND dialog, WORD id) {
         RunDialogJob(dialog);
         return 1;
     case IDC_QUIT:
-        EndDialog(dialog, IDC_QUIT);
+        if (dialogRunUnderWay == 0) {
+            EndDialog(dialog, IDC_QUIT);
+        }
         return 1;
     }
     return 0;

@@ -11,12 +11,16 @@
 enum : int32_t {
     kFileNameRoom = 260,    // a path of up to 259 characters and its terminator
     kDialogTextSize = 1000, // 16-bit characters of a text on its way to a control
+    // Bytes of such a path in the ANSI code page: in UTF-8 (the program's
+    // code page from Windows 10 version 1903 on) a 16-bit character takes up
+    // to 3 bytes.
+    kPickerFileRoom = 3 * kFileNameRoom,
 };
 
 // The file name on its way into the edit and to and from the file picker.
 extern WCHAR fileNameBuffer[kFileNameRoom];
 // The same name in the ANSI code page, as the picker reads and writes it.
-extern char pickerFileBuffer[kFileNameRoom];
+extern char pickerFileBuffer[kPickerFileRoom];
 // The picker's parameter block, filled afresh before every use.
 extern OPENFILENAMEA openFileBlock;
 
@@ -48,7 +52,7 @@ int16_t ChosenPortEntry(HWND dialog);
 void PickScriptFile(HWND dialog);
 
 // Fills block for an open-file picker owned by owner that starts with the
-// name in file (room kFileNameRoom bytes) and leaves the chosen path there:
+// name in file (room kPickerFileRoom bytes) and leaves the chosen path there:
 // one existing .dcs file, no read-only box.
 void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file);
 
@@ -58,6 +62,11 @@ void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file);
 // controls give the choices, its lines show the texts, a message box makes
 // the OFF/ON request.
 void RunDialogJob(HWND dialog);
+
+// 1 while a run started from the dialog is under way, else 0. A START or
+// Quit that reaches the dialog meanwhile (through the modal loop of the
+// OFF/ON box) does nothing.
+extern int16_t dialogRunUnderWay;
 
 // Sounds the failure beep: frequency in Hz, duration in ms. Process-wide so
 // that a test can hear it.

@@ -15,6 +15,21 @@ std::string ProgramPath(const std::string& program) {
     return full;
 }
 
+// The command line in UTF-16: from UTF-8, or from the code page when it is
+// no UTF-8.
+std::wstring WideCommand(const std::string& command) {
+    UINT codePage = CP_UTF8;
+    int length =
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, command.c_str(), -1, nullptr, 0);
+    if (length <= 0) {
+        codePage = CP_ACP;
+        length = MultiByteToWideChar(codePage, 0, command.c_str(), -1, nullptr, 0);
+    }
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    MultiByteToWideChar(codePage, 0, command.c_str(), -1, &wide[0], length);
+    return wide;
+}
+
 } // namespace
 
 bool ConsoleProcess::Start(const std::string& program, const std::string& arguments,
@@ -33,16 +48,16 @@ bool ConsoleProcess::Start(const std::string& program, const std::string& argume
             SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
         }
     }
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inputRead;
     startup.hStdOutput = outputWrite;
     startup.hStdError = separateErrors ? errorWrite : outputWrite;
-    std::string command = "\"" + ProgramPath(program) + "\" " + arguments;
+    std::wstring command = WideCommand("\"" + ProgramPath(program) + "\" " + arguments);
     PROCESS_INFORMATION process;
-    BOOL created = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    BOOL created = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                   &startup, &process);
     CloseHandle(inputRead);
     CloseHandle(outputWrite);

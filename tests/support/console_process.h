@@ -16,8 +16,9 @@ class ConsoleProcess {
     ConsoleProcess& operator=(const ConsoleProcess&) = delete;
     ~ConsoleProcess();
 
-    // program: its path in the build folder, as "sim\\korvan-sim.exe". With
-    // separateErrors the error output is kept apart from the output.
+    // program: its path in the build folder, as "sim\\korvan-sim.exe";
+    // arguments in UTF-8 (or the code page). With separateErrors the error
+    // output is kept apart from the output.
     bool Start(const std::string& program, const std::string& arguments,
                bool separateErrors = false);
     void Send(const std::string& line);

@@ -11,6 +11,12 @@ DriverDouble driverDouble;
 
 namespace {
 
+// The event of an overlapped record (its low-order bit may be set).
+HANDLE EventOf(const OVERLAPPED* record) {
+    return reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(record->hEvent) &
+                                    ~static_cast<ULONG_PTR>(1));
+}
+
 // The status values of an overlapped record, as the platform's
 // GetOverlappedResult reads them.
 const ULONG_PTR kStatusPending = 0x00000103;
@@ -32,6 +38,30 @@ DCB lastSettings;
 std::vector<bool> carrier{false};
 std::vector<EscapeCall> escapes;
 std::vector<HeldIo> held;
+// One call at a time on a synchronous handle.
+std::recursive_mutex deviceCall;
+// The adapter's buffer: bytes taken, not yet on the line.
+std::mutex bufferLock;
+std::string adapterBuffer;
+std::atomic<bool> feederRunning{false};
+std::thread feeder;
+
+// Holds the device for the whole of a call when it plays a synchronous
+// handle.
+struct SynchronousCall {
+    bool serialised;
+    SynchronousCall()
+        : serialised(driverDouble.synchronousHandle && !driverDouble.openedOverlapped) {
+        if (serialised) {
+            deviceCall.lock();
+        }
+    }
+    ~SynchronousCall() {
+        if (serialised) {
+            deviceCall.unlock();
+        }
+    }
+};
 
 const DeviceCalls& Platform() {
     return kPlatformDeviceCalls;
@@ -98,7 +128,7 @@ void EndHeld(OVERLAPPED* which) {
             }
             io.record->InternalHigh = 0;
             io.record->Internal = kStatusCancelled;
-            SetEvent(io.record->hEvent);
+            SetEvent(EventOf(io.record));
             --driverDouble.heldPending;
         }
     }).detach();
@@ -107,7 +137,7 @@ void EndHeld(OVERLAPPED* which) {
 bool Hold(OVERLAPPED* record, bool isRead) {
     record->Internal = kStatusPending;
     record->InternalHigh = 0;
-    ResetEvent(record->hEvent);
+    ResetEvent(EventOf(record));
     {
         std::lock_guard<std::mutex> guard(lock);
         held.push_back({record, GetCurrentThreadId(), isRead});
@@ -115,6 +145,67 @@ bool Hold(OVERLAPPED* record, bool isRead) {
     ++driverDouble.heldPending;
     SetLastError(ERROR_IO_PENDING);
     return false;
+}
+
+// Passes the adapter's buffer on to the device at the adapter's pace, a few
+// characters at a time.
+void FeedTheLine() {
+    const auto start = std::chrono::steady_clock::now();
+    double sent = 0;
+    while (feederRunning) {
+        Sleep(5);
+        std::string due;
+        {
+            std::lock_guard<std::mutex> guard(bufferLock);
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const double allowed = elapsed * driverDouble.bufferedWritesPerSecond;
+            if (adapterBuffer.empty()) {
+                sent = allowed; // an idle line owes nothing
+                continue;
+            }
+            const size_t count = static_cast<size_t>(allowed - sent);
+            due = adapterBuffer.substr(0, count);
+            adapterBuffer.erase(0, due.size());
+            sent += static_cast<double>(due.size());
+        }
+        HANDLE opened = INVALID_HANDLE_VALUE;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            opened = device;
+        }
+        if (!due.empty() && opened != INVALID_HANDLE_VALUE) {
+            OVERLAPPED record = {};
+            record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            DWORD written = 0;
+            if (Platform().writeFile(opened, due.data(), static_cast<DWORD>(due.size()), nullptr,
+                                     &record) ||
+                GetLastError() == ERROR_IO_PENDING) {
+                Platform().getOverlappedResult(opened, &record, &written, TRUE);
+            }
+            CloseHandle(record.hEvent);
+        }
+    }
+}
+
+// The write completes as soon as the adapter's buffer holds the bytes.
+BOOL TakeIntoAdapterBuffer(LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED record) {
+    {
+        std::lock_guard<std::mutex> guard(bufferLock);
+        adapterBuffer.append(static_cast<const char*>(bytes), count);
+        if (!feederRunning.exchange(true)) {
+            feeder = std::thread(FeedTheLine);
+        }
+    }
+    if (written != nullptr) {
+        *written = count;
+    }
+    if (record != nullptr) {
+        record->Internal = 0;
+        record->InternalHigh = count;
+        SetEvent(EventOf(record));
+    }
+    return TRUE;
 }
 
 HANDLE WINAPI CreateDevice(LPCSTR fileName, DWORD access, DWORD share,
@@ -135,6 +226,7 @@ HANDLE WINAPI CreateDevice(LPCSTR fileName, DWORD access, DWORD share,
     if (chosen && opened != INVALID_HANDLE_VALUE) {
         std::lock_guard<std::mutex> guard(lock);
         device = opened;
+        driverDouble.openedOverlapped = (flags & FILE_FLAG_OVERLAPPED) != 0;
     }
     return opened;
 }
@@ -204,6 +296,7 @@ BOOL WINAPI ModemStatus(HANDLE handle, LPDWORD status) {
     if (Gone()) {
         return FALSE;
     }
+    SynchronousCall one;
     long call = driverDouble.modemStatusCalls++;
     std::lock_guard<std::mutex> guard(lock);
     size_t index = static_cast<size_t>(call) < carrier.size() ? call : carrier.size() - 1;
@@ -218,6 +311,7 @@ BOOL WINAPI ClearErrors(HANDLE handle, LPDWORD errors, LPCOMSTAT status) {
     if (Gone()) {
         return FALSE;
     }
+    SynchronousCall one;
     BOOL done = Platform().clearCommError(handle, errors, status);
     std::lock_guard<std::mutex> guard(lock);
     if (errors != nullptr) {
@@ -242,6 +336,7 @@ BOOL WINAPI Read(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got, LPOVERL
     if (record != nullptr && driverDouble.holdReads) {
         return Hold(record, true);
     }
+    SynchronousCall one;
     return Platform().readFile(handle, buffer, count, got, record);
 }
 
@@ -260,9 +355,19 @@ BOOL WINAPI Write(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD written, LP
     if (limit >= 0 && before + static_cast<long>(count) >= limit) {
         PullDevice(driverDouble.goneAfterWrittenError);
     }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (lastSettings.Parity == MARKPARITY) {
+            driverDouble.bytesAtMarkParity += static_cast<long>(count);
+        }
+    }
     if (record != nullptr && driverDouble.holdWrites) {
         return Hold(record, false);
     }
+    if (driverDouble.bufferedWritesPerSecond > 0) {
+        return TakeIntoAdapterBuffer(bytes, count, written, record);
+    }
+    SynchronousCall one;
     return Platform().writeFile(handle, bytes, count, written, record);
 }
 
@@ -288,7 +393,16 @@ BOOL WINAPI Close(HANDLE handle) {
 
 } // namespace
 
+static void StopFeeder() {
+    if (feederRunning.exchange(false) && feeder.joinable()) {
+        feeder.join();
+    }
+    std::lock_guard<std::mutex> guard(bufferLock);
+    adapterBuffer.clear();
+}
+
 void InstallDriverDouble(const char* deviceName) {
+    StopFeeder();
     {
         std::lock_guard<std::mutex> guard(lock);
         name = deviceName;
@@ -316,6 +430,10 @@ void InstallDriverDouble(const char* deviceName) {
     driverDouble.modemStatusCalls = 0;
     driverDouble.readOutlivedItsThread = false;
     driverDouble.heldPending = 0;
+    driverDouble.synchronousHandle = false;
+    driverDouble.bufferedWritesPerSecond = 0;
+    driverDouble.openedOverlapped = false;
+    driverDouble.bytesAtMarkParity = 0;
     // A held read or write leaves its status in its record, where the
     // platform's GetOverlappedResult finds it.
     deviceCalls = {CreateDevice,
@@ -334,6 +452,7 @@ void InstallDriverDouble(const char* deviceName) {
 }
 
 void RemoveDriverDouble() {
+    StopFeeder();
     deviceCalls = kPlatformDeviceCalls;
 }
 

@@ -31,6 +31,12 @@ struct DriverDouble {
     std::atomic<bool> holdReads{false};  // overlapped reads stay pending until cancelled
     std::atomic<bool> holdWrites{false}; // overlapped writes stay pending until cancelled
     std::atomic<DWORD> cancelDelayMs{0}; // a cancelled read or write ends this much later
+    // A handle opened without FILE_FLAG_OVERLAPPED runs one call at a time,
+    // as Windows does: a call waits while another is under way on it.
+    std::atomic<bool> synchronousHandle{false};
+    // An adapter with a buffer of its own: a write completes at once, and
+    // its bytes reach the line paced at this many characters per second.
+    std::atomic<long> bufferedWritesPerSecond{0};
 
     // What the double saw.
     std::atomic<long> readCalls{0};
@@ -39,6 +45,9 @@ struct DriverDouble {
     std::atomic<long> modemStatusCalls{0};
     std::atomic<bool> readOutlivedItsThread{false}; // a held read ended after its thread
     std::atomic<long> heldPending{0};               // held reads and writes not yet ended
+    std::atomic<bool> openedOverlapped{false};      // the device's last opening
+    // Parity of the line settings in force at each byte written, in order.
+    std::atomic<long> bytesAtMarkParity{0};
 };
 
 extern DriverDouble driverDouble;
