@@ -93,7 +93,11 @@ void ShowProgress(void* context, int32_t index, int32_t size) {
 void RequestPowerCycle(void* context, int16_t port, const char* text) {
     ConsoleFace* face = FaceOf(context);
     Say(face, text);
-    if (face->inputIsConsole) {
+    // A run that watches several ports gives each the detection's own time.
+    if (face->inputIsConsole || port == kAnyPort) {
+        if (!face->inputIsConsole) {
+            return;
+        }
         Say(face, "(press Enter when it is switched on again)");
         char line[256];
         if (fgets(line, sizeof line, stdin) == nullptr) {
@@ -111,11 +115,14 @@ void RequestPowerCycle(void* context, int16_t port, const char* text) {
 
 void SignalFailure(void*) {}
 
+// The status line has said on which port: "Korvan found on COMn".
+void PortFound(void*, int16_t) {}
+
 } // namespace
 
 RunFace MakeConsoleFace(ConsoleFace* face) {
-    return {face,         BeginRun,          EndRun,       ReadChoices, ShowStatus, ShowResult,
-            ShowProgress, RequestPowerCycle, SignalFailure};
+    return {face,         BeginRun,          EndRun,        ReadChoices, ShowStatus, ShowResult,
+            ShowProgress, RequestPowerCycle, SignalFailure, PortFound};
 }
 
 std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds) {

@@ -83,8 +83,8 @@ void SignalFailure(void*) {
 void RunDialogJob(HWND dialog) {
     DialogFace context;
     context.dialog = dialog;
-    const RunFace face = {&context,     BeginRun,          EndRun,
-                          ReadChoices,  ShowStatus,        ShowResult,
-                          ShowProgress, RequestPowerCycle, SignalFailure};
+    const RunFace face = {&context,      BeginRun,   EndRun,       ReadChoices,
+                          ShowStatus,    ShowResult, ShowProgress, RequestPowerCycle,
+                          SignalFailure, nullptr};
     RunProgramming(&face);
 }
