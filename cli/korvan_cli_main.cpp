@@ -12,6 +12,7 @@
 #include "korvan_version.h"
 #include "port_list.h"
 #include "console_options.h"
+#include "any_port_option.h"
 #include "run_face.h"
 
 namespace {
@@ -80,9 +81,11 @@ int main(int argc, char** argv) {
     app.fallthrough();
 
     int port = 0;
-    app.add_option("--port", port, "the module's COM port: COMn, n from 1 to 256")
-        ->type_name("COMn")
-        ->transform(ComPortArgument());
+    app.add_option("--port", port,
+                   "the module's COM port: COMn, n from 1 to 256; or auto: listens on every "
+                   "port and takes the one the module announces itself on")
+        ->type_name("COMn|auto")
+        ->transform(ComPortOrAutoArgument());
     std::string traceFile;
     app.add_option("--trace", traceFile,
                    "writes the port's traffic to FILE: 2-byte records of byte and direction "
@@ -130,6 +133,9 @@ int main(int argc, char** argv) {
     static ConsoleFace face;
     RunChoices* choices = &face.choices;
     choices->port = static_cast<int16_t>(port);
+    if (port == kAnyPort) {
+        choices->watchCount = ListPortChoices(choices->watchPorts, kWatchPortLimit);
+    }
     if (traceFile.size() >= static_cast<size_t>(kTraceNameRoom)) {
         return UsageError("--trace: the file name is too long");
     }

@@ -1,8 +1,10 @@
-// The detection's rules for one watched port, as plain data.
+// The detection's rules for one watched port, and korvan-cli's --port auto,
+// as plain data.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "any_port_option.h"
 #include "port_watch.h"
 #include "run_context.h"
 
@@ -79,4 +81,21 @@ TEST(PortWatch, TheWaitEndsAtTheNextSilenceOrTheOverallLimit) {
     EXPECT_EQ(WatchWaitMs(watched, 3, 0, 9000, 5000), 4000);
     EXPECT_EQ(WatchWaitMs(watched, 3, 0, 9000, 9000), 0);
     EXPECT_EQ(WatchWaitMs(watched, 0, 0, 30000, 29000), 1000);
+}
+
+TEST(PortAutoArgument, AutoInAnyCaseFindsThePortAndTheOtherNamesStay) {
+    CLI::Validator port = ComPortOrAutoArgument();
+    std::string text = "auto";
+    EXPECT_EQ(port(text), "");
+    EXPECT_EQ(text, std::to_string(kAnyPort));
+    text = "AUTO";
+    EXPECT_EQ(port(text), "");
+    EXPECT_EQ(text, "-1");
+    text = "com12";
+    EXPECT_EQ(port(text), "");
+    EXPECT_EQ(text, "12");
+    for (const char* wrong : {"automatic", "aut", "", "COM0", "-1", "any"}) {
+        text = wrong;
+        EXPECT_NE(port(text), "") << wrong;
+    }
 }

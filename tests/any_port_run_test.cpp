@@ -1,5 +1,5 @@
-// Runs that find the module themselves: the dialog's "Any port" entry, on
-// the harness's cables. The simulated module
+// Runs that find the module themselves: the dialog's "Any port" entry and
+// korvan-cli --port auto, on the harness's cables. The simulated module
 // holds COM2 (the tool finds it on COM1); a device that is no module talks
 // from COM4 to the tool's COM3, and a stand-in driver keeps COM4 from the
 // tool as Windows would (a port another program holds does not open).
@@ -12,6 +12,7 @@
 #include "job_fixture.h"
 #include "main_dialog.h"
 #include "run_context.h"
+#include "support/console_process.h"
 #include "support/driver_double.h"
 
 namespace {
@@ -89,6 +90,11 @@ struct QuietConsole {
     }
 };
 
+std::string WithoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
 } // namespace
 
 TEST_F(AnyPortTest, TheListEndsWithTheEntryThatFindsTheModule) {
@@ -149,4 +155,21 @@ TEST_F(AnyPortTest, NoPortThatOpensIsAnOpeningError) {
     EXPECT_NE(PortTable[kModulePort].portHandle, nullptr); // still the module's
     EXPECT_EQ(console.Run({}), kPortNotOpened);
     EXPECT_EQ(ModuleReceived(), "");
+}
+
+TEST_F(AnyPortTest, TheConsoleProgramFindsTheModuleWithPortAuto) {
+    StartModule();
+    ConsoleProcess cli;
+    ASSERT_TRUE(cli.Start("korvan-cli.exe", "--port auto profibus-id 17", true));
+    cli.CloseInput();
+    ASSERT_TRUE(cli.AwaitErrorText(kWaiting, 20000));
+    Sleep(300);
+    PowerOnModule();
+    EXPECT_EQ(cli.Wait(60000), 0);
+    const std::string errors = WithoutCarriageReturns(cli.Errors());
+    const size_t found = errors.find("Wait for detection of Korvan\nKorvan found on COM1\n");
+    EXPECT_NE(found, std::string::npos) << errors;
+    EXPECT_LT(found, errors.find("Read old configuration of Pelix IC")) << errors;
+    EXPECT_EQ(WithoutCarriageReturns(cli.Output()), std::string(kProfibusSuccess) + "\n");
+    EXPECT_EQ(Report().stationAddress, 17);
 }
