@@ -13,6 +13,7 @@
 #include "port_list.h"
 #include "console_options.h"
 #include "any_port_option.h"
+#include "port_listing.h"
 #include "run_face.h"
 
 namespace {
@@ -61,11 +62,7 @@ bool IsConsole(DWORD standardHandle) {
 }
 
 int ListPorts() {
-    static int16_t ports[kPortSlots];
-    const int16_t count = ListPresentPorts(ports, kPortSlots);
-    for (int16_t i = 0; i < count; ++i) {
-        printf("COM%d\n", ports[i]);
-    }
+    fputs(ListPortsNow().c_str(), stdout);
     return 0;
 }
 
@@ -99,7 +96,9 @@ int main(int argc, char** argv) {
         ->check(WholeNumber(1, 3600))
         ->capture_default_str();
     bool listPorts = false;
-    app.add_flag("--list-ports", listPorts, "lists the COM ports this PC has, one a line");
+    app.add_flag("--list-ports", listPorts,
+                 "lists the COM ports this PC has, one a line, with their device's name, maker "
+                 "and USB IDs where Windows knows them");
 
     CLI::App* firmware = app.add_subcommand("firmware", "loads new firmware into the module");
     std::string scriptFile;
