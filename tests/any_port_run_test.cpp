@@ -21,18 +21,19 @@ const char kDetectionFailed[] = "Connected instrument is no Korvan module";
 const char kWaiting[] = "Wait for detection of Korvan";
 const char kProfibusSuccess[] = " The programming of Profibus-ID was successful. ";
 enum { kTalkerPort = 4 };
+const char kGpsLine[] = "$GPGGA,101530.00,5231.1234,N,01323.5678,E,1,08,0.9,45.2,M*47\r\n";
 
 // A device that is no module: lines at its own pace from the moment it is
 // switched on, and what it was sent collected at the end.
 class Talker {
   public:
-    explicit Talker(int port) : peer_(OpenPeer(port)) {}
+    explicit Talker(int port, std::string line = kGpsLine, int pauseMs = 200)
+        : peer_(OpenPeer(port)), line_(std::move(line)), pauseMs_(pauseMs) {}
     void SwitchOn() {
         thread_ = std::thread([this] {
             while (!over_) {
-                PeerWrite(peer_,
-                          "$GPGGA,101530.00,5231.1234,N,01323.5678,E,1,08,0.9,45.2,M*47\r\n");
-                for (int waited = 0; waited < 200 && !over_; waited += 10) {
+                PeerWrite(peer_, line_);
+                for (int waited = 0; waited < pauseMs_ && !over_; waited += 10) {
                     Sleep(10);
                 }
             }
@@ -50,6 +51,8 @@ class Talker {
 
   private:
     HANDLE peer_;
+    std::string line_;
+    int pauseMs_;
     std::atomic<bool> over_{false};
     std::thread thread_;
 };
@@ -135,6 +138,29 @@ TEST_F(AnyPortTest, FindsTheModuleSendsNothingElsewhereAndKeepsItsPortChosen) {
     EXPECT_EQ(gps.Stop(), ""); // the device that talked was sent not one byte
 }
 
+TEST_F(AnyPortTest, APortPastTheByteBoundIsClosedAndTheOthersAreStillWatched) {
+    // 48 bytes every 50 ms: past 1000 bytes in about a second; the module
+    // is switched on after two.
+    Talker scale(kTalkerPort, "ST,GS,+0000.00kg,0000.00kg,0000.00kg,0000.00k\r\n", 50);
+    StartModule();
+    bool closedBeforeTheBanner = false;
+    std::thread module;
+    ChooseProfibusJob(dialog_, 4);
+    JobOutcome run = RunJob(dialog_, false, 0, [&] {
+        scale.SwitchOn();
+        module = std::thread([&] {
+            Sleep(2000);
+            closedBeforeTheBanner = PortTable[3].portHandle == nullptr;
+            PowerOnModule();
+        });
+    });
+    module.join();
+    ExpectSuccess(run, kProfibusSuccess);
+    EXPECT_TRUE(closedBeforeTheBanner);
+    EXPECT_EQ(scale.Stop(), "");
+    EXPECT_EQ(Report().stationAddress, 4);
+}
+
 TEST_F(AnyPortTest, OnlySilentPortsAreNoModuleOnceTheirSilenceHasRunOut) {
     ChooseProfibusJob(dialog_, 3);
     JobOutcome run = RunJob(dialog_, false);
@@ -144,6 +170,47 @@ TEST_F(AnyPortTest, OnlySilentPortsAreNoModuleOnceTheirSilenceHasRunOut) {
     EXPECT_LT(run.runMs - run.promptMs, 10000 + 2500);
     EXPECT_EQ(ChosenPortEntry(dialog_), kAnyPort);
     ExpectCleanedUp();
+}
+
+namespace {
+Stopwatch* choiceClock = nullptr;
+double chosenAtMs = -1;
+int16_t chosenPort = 0;
+void NoteChoice(void*, int16_t port) {
+    chosenAtMs = choiceClock->Ms();
+    chosenPort = port;
+}
+} // namespace
+
+TEST_F(AnyPortTest, ThePortIsChosenRightAfterTheBannersLastByte) {
+    // A plain device on COM2 sends the banner; the job that follows finds
+    // no module behind it and ends with its reply's time-out.
+    HANDLE device = OpenPeer(kModulePort);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    QuietConsole console;
+    Stopwatch clock;
+    choiceClock = &clock;
+    double bannerAtMs = -1;
+    std::thread start([&] {
+        Sleep(500);
+        PeerWrite(device, "\r\nKorvan V2.3\r\nKonfigmode...");
+        bannerAtMs = clock.Ms();
+    });
+    ConsoleFace* face = &console.face;
+    face->choices.watchCount = 0;
+    for (int16_t port : {1, 3, 12, 200, 5}) {
+        face->choices.watchPorts[face->choices.watchCount++] = port;
+    }
+    RunFace runFace = MakeConsoleFace(face);
+    runFace.portFound = NoteChoice;
+    EXPECT_EQ(RunProgramming(&runFace), kConfigNotRead);
+    start.join();
+    EXPECT_EQ(chosenPort, kToolPort);
+    EXPECT_GE(chosenAtMs, bannerAtMs);
+    EXPECT_LT(chosenAtMs - bannerAtMs, 100 + 150);
+    // What came after the banner was the job's, and only on COM1.
+    EXPECT_EQ(PeerReadUntilQuiet(device, 100), "\x15");
+    CloseHandle(device);
 }
 
 TEST_F(AnyPortTest, NoPortThatOpensIsAnOpeningError) {
