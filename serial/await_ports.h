@@ -19,9 +19,10 @@ enum : int16_t { kAwaitPortsLimit = 64 };
 int16_t SetWatchReadWait(int16_t portNumber, bool watching);
 
 // Waits up to timeoutMs until one of the count ports (open, direct mode)
-// has received a byte, and copies it to bytes (capacity at least 1). The index of that port in
-// ports, with *got bytes; -1 when timeoutMs passed first. Nothing is ever written to any port. A
-// port that is not open is passed over; a read its device refuses has its
+// has received a byte, and copies it to bytes (capacity at least 1). The
+// index of that port in ports, with *got bytes; -1 when timeoutMs passed
+// first. Nothing is ever written to any port. A port that is not open is
+// passed over; a read its device refuses has its
 // error state cleared and is tried again after a read wait. *first rotates
 // the order in which the ports are looked at, so that a busy port cannot
 // hide the others; start it at 0.

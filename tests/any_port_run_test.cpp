@@ -240,3 +240,29 @@ TEST_F(AnyPortTest, TheConsoleProgramFindsTheModuleWithPortAuto) {
     EXPECT_EQ(WithoutCarriageReturns(cli.Output()), std::string(kProfibusSuccess) + "\n");
     EXPECT_EQ(Report().stationAddress, 17);
 }
+
+// The module's own port stops its reads on a line error, as some drivers
+// do: the glitch of its power-on does not hide the banner that follows.
+class AnyPortGlitchTest : public JobTest {
+  protected:
+    void SetUp() override {
+        JobTest::SetUp();
+        InstallDriverDouble("COM1");
+        driverDouble.alwaysAborts = true;
+        ChoosePort(dialog_, kAnyPort);
+    }
+    void TearDown() override {
+        RemoveDriverDouble();
+        JobTest::TearDown();
+    }
+};
+
+TEST_F(AnyPortGlitchTest, ALineErrorAtPowerOnDoesNotHideTheModule) {
+    options_.powerGlitch = 1; // the line shows 0x00 0xFF 0xF8 first
+    StartModule();
+    ChooseProfibusJob(dialog_, 6);
+    JobOutcome run = RunJob(dialog_, true, 0, [] { InjectLineError(CE_FRAME); });
+    ExpectSuccess(run, kProfibusSuccess);
+    EXPECT_EQ(ChosenPortEntry(dialog_), kToolPort);
+    EXPECT_EQ(Report().stationAddress, 6);
+}
