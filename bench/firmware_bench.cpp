@@ -9,6 +9,8 @@
 //       process's peak memory for (b);
 //   (d) the tool's CPU seconds for a detection that waits its 10 s in vain;
 //   (e) as (a), with the console program's face in place of the dialog.
+// With --watch-ports it times the run that finds the module instead (see
+// any_port_bench.h).
 #include <windows.h>
 
 #include <psapi.h>
@@ -19,6 +21,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "any_port_bench.h"
 #include "console_face.h"
 #include "dialog_ids.h"
 #include "console_options.h"
@@ -237,6 +240,12 @@ int main(int argc, char** argv) {
     app.add_option("--module-port", modulePort, "the simulated module's end (default COM2)")
         ->transform(ComPortArgument())
         ->type_name("COMn");
+    std::vector<std::string> watchNames;
+    app.add_option("--watch-ports", watchNames,
+                   "times finding the module with these ports watched (COMa,COMb,...); the "
+                   "banner comes from --module-port, the far end of one of them")
+        ->delimiter(',')
+        ->type_name("COMn,...");
     try {
         app.parse(argc, argv);
         if (toolPort == modulePort) {
@@ -250,6 +259,19 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         fprintf(stderr, "korvan-bench: %s\n", UsageProblem(e).c_str());
         return 2;
+    }
+    if (!watchNames.empty()) {
+        std::vector<int16_t> watch;
+        for (const std::string& name : watchNames) {
+            const int number = PortNumberOfArgument(name);
+            if (number == 0 || watch.size() >= static_cast<size_t>(kWatchPortLimit)) {
+                fprintf(stderr, "korvan-bench: --watch-ports: \"%s\" is not usable\n",
+                        name.c_str());
+                return 2;
+            }
+            watch.push_back(static_cast<int16_t>(number));
+        }
+        return RunAnyPortBench(watch.data(), static_cast<int16_t>(watch.size()), modulePort);
     }
     printf("Firmware download benchmark (tool on COM%d, simulated module on COM%d)\n\n", toolPort,
            modulePort);

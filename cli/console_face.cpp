@@ -106,6 +106,10 @@ int16_t RequestPowerCycle(void* context, int16_t port, const char* text) {
         }
         return 0;
     }
+    // A run that watches several ports gives each the detection's own time.
+    if (port == kAnyPort) {
+        return 0;
+    }
     if (AwaitInput(port, face->waitStartMs) != 0) {
         char note[100];
         snprintf(note, sizeof note, "(no start-up output within %ld s)",
@@ -118,11 +122,14 @@ int16_t RequestPowerCycle(void* context, int16_t port, const char* text) {
 
 void SignalFailure(void*) {}
 
+// The status line has said on which port: "Korvan found on COMn".
+void PortFound(void*, int16_t) {}
+
 } // namespace
 
 RunFace MakeConsoleFace(ConsoleFace* face) {
-    return {face,         BeginRun,          EndRun,       ReadChoices, ShowStatus, ShowResult,
-            ShowProgress, RequestPowerCycle, SignalFailure};
+    return {face,         BeginRun,          EndRun,        ReadChoices, ShowStatus, ShowResult,
+            ShowProgress, RequestPowerCycle, SignalFailure, PortFound};
 }
 
 std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds) {

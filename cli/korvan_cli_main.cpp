@@ -13,6 +13,8 @@
 #include "korvan_version.h"
 #include "port_list.h"
 #include "console_options.h"
+#include "any_port_option.h"
+#include "port_listing.h"
 #include "run_face.h"
 
 namespace {
@@ -91,11 +93,7 @@ std::string Utf8Of(const wchar_t* text) {
 }
 
 int ListPorts() {
-    static int16_t ports[kPortSlots];
-    const int16_t count = ListPresentPorts(ports, kPortSlots);
-    for (int16_t i = 0; i < count; ++i) {
-        printf("COM%d\n", ports[i]);
-    }
+    fputs(ListPortsNow().c_str(), stdout);
     return 0;
 }
 
@@ -122,9 +120,11 @@ int wmain(int argc, wchar_t** wideArgv) {
     app.fallthrough();
 
     int port = 0;
-    app.add_option("--port", port, "the module's COM port: COMn, n from 1 to 256")
-        ->type_name("COMn")
-        ->transform(ComPortArgument());
+    app.add_option("--port", port,
+                   "the module's COM port: COMn, n from 1 to 256; or auto: listens on every "
+                   "port and takes the one the module announces itself on")
+        ->type_name("COMn|auto")
+        ->transform(ComPortOrAutoArgument());
     std::string traceFile;
     app.add_option("--trace", traceFile,
                    "writes the port's traffic to FILE: 2-byte records of byte and direction "
@@ -138,7 +138,9 @@ int wmain(int argc, wchar_t** wideArgv) {
         ->check(WholeNumber(1, 3600))
         ->capture_default_str();
     bool listPorts = false;
-    app.add_flag("--list-ports", listPorts, "lists the COM ports this PC has, one a line");
+    app.add_flag("--list-ports", listPorts,
+                 "lists the COM ports this PC has, one a line, with their device's name, maker "
+                 "and USB IDs where Windows knows them");
 
     CLI::App* firmware = app.add_subcommand("firmware", "loads new firmware into the module");
     std::string scriptFile;
@@ -172,6 +174,9 @@ int wmain(int argc, wchar_t** wideArgv) {
     static ConsoleFace face;
     RunChoices* choices = &face.choices;
     choices->port = static_cast<int16_t>(port);
+    if (port == kAnyPort) {
+        choices->watchCount = ListPortChoices(choices->watchPorts, kWatchPortLimit);
+    }
     if (traceFile.size() >= static_cast<size_t>(kTraceNameRoom)) {
         return UsageError("--trace: the file name is too long");
     }

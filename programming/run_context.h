@@ -35,6 +35,12 @@ extern int32_t detectionLimitMs;
 // Waits for the module's start-up banner "Konfigmode...". 0 when it came.
 int16_t DetectModule(RunContext* run);
 
+// A run on kAnyPort: opens the listed ports, asks once for the OFF/ON
+// power cycle and watches them all for the banner. On success the module's
+// port is open and run->choices.port, *portOwned is true, and every other
+// port is closed; nothing was written to any port.
+RunOutcome FindModuleOnAnyPort(RunContext* run, bool* portOwned);
+
 // Streams the script of slot 1 into the module.
 RunOutcome ProgramFirmware(RunContext* run);
 

@@ -31,10 +31,18 @@ enum : int32_t {
     kTraceNameRoom = 260,
 };
 
+// The port of a run that finds the module itself: it listens on every port
+// of watchPorts at once and goes on on the one that sends the banner.
+enum : int16_t { kAnyPort = -1 };
+// Most ports such a run watches.
+enum : int16_t { kWatchPortLimit = 64 };
+
 // What was chosen for the run.
 struct RunChoices {
     RunMode mode;
-    int16_t port;                       // 1 to 256; 0 when none is chosen
+    int16_t port;                        // 1 to 256; 0 when none is chosen; or kAnyPort
+    int16_t watchPorts[kWatchPortLimit]; // kAnyPort: the ports to listen on
+    int16_t watchCount;
     WCHAR scriptName[kScriptNameRoom];  // firmware mode: the script file
     int16_t profibusId;                 // Profibus-ID mode: 1 to 127
     char traceFileName[kTraceNameRoom]; // the port's traffic goes there; empty: nowhere
@@ -56,12 +64,15 @@ struct RunFace {
     void (*showProgress)(void* context, int32_t index, int32_t size);
     // Asks for the module to be switched off and on; returns when the run
     // may go on. Whatever the module sends meanwhile stays on the port for
-    // the detection. 0 goes on to the detection; any other value tells that
-    // the face has waited for the module's start-up output in vain, and the
-    // run ends at once with kNoKorvanModule.
+    // the detection; port is kAnyPort when the run watches several. 0 goes
+    // on to the detection; any other value tells that the face has waited
+    // for the module's start-up output in vain, and the run ends at once
+    // with kNoKorvanModule.
     int16_t (*requestPowerCycle)(void* context, int16_t port, const char* text);
     // A failure has been shown.
     void (*signalFailure)(void* context);
+    // A run on kAnyPort has found the module on port; the job goes on there.
+    void (*portFound)(void* context, int16_t port);
 };
 
 // Runs the chosen job to its end on the face, and tells how it ended.

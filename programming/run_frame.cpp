@@ -86,11 +86,11 @@ int16_t DetectModule(RunContext* run) {
     }
 }
 
-// From the opening of the port to the job's outcome. Bytes that arrive
-// while the OFF/ON request stands count for the detection. *portOwned tells
-// whether the run has the port to close: not when this process holds it
-// open already.
-static RunOutcome TalkToModule(RunContext* run, bool* portOwned) {
+// From the opening of the port to the detection of the module. Bytes that
+// arrive while the OFF/ON request stands count for the detection.
+// *portOwned tells whether the run has the port to close: not when this
+// process holds it open already.
+static RunOutcome ReachModule(RunContext* run, bool* portOwned) {
     const int16_t port = run->choices.port;
     PortConfig config = ModuleLineConfig(port, nullptr); // direct mode
     const int16_t opened = OpenPort(&config);
@@ -107,10 +107,16 @@ static RunOutcome TalkToModule(RunContext* run, bool* portOwned) {
         return kNoKorvanModule;
     }
     ShowStatus(run, "Wait for detection of Korvan");
-    if (DetectModule(run) != 0) {
-        return kNoKorvanModule;
+    return DetectModule(run) != 0 ? kNoKorvanModule : kRunSucceeded;
+}
+
+static RunOutcome TalkToModule(RunContext* run, bool* portOwned) {
+    const RunOutcome reached = run->choices.port == kAnyPort ? FindModuleOnAnyPort(run, portOwned)
+                                                             : ReachModule(run, portOwned);
+    if (reached != kRunSucceeded) {
+        return reached;
     }
-    DiscardInput(port, 200);
+    DiscardInput(run->choices.port, 200);
     return run->choices.mode == kFirmwareMode ? ProgramFirmware(run) : SetProfibusId(run);
 }
 

@@ -46,8 +46,10 @@ DWORD WINAPI MonitorThread(LPVOID argument) {
     // shortens the next pause, so the clock never falls behind.
     const ULONGLONG startMs = GetTickCount64();
     do {
-        if (SampleCarrier(&carrier, CarrierIsOn(slot->portHandle)) &&
-            slot->lineLostCallback != nullptr) {
+        // The carrier line is read only for an owner who wants to hear of
+        // its loss: a port watched among many costs a tick, not a device call.
+        if (slot->lineLostCallback != nullptr &&
+            SampleCarrier(&carrier, CarrierIsOn(slot->portHandle))) {
             slot->lineLostCallback(slot->callbackTag);
         }
         uint32_t ticks = slot->tickCount + 1;

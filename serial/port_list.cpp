@@ -47,3 +47,19 @@ int16_t ListPresentPorts(int16_t* ports, int16_t capacity) {
     }
     return count;
 }
+
+int16_t ListPortChoices(int16_t* ports, int16_t capacity) {
+    enum : int16_t { kAlwaysOffered = 8 };
+    int16_t count = 0;
+    for (int16_t port = kFirstPort; port <= kAlwaysOffered && count < capacity; ++port) {
+        ports[count++] = port;
+    }
+    static int16_t present[kPortSlots];
+    const int16_t presentCount = ListPresentPorts(present, kPortSlots);
+    for (int16_t i = 0; i < presentCount && count < capacity; ++i) {
+        if (present[i] > kAlwaysOffered) {
+            ports[count++] = present[i];
+        }
+    }
+    return count;
+}

@@ -17,3 +17,8 @@ int16_t PortNumberOfName(const char* name, DWORD size);
 // Fills ports (room for capacity numbers) with the numbers of the ports
 // the PC has now, ascending, each once. The count; 0 when none is listed.
 int16_t ListPresentPorts(int16_t* ports, int16_t capacity);
+
+// The ports a technician is offered: COM1 to COM8 always (a port of those
+// may be plugged in later), then every further port the PC has now,
+// ascending. The count.
+int16_t ListPortChoices(int16_t* ports, int16_t capacity);

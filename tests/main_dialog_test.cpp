@@ -62,10 +62,13 @@ class MainDialogTest : public ::testing::Test {
         }
     }
     // The port numbers the port list's entries carry, checked against their
-    // texts.
+    // texts; the last entry, which finds the module, is checked and left out.
     std::vector<int> PortEntries() {
         std::vector<int> ports;
-        for (int k = 0; k < Send(21, CB_GETCOUNT); ++k) {
+        const int last = static_cast<int>(Send(21, CB_GETCOUNT)) - 1;
+        EXPECT_EQ(Entry(21, last), "Any port (find the module)");
+        EXPECT_EQ(static_cast<int16_t>(Send(21, CB_GETITEMDATA, last)), -1);
+        for (int k = 0; k < last; ++k) {
             int port = static_cast<int>(Send(21, CB_GETITEMDATA, k));
             EXPECT_EQ(Entry(21, k), "COM" + std::to_string(port));
             ports.push_back(port);

@@ -72,6 +72,9 @@ void ReadChoices(void* context, RunChoices* choices) {
     choices->mode = check == BST_CHECKED ? kFirmwareMode : kProfibusIdMode;
     GetControlText(GetDlgItem(dialog, IDC_FILE_NAME), choices->scriptName, kScriptNameRoom);
     choices->port = ChosenPortEntry(dialog);
+    if (choices->port == kAnyPort) {
+        choices->watchCount = ListedPorts(dialog, choices->watchPorts, kWatchPortLimit);
+    }
     LRESULT entry = SendMessageA(GetDlgItem(dialog, IDC_PROFIBUS_ID_LIST), CB_GETCURSEL, 0, 0);
     choices->profibusId = static_cast<int16_t>(entry + 1);
 }
@@ -104,6 +107,11 @@ void SignalFailure(void*) {
     failureBeep(1500, 150);
 }
 
+// The found port becomes the chosen entry: the next run goes to it directly.
+void PortFound(void* context, int16_t port) {
+    ChoosePortEntry(static_cast<DialogFace*>(context)->dialog, port);
+}
+
 } // namespace
 
 void RunDialogJob(HWND dialog) {
@@ -113,9 +121,9 @@ void RunDialogJob(HWND dialog) {
     dialogRunUnderWay = 1;
     DialogFace context;
     context.dialog = dialog;
-    const RunFace face = {&context,     BeginRun,          EndRun,
-                          ReadChoices,  ShowStatus,        ShowResult,
-                          ShowProgress, RequestPowerCycle, SignalFailure};
+    const RunFace face = {&context,      BeginRun,   EndRun,       ReadChoices,
+                          ShowStatus,    ShowResult, ShowProgress, RequestPowerCycle,
+                          SignalFailure, PortFound};
     RunProgramming(&face);
     dialogRunUnderWay = 0;
 }

@@ -10,6 +10,7 @@
 #include "colour_scheme.h"
 #include "dialog_ids.h"
 #include "port_list.h"
+#include "run_face.h"
 #include "text_adapters.h"
 
 WCHAR fileNameBuffer[kFileNameRoom];
@@ -43,6 +44,8 @@ static void AddPortEntry(HWND list, int16_t port, WCHAR* textArea) {
     }
 }
 
+const char kAnyPortEntry[] = "Any port (find the module)";
+
 int16_t ChosenPortEntry(HWND dialog) {
     HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
     LRESULT entry = SendMessageA(list, CB_GETCURSEL, 0, 0);
@@ -52,31 +55,56 @@ int16_t ChosenPortEntry(HWND dialog) {
     return static_cast<int16_t>(SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(entry), 0));
 }
 
+// The entry that carries port (kAnyPort included); -1 when there is none.
+static LRESULT EntryOfPort(HWND list, int16_t port) {
+    const LRESULT entries = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT k = 0; k < entries && port != 0; ++k) {
+        if (static_cast<int16_t>(SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(k), 0)) ==
+            port) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+void ChoosePortEntry(HWND dialog, int16_t port) {
+    HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
+    SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(EntryOfPort(list, port)), 0);
+}
+
+int16_t ListedPorts(HWND dialog, int16_t* ports, int16_t capacity) {
+    HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
+    const LRESULT entries = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    int16_t count = 0;
+    for (LRESULT k = 0; k < entries && count < capacity; ++k) {
+        const int16_t port =
+            static_cast<int16_t>(SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(k), 0));
+        if (port > 0) {
+            ports[count++] = port;
+        }
+    }
+    return count;
+}
+
 // COM1 to COM8 always, then every further port the PC has, ascending; each
-// entry carries its port number. The port chosen before stays chosen while
-// it is in the list.
+// entry carries its port number. Last comes the entry that finds the
+// module. The entry chosen before stays chosen while it is in the list.
 static void FillPortList(HWND dialog, WCHAR* textArea) {
     HWND list = GetDlgItem(dialog, IDC_COM_PORT_LIST);
     const int16_t chosen = ChosenPortEntry(dialog);
     SendMessageA(list, CB_RESETCONTENT, 0, 0);
-    for (int16_t port = 1; port <= kPortEntries; ++port) {
-        AddPortEntry(list, port, textArea);
-    }
-    static int16_t present[kPortSlots];
-    const int16_t count = ListPresentPorts(present, kPortSlots);
+    static int16_t ports[kPortSlots];
+    const int16_t count = ListPortChoices(ports, kPortSlots);
     for (int16_t i = 0; i < count; ++i) {
-        if (present[i] > kPortEntries) {
-            AddPortEntry(list, present[i], textArea);
-        }
+        AddPortEntry(list, ports[i], textArea);
     }
-    LRESULT select = -1;
-    const LRESULT entries = SendMessageA(list, CB_GETCOUNT, 0, 0);
-    for (LRESULT k = 0; k < entries && chosen != 0; ++k) {
-        if (SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(k), 0) == chosen) {
-            select = k;
-        }
+    WidenText(textArea, kAnyPortEntry);
+    const LRESULT anyEntry = AddListText(list, textArea);
+    if (anyEntry >= 0) {
+        SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(anyEntry),
+                     static_cast<LPARAM>(kAnyPort));
     }
-    SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(select), 0);
+    SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(EntryOfPort(list, chosen)), 0);
 }
 
 static void FillProfibusIdList(HWND dialog, WCHAR* textArea) {

@@ -42,8 +42,19 @@ void ComposePortEntry(int16_t port, char* text);
 // The ID in decimal; ID 126 reads "126 (Address Setting via Profibus possible)".
 void ComposeProfibusIdEntry(int16_t id, char* text);
 
-// The port number of the chosen port list entry; 0 when none is chosen.
+// The port number of the chosen port list entry; 0 when none is chosen,
+// kAnyPort (run_face.h) for the entry that finds the module.
 int16_t ChosenPortEntry(HWND dialog);
+
+// The last entry of the port list: a run that finds the module itself.
+extern const char kAnyPortEntry[];
+
+// The port numbers of the list's port entries, in list order (at most
+// capacity); the count.
+int16_t ListedPorts(HWND dialog, int16_t* ports, int16_t capacity);
+
+// Chooses the entry of port; none when the list has no such entry.
+void ChoosePortEntry(HWND dialog, int16_t port);
 
 // ---- The file picker ----
 
