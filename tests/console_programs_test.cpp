@@ -86,7 +86,7 @@ TEST(ConsolePrograms, TellUsageErrorsInTheirOwnWords) {
     const std::vector<Call> calls = {
         {kCli, "--port COM1 --port COM2 profibus-id 3",
          "korvan-cli: --port is given more than once (see korvan-cli --help)"},
-        {kCli, "profibus-id 3 --port", "korvan-cli: --port needs a value (COMn) (see"},
+        {kCli, "profibus-id 3 --port", "korvan-cli: --port needs a value (COMn|auto) (see"},
         {kCli, "--port COM1 firmware", "korvan-cli: FILE is missing (see"},
         {kSim, "COM2 --pace 0", "korvan-sim: --pace: 0 is no number from "},
         {kDriver, "quit --timeout x", "korvan-demo-driver: --timeout: x is no number from 1 to"},
