@@ -10,6 +10,7 @@
 #include "console_face.h"
 #include "dialog_ids.h"
 #include "job_fixture.h"
+#include "support/talker.h"
 #include "main_dialog.h"
 #include "run_context.h"
 #include "support/console_process.h"
@@ -22,40 +23,6 @@ const char kWaiting[] = "Wait for detection of Korvan";
 const char kProfibusSuccess[] = " The programming of Profibus-ID was successful. ";
 enum { kTalkerPort = 4 };
 const char kGpsLine[] = "$GPGGA,101530.00,5231.1234,N,01323.5678,E,1,08,0.9,45.2,M*47\r\n";
-
-// A device that is no module: lines at its own pace from the moment it is
-// switched on, and what it was sent collected at the end.
-class Talker {
-  public:
-    explicit Talker(int port, std::string line = kGpsLine, int pauseMs = 200)
-        : peer_(OpenPeer(port)), line_(std::move(line)), pauseMs_(pauseMs) {}
-    void SwitchOn() {
-        thread_ = std::thread([this] {
-            while (!over_) {
-                PeerWrite(peer_, line_);
-                for (int waited = 0; waited < pauseMs_ && !over_; waited += 10) {
-                    Sleep(10);
-                }
-            }
-        });
-    }
-    std::string Stop() {
-        over_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        std::string received = PeerReadUntilQuiet(peer_, 200);
-        CloseHandle(peer_);
-        return received;
-    }
-
-  private:
-    HANDLE peer_;
-    std::string line_;
-    int pauseMs_;
-    std::atomic<bool> over_{false};
-    std::thread thread_;
-};
 
 class AnyPortTest : public JobTest {
   protected:
@@ -116,7 +83,7 @@ TEST_F(AnyPortTest, TheListEndsWithTheEntryThatFindsTheModule) {
 
 TEST_F(AnyPortTest, FindsTheModuleSendsNothingElsewhereAndKeepsItsPortChosen) {
     StartModule();
-    Talker gps(kTalkerPort);
+    Talker gps(kTalkerPort, {kGpsLine}, 200);
     ChooseProfibusJob(dialog_, 9);
     JobOutcome run = RunJob(dialog_, true, 0, [&] { gps.SwitchOn(); });
     ExpectSuccess(run, kProfibusSuccess);
@@ -141,7 +108,7 @@ TEST_F(AnyPortTest, FindsTheModuleSendsNothingElsewhereAndKeepsItsPortChosen) {
 TEST_F(AnyPortTest, APortPastTheByteBoundIsClosedAndTheOthersAreStillWatched) {
     // 48 bytes every 50 ms: past 1000 bytes in about a second; the module
     // is switched on after two.
-    Talker scale(kTalkerPort, "ST,GS,+0000.00kg,0000.00kg,0000.00kg,0000.00k\r\n", 50);
+    Talker scale(kTalkerPort, {"ST,GS,+0000.00kg,0000.00kg,0000.00kg,0000.00k\r\n"}, 50);
     StartModule();
     bool closedBeforeTheBanner = false;
     std::thread module;

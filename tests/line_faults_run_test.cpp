@@ -8,6 +8,7 @@
 #include "job_fixture.h"
 #include "run_context.h"
 #include "support/driver_double.h"
+#include "support/talker.h"
 
 namespace {
 
@@ -24,44 +25,6 @@ class LineFaultTest : public JobTest {
         RemoveDriverDouble();
         JobTest::TearDown();
     }
-};
-
-// A device on COM2 that is no module: once switched on it sends lines at its
-// own pace until the run is over, and collects what it is sent.
-class Talker {
-  public:
-    // Each line pauseMs after the one before; the lines cycle.
-    Talker(std::vector<std::string> lines, int pauseMs)
-        : lines_(std::move(lines)), pauseMs_(pauseMs) {
-        peer_ = OpenPeer(kModulePort);
-    }
-    void SwitchOn() {
-        thread_ = std::thread([this, pauseMs = pauseMs_] {
-            for (size_t n = 0; !over_; ++n) {
-                PeerWrite(peer_, lines_[n % lines_.size()]);
-                for (int waited = 0; waited < pauseMs && !over_; waited += 10) {
-                    Sleep(10);
-                }
-            }
-        });
-    }
-    // Ends the talking; what the tool sent meanwhile.
-    std::string Stop() {
-        over_ = true;
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        std::string received = PeerReadUntilQuiet(peer_, 100);
-        CloseHandle(peer_);
-        return received;
-    }
-
-  private:
-    std::vector<std::string> lines_;
-    int pauseMs_;
-    HANDLE peer_;
-    std::atomic<bool> over_{false};
-    std::thread thread_;
 };
 
 } // namespace
@@ -130,7 +93,8 @@ TEST_F(JobTest, APortThisProcessHoldsStaysWithItsOwner) {
 TEST_F(JobTest, ADeviceThatTalksOnWithoutTheBannerIsGivenUp) {
     // An NMEA-like line every 200 ms: a run buffer full of bytes in about
     // three seconds.
-    Talker gps({"$GPGGA,101530.00,5231.1234,N,01323.5678,E,1,08,0.9,45.2,M,,,,*47\r\n"}, 200);
+    Talker gps(kModulePort,
+               {"$GPGGA,101530.00,5231.1234,N,01323.5678,E,1,08,0.9,45.2,M,,,,*47\r\n"}, 200);
     ChooseProfibusJob(dialog_, 3);
     JobOutcome run = RunJob(dialog_, false, 0, [&] { gps.SwitchOn(); });
     std::string sent = gps.Stop();
@@ -141,7 +105,7 @@ TEST_F(JobTest, ADeviceThatTalksOnWithoutTheBannerIsGivenUp) {
 
 TEST_F(JobTest, ASlowTalkerIsGivenUpWhenTheDetectionTimeRunsOut) {
     detectionLimitMs = 2500;
-    Talker slow({"."}, 1000);
+    Talker slow(kModulePort, {"."}, 1000);
     ChooseProfibusJob(dialog_, 3);
     JobOutcome run = RunJob(dialog_, false, 0, [&] { slow.SwitchOn(); });
     std::string sent = slow.Stop();
@@ -154,7 +118,7 @@ TEST_F(JobTest, ASlowTalkerIsGivenUpWhenTheDetectionTimeRunsOut) {
 
 TEST_F(JobTest, AStartUpWithLongPausesIsStillDetected) {
     // Each part of the start-up output within the 10 s of its byte.
-    Talker module({"Korvan V2.3\r\n", "Konfigmode...\r\n", ""}, 4000);
+    Talker module(kModulePort, {"Korvan V2.3\r\n", "Konfigmode...\r\n", ""}, 4000);
     ChooseProfibusJob(dialog_, 3);
     JobOutcome run = RunJob(dialog_, false, 0, [&] { module.SwitchOn(); });
     std::string sent = module.Stop();
@@ -167,7 +131,7 @@ TEST_F(JobTest, AStartUpWithLongPausesIsStillDetected) {
 TEST_F(JobTest, ADeviceTalkingBeforeStartStillGetsTheRequestAndNothingElse) {
     // 48 bytes every 50 ms, from before START: the discards before the
     // request give up on it, the detection's bound ends the run.
-    Talker scale({"ST,GS,+0000.00kg,0000.00kg,0000.00kg,0000.00k\r\n"}, 50);
+    Talker scale(kModulePort, {"ST,GS,+0000.00kg,0000.00kg,0000.00kg,0000.00k\r\n"}, 50);
     scale.SwitchOn();
     ChooseProfibusJob(dialog_, 3);
     JobOutcome run = RunJob(dialog_, false);
