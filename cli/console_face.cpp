@@ -31,6 +31,8 @@ void Say(ConsoleFace* face, const char* text) {
 void BeginRun(void* context) {
     ConsoleFace* face = FaceOf(context);
     face->result.clear();
+    face->moduleOnMs = GetTickCount64();
+    face->moduleOnUtc = UtcNowText();
     face->progressLineOpen = false;
     face->downloadStartMs = 0;
     face->lastTenth = 0;
@@ -90,8 +92,17 @@ void ShowProgress(void* context, int32_t index, int32_t size) {
 // Without one (a script, a test rig switching the module by relay) the run
 // goes on at once and gives the module up to waitStartMs for its first byte;
 // when none has come by then, the run ends there.
+int16_t AwaitPowerCycle(ConsoleFace* face, int16_t port, const char* text);
+
 int16_t RequestPowerCycle(void* context, int16_t port, const char* text) {
     ConsoleFace* face = FaceOf(context);
+    const int16_t status = AwaitPowerCycle(face, port, text);
+    face->moduleOnMs = GetTickCount64();
+    face->moduleOnUtc = UtcNowText();
+    return status;
+}
+
+int16_t AwaitPowerCycle(ConsoleFace* face, int16_t port, const char* text) {
     Say(face, text);
     if (face->inputIsConsole) {
         const char enterLine[] = "(press Enter when it is switched on again)";
@@ -125,11 +136,15 @@ void SignalFailure(void*) {}
 // The status line has said on which port: "Korvan found on COMn".
 void PortFound(void*, int16_t) {}
 
+void ShowReport(void* context, const RunReport* report) {
+    FaceOf(context)->report = *report;
+}
+
 } // namespace
 
 RunFace MakeConsoleFace(ConsoleFace* face) {
     return {face,         BeginRun,          EndRun,        ReadChoices, ShowStatus, ShowResult,
-            ShowProgress, RequestPowerCycle, SignalFailure, PortFound};
+            ShowProgress, RequestPowerCycle, SignalFailure, PortFound,   ShowReport};
 }
 
 std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds) {
@@ -161,25 +176,29 @@ std::string SystemMessage(DWORD error) {
     return message + " (error " + std::to_string(error) + ")";
 }
 
-std::string FailureReport(RunOutcome outcome, int16_t port) {
-    std::string report = std::string(FailureText(outcome)) + "\n";
-    if (outcome != kPortNotOpened) {
-        return report;
-    }
+std::string PortOpenReason(int16_t port) {
     const std::string name = "COM" + std::to_string(port);
     const DWORD error = PortOpenError(port);
     switch (error) {
     case 0:
         // The device opened; its line could not be set up.
-        return report + name + " opened, but could not be set up for the module's line\n";
+        return name + " opened, but could not be set up for the module's line";
     case ERROR_SHARING_VIOLATION:
-        return report + name + " is in use by another program\n";
+        return name + " is in use by another program";
     case ERROR_ACCESS_DENIED:
         // What Windows' serial drivers answer for a port another program holds.
-        return report + "Access to " + name + " is denied: another program may be using it\n";
+        return "Access to " + name + " is denied: another program may be using it";
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-        return report + "There is no " + name + " on this PC\n";
+        return "There is no " + name + " on this PC";
     }
-    return report + name + ": " + SystemMessage(error) + "\n";
+    return name + ": " + SystemMessage(error);
+}
+
+std::string FailureReport(const RunReport& report) {
+    std::string text = std::string(FailureText(report.outcome)) + "\n";
+    if (report.outcome == kPortNotOpened && report.detail[0] == 0) {
+        return text + PortOpenReason(report.port) + "\n";
+    }
+    return report.detail[0] != 0 ? text + report.detail + "\n" : text;
 }

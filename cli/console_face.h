@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "module_log.h"
 #include "run_face.h"
 
 struct ConsoleFace {
@@ -22,8 +23,13 @@ struct ConsoleFace {
     // console itself, which gets the OFF/ON request and the Enter line too.
     FILE* consoleCopy = nullptr;
 
-    // What the run showed last in its result line.
+    // What the run showed last in its result line, and what it found out.
     std::string result;
+    RunReport report{};
+    // When the module was switched on (the OFF/ON request answered), or
+    // else when the run began: a log line's time and duration count from it.
+    ULONGLONG moduleOnMs = 0;
+    std::string moduleOnUtc;
 
     // The download's progress so far.
     bool progressLineOpen = false;
@@ -35,9 +41,13 @@ struct ConsoleFace {
 // The run's face on face; face must outlive the run.
 RunFace MakeConsoleFace(ConsoleFace* face);
 
-// What standard error gets after a failed run on port: the failure text and,
-// for "Error on opening the COM-Port", a line with the system's reason.
-std::string FailureReport(RunOutcome outcome, int16_t port);
+// What standard error gets after a failed run: the failure text and a line
+// with its detail (for "Error on opening the COM-Port", the system's reason).
+std::string FailureReport(const RunReport& report);
+
+// Why port could not be opened, in words, from the system's error of its
+// last opening.
+std::string PortOpenReason(int16_t port);
 
 // The system's text of an error code, on one line, with its number.
 std::string SystemMessage(DWORD error);

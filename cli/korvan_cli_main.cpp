@@ -9,13 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "console_face.h"
-#include "korvan_version.h"
-#include "port_list.h"
-#include "console_options.h"
 #include "any_port_option.h"
+#include "console_face.h"
+#include "console_options.h"
+#include "korvan_version.h"
+#include "module_log.h"
+#include "port_list.h"
 #include "port_listing.h"
 #include "run_face.h"
+#include "script_store.h"
+#include "station.h"
 
 namespace {
 
@@ -32,11 +35,17 @@ const char kExitStatuses[] =
     "  6  Korvan could not be programmed\n"
     "  7  Configuration of Korvan module cannot be read\n"
     "  8  Error in received configuration of Korvan module\n"
+    "  9  The run was interrupted (Ctrl+C or Ctrl+Break): its module needs programming\n"
+    "     again\n"
+    " 10  the --log file could not be written: the station stopped\n"
+    "Several ports: 0 when every module succeeded, else the status of the first port,\n"
+    "in command-line order, that had a failure.\n"
     "\n"
     "The tool asks for the module to be switched OFF and ON. On a console it goes on\n"
     "when Enter is pressed; with standard input from a file or pipe (< NUL) it goes on\n"
     "at once and waits up to --wait-start seconds for the module's start-up output:\n"
-    "when none has come by then, the run ends there with exit status 4.\n";
+    "when none has come by then, the run ends there with exit status 4.\n"
+    "A failure's detail follows its text on standard error.\n";
 
 // A whole number from low to high, written in decimal digits.
 CLI::Validator WholeNumber(int low, int high) {
@@ -97,6 +106,59 @@ int ListPorts() {
     return 0;
 }
 
+// The script's bytes stay in this slot of the store for every run.
+const int16_t kCliScriptSlot = 2;
+
+// The job as the log names it, for a run that has not begun: the script
+// could not be loaded.
+int ScriptNotLoaded(StationJob* job) {
+    RunReport report{};
+    report.outcome = kScriptNotLoaded;
+    report.oldProfibusId = -1;
+    snprintf(report.detail, sizeof report.detail, "the file cannot be opened or read");
+    const std::string start = UtcNowText();
+    for (int16_t port : job->ports) {
+        report.port = port;
+        if (job->log != nullptr) {
+            job->log->Append(LogLineOf(*job, report, "", start, 0));
+        }
+    }
+    fputs(FailureReport(report).c_str(), stderr);
+    return kScriptNotLoaded;
+}
+
+// One port, one module: the console face's own lines, as ever.
+int RunSingle(StationJob* job, ConsoleFace* face) {
+    RunChoices* choices = &face->choices;
+    std::vector<int16_t> interruptible = job->ports;
+    if (choices->port == kAnyPort) {
+        interruptible.assign(choices->watchPorts, choices->watchPorts + choices->watchCount);
+    }
+    CatchInterrupts(interruptible);
+    const RunFace runFace = MakeConsoleFace(face);
+    const RunOutcome outcome = RunProgramming(&runFace);
+    const RunReport& report = face->report;
+    if (outcome == kRunSucceeded && job->mode == kReadIdMode) {
+        // The station address for a script; the whole record for a person.
+        printf("%d\n", report.oldProfibusId);
+        fprintf(stderr, "Configuration record: %s\n", report.record);
+    } else if (outcome == kRunSucceeded) {
+        printf("%s\n", face->result.c_str());
+    } else {
+        fputs(FailureReport(report).c_str(), stderr);
+    }
+    if (job->log != nullptr) {
+        const std::string problem =
+            job->log->Append(LogLineOf(*job, report, face->result, face->moduleOnUtc,
+                                       (GetTickCount64() - face->moduleOnMs) / 1000.0));
+        if (!problem.empty()) {
+            fprintf(stderr, "korvan-cli: the log cannot be written: %s\n", problem.c_str());
+            return outcome == kRunSucceeded ? static_cast<int>(kExitLogFailed) : outcome;
+        }
+    }
+    return outcome;
+}
+
 } // namespace
 
 // The arguments come as UTF-16 (wmain), so that names beyond the system's
@@ -112,23 +174,26 @@ int wmain(int argc, wchar_t** wideArgv) {
     }
 
     CLI::App app{"Programs a Korvan module on a COM port: loads new firmware into it, or sets "
-                 "its Profibus-ID.",
+                 "its Profibus-ID. Several ports at once, and module after module, make it a "
+                 "production station.",
                  "korvan-cli"};
     app.set_version_flag("--version", std::string("korvan-cli ") + KORVAN_VERSION_TEXT);
     app.footer(kExitStatuses);
     app.require_subcommand(0, 1);
     app.fallthrough();
 
-    int port = 0;
-    app.add_option("--port", port,
+    std::vector<int> ports;
+    app.add_option("--port", ports,
                    "the module's COM port: COMn, n from 1 to 256; or auto: listens on every "
-                   "port and takes the one the module announces itself on")
+                   "port and takes the one the module announces itself on. Given several "
+                   "times, or as a list (COM3,COM4), one module on each port, all at once")
         ->type_name("COMn|auto")
+        ->delimiter(',')
         ->transform(ComPortOrAutoArgument());
     std::string traceFile;
     app.add_option("--trace", traceFile,
                    "writes the port's traffic to FILE: 2-byte records of byte and direction "
-                   "(1 received, 2 sent)")
+                   "(1 received, 2 sent); one port, one module")
         ->type_name("FILE");
     int waitStartSeconds = 60;
     app.add_option("--wait-start", waitStartSeconds,
@@ -137,6 +202,20 @@ int wmain(int argc, wchar_t** wideArgv) {
         ->type_name("SECONDS")
         ->check(WholeNumber(1, 3600))
         ->capture_default_str();
+    bool repeat = false;
+    app.add_flag("--repeat", repeat,
+                 "module after module: after each run the port waits for the next module's "
+                 "start-up output and programs it, until Ctrl+C or --count");
+    int count = 0;
+    CLI::Option* countOption =
+        app.add_option("--count", count, "with --repeat: stops after N modules on all ports")
+            ->type_name("N")
+            ->check(WholeNumber(1, 1000000));
+    std::string logFile;
+    app.add_option("--log", logFile,
+                   "appends a CSV line for each module to FILE (made with a header line when "
+                   "new)")
+        ->type_name("FILE");
     bool listPorts = false;
     app.add_flag("--list-ports", listPorts,
                  "lists the COM ports this PC has, one a line, with their device's name, maker "
@@ -150,6 +229,9 @@ int wmain(int argc, wchar_t** wideArgv) {
     profibus->add_option("ID", profibusId, "the new Profibus-ID, 1 to 127")
         ->required()
         ->check(WholeNumber(1, 127));
+    CLI::App* readId = app.add_subcommand(
+        "read-id", "reads the module's configuration record and writes nothing back: the "
+                   "Profibus-ID on standard output, the record on standard error");
 
     try {
         app.parse(argc, argv.data());
@@ -161,20 +243,42 @@ int wmain(int argc, wchar_t** wideArgv) {
         return UsageError(UsageProblem(e));
     }
 
+    const bool jobGiven = firmware->parsed() || profibus->parsed() || readId->parsed();
     if (listPorts) {
-        return firmware->parsed() || profibus->parsed() ? UsageError("--list-ports takes no job")
-                                                        : ListPorts();
+        return jobGiven ? UsageError("--list-ports takes no job") : ListPorts();
     }
-    if (!firmware->parsed() && !profibus->parsed()) {
-        return UsageError("no job given: firmware FILE or profibus-id ID");
+    if (!jobGiven) {
+        return UsageError("no job given: firmware FILE, profibus-id ID or read-id");
     }
-    if (port == 0) {
+    if (ports.empty()) {
         return UsageError("--port is missing");
+    }
+    StationJob job;
+    for (int port : ports) {
+        if (port == kAnyPort && ports.size() > 1) {
+            return UsageError("--port auto takes no other port");
+        }
+        for (int16_t earlier : job.ports) {
+            if (earlier == port) {
+                return UsageError("--port: COM" + std::to_string(port) + " is given twice");
+            }
+        }
+        job.ports.push_back(static_cast<int16_t>(port));
+    }
+    if (countOption->count() > 0 && !repeat) {
+        return UsageError("--count needs --repeat");
+    }
+    if (repeat && ports[0] == kAnyPort) {
+        return UsageError("--repeat needs the modules' ports; auto finds one module only");
+    }
+    const bool station = job.ports.size() > 1 || repeat;
+    if (station && !traceFile.empty()) {
+        return UsageError("--trace is for one port and one module");
     }
     static ConsoleFace face;
     RunChoices* choices = &face.choices;
-    choices->port = static_cast<int16_t>(port);
-    if (port == kAnyPort) {
+    choices->port = job.ports[0];
+    if (choices->port == kAnyPort) {
         choices->watchCount = ListPortChoices(choices->watchPorts, kWatchPortLimit);
     }
     if (traceFile.size() >= static_cast<size_t>(kTraceNameRoom)) {
@@ -182,16 +286,19 @@ int wmain(int argc, wchar_t** wideArgv) {
     }
     snprintf(choices->traceFileName, kTraceNameRoom, "%s", traceFile.c_str());
     if (firmware->parsed()) {
-        choices->mode = kFirmwareMode;
+        job.mode = kFirmwareMode;
         // Back to UTF-16 as it came: the script is loaded by its wide name.
         if (MultiByteToWideChar(CP_UTF8, 0, scriptFile.c_str(), -1, choices->scriptName,
                                 kScriptNameRoom) == 0) {
             return UsageError("FILE: the name is too long");
         }
+        job.scriptName = scriptFile;
     } else {
-        choices->mode = kProfibusIdMode;
-        choices->profibusId = static_cast<int16_t>(profibusId);
+        job.mode = profibus->parsed() ? kProfibusIdMode : kReadIdMode;
+        job.profibusId = static_cast<int16_t>(profibusId);
     }
+    choices->mode = job.mode;
+    choices->profibusId = job.profibusId;
     if (!traceFile.empty()) {
         const std::string problem = TraceFileProblem(traceFile);
         if (!problem.empty()) {
@@ -200,24 +307,51 @@ int wmain(int argc, wchar_t** wideArgv) {
             return kUsageError;
         }
     }
-    face.waitStartMs = waitStartSeconds * 1000;
-    face.inputIsConsole = IsConsole(STD_INPUT_HANDLE);
-    face.errorIsConsole = IsConsole(STD_ERROR_HANDLE);
-    // Standard error redirected (2>run.log) while the technician sits at the
-    // console: the OFF/ON request still has to reach the screen.
-    if (face.inputIsConsole && !face.errorIsConsole) {
-        face.consoleCopy = fopen("CONOUT$", "w");
+    static ModuleLog log;
+    if (!logFile.empty()) {
+        const std::string problem = log.Open(logFile);
+        if (!problem.empty()) {
+            fprintf(stderr, "korvan-cli: the log \"%s\" cannot be opened: %s\n", logFile.c_str(),
+                    problem.c_str());
+            return kUsageError;
+        }
+        job.log = &log;
     }
+    job.waitStartMs = waitStartSeconds * 1000;
+    job.repeat = repeat;
+    job.count = count;
+    job.inputIsConsole = IsConsole(STD_INPUT_HANDLE);
+    job.errorIsConsole = IsConsole(STD_ERROR_HANDLE);
 
-    const RunFace runFace = MakeConsoleFace(&face);
-    const RunOutcome outcome = RunProgramming(&runFace);
-    if (outcome == kRunSucceeded) {
-        printf("%s\n", face.result.c_str());
+    // The script is loaded once, here, and read by every run.
+    if (job.mode == kFirmwareMode) {
+        if (LoadScript(kCliScriptSlot, choices->scriptName) != 0) {
+            return ScriptNotLoaded(&job);
+        }
+        job.scriptSlot = kCliScriptSlot;
+        job.scriptSize = ScriptSize(kCliScriptSlot);
+        job.scriptSha256 = Sha256Text(ScriptStore[kCliScriptSlot].data,
+                                      static_cast<size_t>(ScriptStore[kCliScriptSlot].size));
+        choices->loadedScriptSlot = kCliScriptSlot;
+    }
+    int status = 0;
+    if (station) {
+        CatchInterrupts(job.ports);
+        status = RunStation(job);
     } else {
-        fputs(FailureReport(outcome, choices->port).c_str(), stderr);
+        face.waitStartMs = job.waitStartMs;
+        face.inputIsConsole = job.inputIsConsole;
+        face.errorIsConsole = job.errorIsConsole;
+        // Standard error redirected (2>run.log) while the technician sits at
+        // the console: the OFF/ON request still has to reach the screen.
+        if (face.inputIsConsole && !face.errorIsConsole) {
+            face.consoleCopy = fopen("CONOUT$", "w");
+        }
+        status = RunSingle(&job, &face);
+        if (face.consoleCopy != nullptr) {
+            fclose(face.consoleCopy);
+        }
     }
-    if (face.consoleCopy != nullptr) {
-        fclose(face.consoleCopy);
-    }
-    return outcome;
+    ReleaseScript(kCliScriptSlot);
+    return status;
 }

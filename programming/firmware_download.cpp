@@ -2,6 +2,7 @@
 // script as hexadecimal pairs with an acknowledgement after the first 96
 // bytes and after every further 128, then the checksum line, and it confirms
 // with "Download ok.".
+#include <cstdio>
 #include <cstring>
 
 #include "run_context.h"
@@ -20,39 +21,66 @@ enum : int32_t {
 };
 
 // Puts the module into programming mode: 0x14 answered by "OK", 0x10 by ".".
-static RunOutcome EnterProgrammingMode(RunContext* run) {
+// Sends a handshake byte and reads its answer of count bytes; the detail
+// says what went wrong.
+static bool Handshake(RunContext* run, uint8_t byte, const char* expected) {
     const int16_t port = run->choices.port;
     uint8_t* reply = run->runBuffer;
-    if (WriteByte(port, 0x14) != 0 ||
-        ReadPort(port, 2, 0, kHandshakeTimeoutMs, reply, kRunBufferSize) != 0 || reply[0] != 'O' ||
-        reply[1] != 'K') {
+    const int32_t count = static_cast<int32_t>(strlen(expected));
+    if (WriteByte(port, byte) != 0) {
+        NoteDetail(run, "the port did not take the handshake byte 0x%02X", byte);
+        return false;
+    }
+    if (ReadPort(port, count, 0, kHandshakeTimeoutMs, reply, kRunBufferSize) != 0) {
+        NoteDetail(run, "no answer \"%s\" to 0x%02X within %ld ms", expected, byte,
+                   static_cast<long>(kHandshakeTimeoutMs));
+        return false;
+    }
+    if (memcmp(reply, expected, static_cast<size_t>(count)) != 0) {
+        char shown[2][8];
+        ByteText(reply[0], shown[0]);
+        ByteText(count > 1 ? reply[1] : 0, shown[1]);
+        NoteDetail(run, "0x%02X answered with %s%s%s instead of \"%s\"", byte, shown[0],
+                   count > 1 ? " " : "", count > 1 ? shown[1] : "", expected);
+        return false;
+    }
+    return true;
+}
+
+static RunOutcome EnterProgrammingMode(RunContext* run) {
+    if (!Handshake(run, 0x14, "OK")) {
         return kNoAnswer;
     }
-    DiscardInput(port, kSettleMs);
-    if (WriteByte(port, 0x10) != 0 ||
-        ReadPort(port, 1, 0, kHandshakeTimeoutMs, reply, kRunBufferSize) != 0 || reply[0] != '.') {
-        return kNoAnswer;
-    }
-    return kRunSucceeded;
+    DiscardInput(run->choices.port, kSettleMs);
+    return Handshake(run, 0x10, ".") ? kRunSucceeded : kNoAnswer;
 }
 
 // Sends every script byte as a hexadecimal pair, waiting for the module's
 // acknowledgement after bytes 95, 223, 351, ...
 static RunOutcome StreamScript(RunContext* run, uint16_t* sum) {
     const int16_t port = run->choices.port;
-    const int32_t size = ScriptSize(kRunScriptSlot);
+    const int32_t size = ScriptSize(run->scriptSlot);
     int32_t ackIndex = kFirstAckIndex;
     *sum = 0;
     for (int32_t j = 0; j < size; ++j) {
-        const uint8_t value = ScriptByte(kRunScriptSlot, j);
+        const uint8_t value = ScriptByte(run->scriptSlot, j);
         if (WriteHexPair(port, value) != 0) {
+            NoteDetail(run, "the port did not take script byte %ld", static_cast<long>(j));
             return kNotProgrammed;
         }
         *sum = static_cast<uint16_t>(*sum + value);
         if (j == ackIndex) {
             ackIndex += kAckBlock;
-            if (ReadPort(port, 1, 0, kAckTimeoutMs, run->runBuffer, kRunBufferSize) != 0 ||
-                run->runBuffer[0] != '.') {
+            if (ReadPort(port, 1, 0, kAckTimeoutMs, run->runBuffer, kRunBufferSize) != 0) {
+                NoteDetail(run, "no acknowledgement after script byte %ld within %ld ms",
+                           static_cast<long>(j), static_cast<long>(kAckTimeoutMs));
+                return kNotProgrammed;
+            }
+            if (run->runBuffer[0] != '.') {
+                char shown[8];
+                ByteText(run->runBuffer[0], shown);
+                NoteDetail(run, "script byte %ld acknowledged with %s instead of '.'",
+                           static_cast<long>(j), shown);
                 return kNotProgrammed;
             }
         }
@@ -67,11 +95,27 @@ static RunOutcome AwaitConfirmation(RunContext* run) {
     const int16_t port = run->choices.port;
     uint8_t* line = run->runBuffer;
     ReadPort(port, 1, 0, kConfirmationTimeoutMs, line, kRunBufferSize);
-    if (ReadPort(port, 0, 0x0A, kConfirmationTimeoutMs, line, kRunBufferSize) != 0 ||
-        strcmp(reinterpret_cast<char*>(line), "Download ok.") != 0) {
-        return kNotProgrammed;
+    const int16_t status = ReadPort(port, 0, 0x0A, kConfirmationTimeoutMs, line, kRunBufferSize);
+    if (status == 0 && strcmp(reinterpret_cast<char*>(line), "Download ok.") == 0) {
+        return kRunSucceeded;
     }
-    return kRunSucceeded;
+    if (status == 0) {
+        // The line as it came, its unprintable bytes as dots.
+        char shown[64];
+        size_t k = 0;
+        for (; line[k] != 0 && k < sizeof shown - 1; ++k) {
+            shown[k] = line[k] >= 0x20 && line[k] <= 0x7E ? static_cast<char>(line[k]) : '.';
+        }
+        shown[k] = 0;
+        NoteDetail(run, "checksum line answered with '%s'", shown);
+    } else if (status == 2) {
+        NoteDetail(run, "checksum line answered with a line of %ld characters or more",
+                   static_cast<long>(kRunBufferSize - 1));
+    } else {
+        NoteDetail(run, "no confirmation line within %ld ms of the checksum line",
+                   static_cast<long>(kConfirmationTimeoutMs));
+    }
+    return kNotProgrammed;
 }
 
 RunOutcome ProgramFirmware(RunContext* run) {
@@ -87,6 +131,7 @@ RunOutcome ProgramFirmware(RunContext* run) {
     Sleep(kPauseBeforeChecksumMs);
     ShowStatus(run, "Send Checksum");
     if (WriteChecksumLine(run->choices.port, sum) != 0) {
+        NoteDetail(run, "the port did not take the checksum line");
         return kNotProgrammed;
     }
     outcome = AwaitConfirmation(run);

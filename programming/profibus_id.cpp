@@ -1,5 +1,6 @@
 #include "profibus_id.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "run_context.h"
@@ -11,6 +12,8 @@ enum : int32_t {
     kSettleBeforeWriteMs = 300,
     kSettleAfterWriteMs = 500,
 };
+
+static_assert(kConfigRecordRoom == kLongestConfigText + 1, "a report holds the longest record");
 
 int16_t DecodeConfigRecord(const char* text, int16_t values[kConfigValues], int32_t* count) {
     const size_t length = strnlen(text, kLongestConfigText + 1);
@@ -32,13 +35,34 @@ static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int
     const int16_t port = run->choices.port;
     char* text = reinterpret_cast<char*>(run->runBuffer);
     if (WriteByte(port, 0x15) != 0) {
+        NoteDetail(run, "the port did not take the request 0x15");
         return kConfigNotRead;
     }
     int16_t status = ReadPort(port, 0, 0x0D, kReplyTimeoutMs, run->runBuffer, kRunBufferSize);
-    if (status != 0) {
-        return status == 2 ? kConfigNotAccepted : kConfigNotRead;
+    if (status == 2) {
+        NoteDetail(run, "record of %ld characters or more without its carriage return",
+                   static_cast<long>(kRunBufferSize - 1));
+        return kConfigNotAccepted;
     }
-    return DecodeConfigRecord(text, values, count) == 0 ? kRunSucceeded : kConfigNotAccepted;
+    if (status != 0) {
+        const size_t got = strnlen(text, kRunBufferSize);
+        if (got == 0) {
+            NoteDetail(run, "no record within %ld ms of the request",
+                       static_cast<long>(kReplyTimeoutMs));
+        } else {
+            NoteDetail(run, "record stopped after %lu characters without its carriage return",
+                       static_cast<unsigned long>(got));
+        }
+        return kConfigNotRead;
+    }
+    const size_t length = strnlen(text, kRunBufferSize);
+    snprintf(run->report.record, sizeof run->report.record, "%s", text);
+    if (DecodeConfigRecord(text, values, count) != 0) {
+        NoteDetail(run, "record of %lu characters", static_cast<unsigned long>(length));
+        return kConfigNotAccepted;
+    }
+    run->report.oldProfibusId = values[kStationAddressValue];
+    return kRunSucceeded;
 }
 
 // Sends the whole record back with the new ID in place, then its checksum.
@@ -70,10 +94,16 @@ RunOutcome SetProfibusId(RunContext* run) {
         return outcome;
     }
     DiscardInput(run->choices.port, kSettleBeforeWriteMs);
+    if (run->choices.mode == kReadIdMode) {
+        ShowStatus(run, " ");
+        ShowResult(run, " The configuration of Korvan module was read. ");
+        return kRunSucceeded;
+    }
     ShowStatus(run, "Set Profibus ID into Korvan Module");
     // A record that did not go out whole has not been set: that is a
     // failure, not a success.
     if (WriteRecord(run, values, count) != 0) {
+        NoteDetail(run, "the port did not take the whole record");
         return kNotProgrammed;
     }
     // No answer is awaited; whatever the module says is dropped.

@@ -16,8 +16,18 @@ enum : int16_t { kRunScriptSlot = 1 };
 struct RunContext {
     const RunFace* face;
     RunChoices choices;
+    int16_t scriptSlot; // the firmware job's script in the store
     uint8_t runBuffer[kRunBufferSize];
+    RunReport report;
 };
+
+// Writes a failure's detail into the run's report (printf-style); the first
+// one of a run stays.
+void NoteDetail(RunContext* run, const char* format, ...);
+
+// A byte as the detail shows it: 'c' for a printable one, else 0xNN; text
+// holds at least 7 characters.
+void ByteText(uint8_t byte, char* text);
 
 // The status and result lines of the run's face.
 void ShowStatus(RunContext* run, const char* text);
@@ -44,5 +54,6 @@ RunOutcome FindModuleOnAnyPort(RunContext* run, bool* portOwned);
 // Streams the script of slot 1 into the module.
 RunOutcome ProgramFirmware(RunContext* run);
 
-// Writes the chosen ID into the module's configuration record.
+// Writes the chosen ID into the module's configuration record; in
+// kReadIdMode only reads the record.
 RunOutcome SetProfibusId(RunContext* run);

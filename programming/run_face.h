@@ -8,19 +8,22 @@
 
 #include <cstdint>
 
-enum RunMode { kFirmwareMode, kProfibusIdMode };
+// The jobs: new firmware, a new Profibus-ID, or only a look at the module's
+// configuration record (nothing is written back).
+enum RunMode { kFirmwareMode, kProfibusIdMode, kReadIdMode };
 
 // How a run ended. The failures are numbered as the console program's exit
 // statuses (1 is its usage error).
 enum RunOutcome : int16_t {
     kRunSucceeded = 0,
-    kScriptNotLoaded = 2,  // "The Script file could not be loaded"
-    kPortNotOpened = 3,    // "Error on opening the COM-Port"
-    kNoKorvanModule = 4,   // "Connected instrument is no Korvan module"
-    kNoAnswer = 5,         // "Korvan does not answer"
-    kNotProgrammed = 6,    // "Korvan could not be programmed"
-    kConfigNotRead = 7,    // "Configuration of Korvan module cannot be read"
-    kConfigNotAccepted = 8 // "Error in received configuration of Korvan module"
+    kScriptNotLoaded = 2,   // "The Script file could not be loaded"
+    kPortNotOpened = 3,     // "Error on opening the COM-Port"
+    kNoKorvanModule = 4,    // "Connected instrument is no Korvan module"
+    kNoAnswer = 5,          // "Korvan does not answer"
+    kNotProgrammed = 6,     // "Korvan could not be programmed"
+    kConfigNotRead = 7,     // "Configuration of Korvan module cannot be read"
+    kConfigNotAccepted = 8, // "Error in received configuration of Korvan module"
+    kRunInterrupted = 9     // "The run was interrupted": cut short from outside (InterruptPort)
 };
 
 // The result-line text of a failure; nullptr for kRunSucceeded.
@@ -29,6 +32,9 @@ const char* FailureText(RunOutcome outcome);
 enum : int32_t {
     kScriptNameRoom = 260, // the platform's path limit, terminator included
     kTraceNameRoom = 260,
+    kDetailRoom = 160,       // a failure's detail
+    kStartupTextRoom = 201,  // the start-up output kept: 200 characters
+    kConfigRecordRoom = 401, // the longest configuration record, 400 characters
 };
 
 // The port of a run that finds the module itself: it listens on every port
@@ -46,6 +52,27 @@ struct RunChoices {
     WCHAR scriptName[kScriptNameRoom];  // firmware mode: the script file
     int16_t profibusId;                 // Profibus-ID mode: 1 to 127
     char traceFileName[kTraceNameRoom]; // the port's traffic goes there; empty: nowhere
+    // 0: the run loads scriptName into slot 1 and releases it at its end. 2
+    // to 19: the caller has loaded the script into that slot of the store
+    // and keeps it; several runs at once may read it.
+    int16_t loadedScriptSlot;
+};
+
+// What a run found out, for a record of it: given to the face once, at the
+// end of every run that got as far as reading its choices.
+struct RunReport {
+    RunOutcome outcome;
+    int16_t port; // the module's port (on kAnyPort the one it was found on; else the chosen one)
+    // A failure's step and where it stopped ("no acknowledgement after
+    // script byte 223 within 700 ms"); empty on success.
+    char detail[kDetailRoom];
+    // The module's start-up output before its banner: the first 200
+    // printable characters (blank to tilde) of it.
+    char startup[kStartupTextRoom];
+    // Profibus-ID and read-only jobs: the station address in the record the
+    // module sent, -1 when none was read; and the record's text.
+    int16_t oldProfibusId;
+    char record[kConfigRecordRoom];
 };
 
 struct RunFace {
@@ -73,6 +100,8 @@ struct RunFace {
     void (*signalFailure)(void* context);
     // A run on kAnyPort has found the module on port; the job goes on there.
     void (*portFound)(void* context, int16_t port);
+    // What the run found out; just before endRun.
+    void (*showReport)(void* context, const RunReport* report);
 };
 
 // Runs the chosen job to its end on the face, and tells how it ended.

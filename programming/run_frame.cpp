@@ -3,6 +3,10 @@
 // the clean-up after every run.
 #include <windows.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
 #include "banner_scan.h"
 #include "run_context.h"
 #include "script_store.h"
@@ -32,6 +36,8 @@ const char* FailureText(RunOutcome outcome) {
         return "Configuration of Korvan module cannot be read";
     case kConfigNotAccepted:
         return "Error in received configuration of Korvan module";
+    case kRunInterrupted:
+        return "The run was interrupted";
     }
     return nullptr;
 }
@@ -44,6 +50,53 @@ void ShowResult(RunContext* run, const char* text) {
     run->face->showResult(run->face->context, text);
 }
 
+void NoteDetail(RunContext* run, const char* format, ...) {
+    if (run->report.detail[0] != 0) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(run->report.detail, sizeof run->report.detail, format, arguments);
+    va_end(arguments);
+}
+
+void ByteText(uint8_t byte, char* text) {
+    if (byte >= 0x20 && byte <= 0x7E) {
+        snprintf(text, 7, "'%c'", byte);
+    } else {
+        snprintf(text, 7, "0x%02X", byte);
+    }
+}
+
+// Keeps the printable start-up output for the run's report. The banner
+// itself is printable and comes last: it is cut off again once seen.
+struct StartupText {
+    char text[kStartupTextRoom + kBannerLength];
+    int32_t seen; // printable bytes so far
+};
+
+static void AddStartupByte(StartupText* startup, uint8_t byte) {
+    if (byte < 0x20 || byte > 0x7E) {
+        return;
+    }
+    if (startup->seen < static_cast<int32_t>(sizeof startup->text) - 1) {
+        startup->text[startup->seen] = static_cast<char>(byte);
+    }
+    ++startup->seen;
+}
+
+static void KeepStartupText(RunContext* run, StartupText* startup, bool bannerSeen) {
+    int32_t kept = startup->seen - (bannerSeen ? kBannerLength : 0);
+    if (kept > kStartupTextRoom - 1) {
+        kept = kStartupTextRoom - 1;
+    }
+    if (kept < 0) {
+        kept = 0;
+    }
+    memcpy(run->report.startup, startup->text, static_cast<size_t>(kept));
+    run->report.startup[kept] = 0;
+}
+
 // What is left of the detection's overall time, at least 1 ms; 0 when it is
 // over.
 static int32_t RemainingMs(ULONGLONG startMs) {
@@ -54,10 +107,32 @@ static int32_t RemainingMs(ULONGLONG startMs) {
     return static_cast<int32_t>(detectionLimitMs - elapsed);
 }
 
+// Why the detection gave up, for the run's report.
+static void NoteDetectionFailure(RunContext* run, const BannerScan* scan, bool timeUp) {
+    if (scan->received == 0) {
+        NoteDetail(
+            run, "no start-up output within %ld s",
+            static_cast<long>(timeUp ? detectionLimitMs / 1000 : kBannerByteTimeoutMs / 1000));
+    } else if (scan->received >= kDetectionByteLimit) {
+        NoteDetail(run, "no banner in the first %ld bytes of start-up output",
+                   static_cast<long>(kDetectionByteLimit));
+    } else if (timeUp) {
+        NoteDetail(run, "no banner within %ld s (%lu bytes of start-up output)",
+                   static_cast<long>(detectionLimitMs / 1000),
+                   static_cast<unsigned long>(scan->received));
+    } else {
+        NoteDetail(run, "start-up output stopped for %ld s after %lu bytes, without banner",
+                   static_cast<long>(kBannerByteTimeoutMs / 1000),
+                   static_cast<unsigned long>(scan->received));
+    }
+}
+
 int16_t DetectModule(RunContext* run) {
     const ULONGLONG startMs = GetTickCount64();
     BannerScan scan;
     StartBannerScan(&scan);
+    StartupText startup;
+    startup.seen = 0;
     uint8_t* byte = run->runBuffer;
     bool waiting = true;
     for (;;) {
@@ -66,6 +141,8 @@ int16_t DetectModule(RunContext* run) {
         // of bytes, or once the detection's overall time has run out.
         const int32_t remainingMs = RemainingMs(startMs);
         if (waiting && (scan.received >= kDetectionByteLimit || remainingMs == 0)) {
+            KeepStartupText(run, &startup, false);
+            NoteDetectionFailure(run, &scan, remainingMs == 0);
             return 1;
         }
         // After the banner one more byte is taken if it is already there.
@@ -74,13 +151,20 @@ int16_t DetectModule(RunContext* run) {
             timeoutMs = remainingMs < kBannerByteTimeoutMs ? remainingMs : kBannerByteTimeoutMs;
         }
         if (ReadPort(run->choices.port, 1, 0, timeoutMs, byte, kRunBufferSize) != 0) {
-            return waiting ? 1 : 0;
+            if (waiting) {
+                KeepStartupText(run, &startup, false);
+                NoteDetectionFailure(run, &scan, RemainingMs(startMs) == 0);
+                return 1;
+            }
+            return 0;
         }
         if (!waiting) {
             return 0;
         }
         AddBannerByte(&scan, byte[0]);
+        AddStartupByte(&startup, byte[0]);
         if (BannerSeen(&scan)) {
+            KeepStartupText(run, &startup, true);
             waiting = false;
         }
     }
@@ -96,6 +180,9 @@ static RunOutcome ReachModule(RunContext* run, bool* portOwned) {
     const int16_t opened = OpenPort(&config);
     *portOwned = opened != kPortInUse;
     if (opened != 0) {
+        if (opened == kPortInUse) {
+            NoteDetail(run, "COM%d is open in this program already", port);
+        }
         return kPortNotOpened;
     }
     if (run->choices.traceFileName[0] != 0) {
@@ -104,6 +191,7 @@ static RunOutcome ReachModule(RunContext* run, bool* portOwned) {
     DiscardInput(port, 100);
     if (run->face->requestPowerCycle(run->face->context, port,
                                      "Please switch the Korvan module OFF and then ON") != 0) {
+        NoteDetail(run, "no start-up output while waiting for the module to be switched on");
         return kNoKorvanModule;
     }
     ShowStatus(run, "Wait for detection of Korvan");
@@ -120,27 +208,61 @@ static RunOutcome TalkToModule(RunContext* run, bool* portOwned) {
     return run->choices.mode == kFirmwareMode ? ProgramFirmware(run) : SetProfibusId(run);
 }
 
+// Loads the firmware job's script, unless the caller keeps it loaded.
+static RunOutcome TakeScript(RunContext* run) {
+    if (run->choices.mode != kFirmwareMode) {
+        return kRunSucceeded;
+    }
+    const int16_t kept = run->choices.loadedScriptSlot;
+    if (kept > kRunScriptSlot && kept < kScriptSlots) {
+        run->scriptSlot = kept;
+        if (ScriptStore[kept].loaded == 0) {
+            NoteDetail(run, "script slot %d holds no script", kept);
+            return kScriptNotLoaded;
+        }
+        return kRunSucceeded;
+    }
+    run->scriptSlot = kRunScriptSlot;
+    if (LoadScript(kRunScriptSlot, run->choices.scriptName) != 0) {
+        NoteDetail(run, "the file cannot be opened or read");
+        return kScriptNotLoaded;
+    }
+    return kRunSucceeded;
+}
+
+// Fills in the report's port and outcome. A failure on a port that was
+// interrupted meanwhile is the interruption's, whatever step noticed it.
+static void EndReport(RunContext* run, RunOutcome* outcome) {
+    const int16_t port = run->choices.port;
+    if (*outcome != kRunSucceeded && port != kAnyPort && PortInterrupted(port)) {
+        *outcome = kRunInterrupted;
+        run->report.detail[0] = 0;
+        NoteDetail(run, "cut short by the operator");
+    }
+    run->report.outcome = *outcome;
+    run->report.port = port;
+}
+
 RunOutcome RunProgramming(const RunFace* face) {
     // A laptop that went to sleep mid-download would leave the module
     // without firmware: the system stays awake until the run is over.
     setExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     RunContext run;
+    ZeroMemory(&run, sizeof run);
     run.face = face;
-    ZeroMemory(&run.choices, sizeof run.choices);
+    run.scriptSlot = kRunScriptSlot;
+    run.report.oldProfibusId = -1;
     face->beginRun(face->context);
     ShowStatus(&run, " ");
     ShowResult(&run, " ");
     face->readChoices(face->context, &run.choices);
 
-    RunOutcome outcome = kRunSucceeded;
-    if (run.choices.mode == kFirmwareMode &&
-        LoadScript(kRunScriptSlot, run.choices.scriptName) != 0) {
-        outcome = kScriptNotLoaded;
-    }
+    RunOutcome outcome = TakeScript(&run);
     bool portOwned = false;
     if (outcome == kRunSucceeded) {
         outcome = TalkToModule(&run, &portOwned);
     }
+    EndReport(&run, &outcome);
     // The status line keeps the step that failed; the result line says why.
     if (outcome != kRunSucceeded) {
         ShowResult(&run, FailureText(outcome));
@@ -149,7 +271,10 @@ RunOutcome RunProgramming(const RunFace* face) {
     if (portOwned) {
         ClosePort(run.choices.port); // also after a failed opening: releases what it left
     }
-    ReleaseScript(kRunScriptSlot);
+    if (run.scriptSlot == kRunScriptSlot) {
+        ReleaseScript(kRunScriptSlot);
+    }
+    face->showReport(face->context, &run.report);
     face->endRun(face->context);
     setExecutionState(ES_CONTINUOUS);
     return outcome;

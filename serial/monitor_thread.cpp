@@ -39,7 +39,7 @@ DWORD WINAPI MonitorThread(LPVOID argument) {
     StartCarrierDebounce(&carrier, CarrierIsOn(slot->portHandle));
     slot->monitorRunning = 1;
     slot->tickCount = 0;
-    handshakeFlag = 1;
+    slot->handshakeFlag = 1;
 
     // Each tick is due 50 ms after the one before, counted from the start:
     // a pass that took long (a device slow to answer for its modem lines)
@@ -62,6 +62,6 @@ DWORD WINAPI MonitorThread(LPVOID argument) {
         Sleep(dueMs > nowMs ? static_cast<DWORD>(dueMs - nowMs) : 0);
     } while (slot->monitorRunning == 1);
 
-    handshakeFlag = 0;
+    slot->handshakeFlag = 0;
     return 0;
 }

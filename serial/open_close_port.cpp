@@ -171,13 +171,13 @@ enum : DWORD { kThreadStopLimitMs = 1000 };
 // the box closed for it; the closing of the device ends whatever the device
 // would not cancel. False when it has not stopped even then.
 static bool StopReceiveThread(PortSlot* slot) {
-    RequestThreadStop(&slot->receiveRunning);
+    RequestThreadStop(slot, &slot->receiveRunning);
     deviceCalls.cancelIoEx(slot->portHandle, nullptr);
-    if (AwaitThreadStop(slot->receiveThread, kThreadStopLimitMs)) {
+    if (AwaitThreadStop(slot, slot->receiveThread, kThreadStopLimitMs)) {
         return true;
     }
     CloseThreadWindows(slot->receiveThread);
-    return AwaitThreadStop(slot->receiveThread, kThreadStopLimitMs);
+    return AwaitThreadStop(slot, slot->receiveThread, kThreadStopLimitMs);
 }
 
 // Closing the device ends what it would not cancel; the end is awaited
@@ -195,11 +195,14 @@ static void ReleaseClosedOperation(HANDLE* event, int16_t* stuck) {
 int16_t ClosePort(int16_t portNumber) {
     PortSlot* slot = OpenSlot(portNumber);
     if (slot == nullptr) {
+        if (IsPortNumber(portNumber)) {
+            PortTable[portNumber].interrupted = 0;
+        }
         return 0;
     }
     if (slot->monitorRunning == 1) {
-        RequestThreadStop(&slot->monitorRunning);
-        AwaitThreadStop(slot->monitorThread, kThreadStopLimitMs);
+        RequestThreadStop(slot, &slot->monitorRunning);
+        AwaitThreadStop(slot, slot->monitorThread, kThreadStopLimitMs);
     }
 
     deviceCalls.escapeCommFunction(slot->portHandle, CLRDTR);
@@ -215,7 +218,7 @@ int16_t ClosePort(int16_t portNumber) {
     deviceCalls.closeHandle(slot->portHandle);
     AwaitClosedWrite(slot);
     if (!receiveStopped) {
-        AwaitThreadStop(slot->receiveThread, kThreadStopLimitMs);
+        AwaitThreadStop(slot, slot->receiveThread, kThreadStopLimitMs);
     }
     ReleaseClosedOperation(&slot->readEvent, &slot->readStuck);
     ReleaseClosedOperation(&slot->writeEvent, &slot->writeStuck);
@@ -225,5 +228,6 @@ int16_t ClosePort(int16_t portNumber) {
     ReturnReceiveBuffers(slot);
     slot->portHandle = nullptr;
     CloseTrace(portNumber);
+    slot->interrupted = 0;
     return 0;
 }

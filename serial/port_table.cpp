@@ -3,7 +3,6 @@
 #include "device_calls.h"
 
 PortSlot PortTable[kPortSlots];
-std::atomic<int16_t> handshakeFlag{0};
 
 DWORD portOpenErrors[kPortSlots];
 
@@ -18,12 +17,22 @@ PortSlot* OpenSlot(int16_t portNumber) {
     return &PortTable[portNumber];
 }
 
+void InterruptPort(int16_t portNumber) {
+    if (IsPortNumber(portNumber)) {
+        PortTable[portNumber].interrupted = 1;
+    }
+}
+
+bool PortInterrupted(int16_t portNumber) {
+    return IsPortNumber(portNumber) && PortTable[portNumber].interrupted != 0;
+}
+
 ReceiveBuffers receiveBufferPool[kReceiveBufferSets];
 
 ReceiveBuffers* TakeReceiveBuffers() {
     for (ReceiveBuffers& set : receiveBufferPool) {
-        if (set.taken == 0) {
-            set.taken = 1;
+        int16_t free = 0;
+        if (set.taken.compare_exchange_strong(free, 1)) {
             return &set;
         }
     }

@@ -35,7 +35,7 @@ enum : int32_t { kWriteCopySize = 32767 };
 struct ReceiveBuffers {
     ReceiveRing ring;
     uint8_t writeCopy[kWriteCopySize];
-    int16_t taken;
+    std::atomic<int16_t> taken; // several ports may open at once, each on its own thread
     // A write from writeCopy that the device never ended, not even when it
     // was closed: the set stays taken for good, since the device may still
     // read it.
@@ -59,6 +59,15 @@ struct PortSlot {
     ByteCallback byteCallback;
     TickCallback tickCallback;
     int16_t callbackTag;
+
+    // Start and stop hand-shake between OpenPort/ClosePort and the port's
+    // threads. Each port has its own, so that several ports may be opened
+    // and closed at the same time, each from its own thread.
+    std::atomic<int16_t> handshakeFlag;
+
+    // Set by InterruptPort: every transfer on the port ends at once, until
+    // the port is closed.
+    std::atomic<int16_t> interrupted;
 
     HANDLE monitorThread;
     std::atomic<int16_t> monitorRunning;
@@ -105,9 +114,6 @@ extern PortSlot PortTable[kPortSlots];
 
 // PortOpenError's answers, indexed by port number.
 extern DWORD portOpenErrors[kPortSlots];
-
-// Start and stop hand-shake between OpenPort/ClosePort and a port's threads.
-extern std::atomic<int16_t> handshakeFlag;
 
 // True for the port numbers that have a slot of their own, 1 to 256.
 inline bool IsPortNumber(int16_t portNumber) {

@@ -1,5 +1,5 @@
 // Starting and stopping a port's threads: the start and stop hand-shakes
-// over handshakeFlag, every wait of them bounded.
+// over the slot's handshakeFlag, every wait of them bounded.
 #include "port_threads.h"
 
 #include "port_table.h"
@@ -12,6 +12,7 @@ static HANDLE CreatePlatformThread(LPTHREAD_START_ROUTINE routine, int16_t portN
 PortThreadCreator createPortThread = CreatePlatformThread;
 
 int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HANDLE* thread) {
+    std::atomic<int16_t>& handshakeFlag = PortTable[portNumber].handshakeFlag;
     handshakeFlag = 0;
     HANDLE created = createPortThread(routine, portNumber);
     if (created == nullptr) {
@@ -28,14 +29,14 @@ int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HAND
     return 0;
 }
 
-void RequestThreadStop(std::atomic<int16_t>* runFlag) {
-    handshakeFlag = 1;
+void RequestThreadStop(PortSlot* slot, std::atomic<int16_t>* runFlag) {
+    slot->handshakeFlag = 1;
     *runFlag = 0;
 }
 
-bool AwaitThreadStop(HANDLE thread, DWORD limitMs) {
+bool AwaitThreadStop(PortSlot* slot, HANDLE thread, DWORD limitMs) {
     const ULONGLONG start = GetTickCount64();
-    while (handshakeFlag == 1) {
+    while (slot->handshakeFlag == 1) {
         if (WaitForSingleObject(thread, 1) == WAIT_OBJECT_0) {
             return true;
         }

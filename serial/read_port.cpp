@@ -59,7 +59,7 @@ static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeou
         const uint32_t startTick = slot->tickCount;
         uint8_t byte = 0;
         for (;;) {
-            if (slot->tickCount - startTick > tickLimit) {
+            if (slot->tickCount - startTick > tickLimit || slot->interrupted != 0) {
                 return 1;
             }
             if (timeoutMs == 0) {
@@ -81,22 +81,28 @@ static int16_t ReadFromDevice(PortSlot* slot, ReadTarget* target, int32_t timeou
     }
 }
 
-// Waits until the ring holds a byte. False when timeoutMs passes without one.
+// Longest wait for the ring between two looks at the port's interruption.
+enum : int32_t { kInterruptLookMs = 50 };
+
+// Waits until the ring holds a byte. False when timeoutMs passes without one,
+// or the port is interrupted.
 static bool AwaitRingByte(PortSlot* slot, int32_t timeoutMs) {
+    const ULONGLONG startMs = GetTickCount64();
     while (RingIsEmpty(&slot->buffers->ring)) {
-        if (timeoutMs == 0) {
+        const ULONGLONG elapsedMs = GetTickCount64() - startMs;
+        if (slot->interrupted != 0 || elapsedMs >= static_cast<ULONGLONG>(timeoutMs)) {
             return false;
         }
+        const int32_t leftMs = timeoutMs - static_cast<int32_t>(elapsedMs);
         // Reset before the second look: a byte stored after it sets the event
         // again, so the wait below cannot miss it.
         ResetEvent(slot->dataArrivedEvent);
         if (!RingIsEmpty(&slot->buffers->ring)) {
             break;
         }
-        if (WaitForSingleObject(slot->dataArrivedEvent, static_cast<DWORD>(timeoutMs)) !=
-            WAIT_OBJECT_0) {
-            return false;
-        }
+        WaitForSingleObject(
+            slot->dataArrivedEvent,
+            static_cast<DWORD>(leftMs < kInterruptLookMs ? leftMs : kInterruptLookMs));
     }
     return true;
 }
@@ -128,7 +134,8 @@ int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs) {
     }
     const ULONGLONG start = GetTickCount64();
     while (!DeviceHasByte(slot)) {
-        if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs)) {
+        if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs) ||
+            slot->interrupted != 0) {
             return 1;
         }
         Sleep(kReadWaitMs);

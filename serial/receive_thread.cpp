@@ -161,7 +161,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
     slot->receiveRunning = 1;
     slot->buffers->ring.readIndex = 0;
     slot->buffers->ring.writeIndex = 0;
-    handshakeFlag = 1;
+    slot->handshakeFlag = 1;
 
     do {
         DWORD count = 0;
@@ -192,6 +192,6 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
         }
     }
     Sleep(10);
-    handshakeFlag = 0;
+    slot->handshakeFlag = 0;
     return 0;
 }

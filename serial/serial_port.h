@@ -103,6 +103,16 @@ enum : int32_t { kDiscardByteLimit = 1000, kDiscardOverrunMs = 2000 };
 // when the discard gave up on a line that kept talking.
 int16_t DiscardInput(int16_t portNumber, int32_t milliseconds);
 
+// Asks the port's transfers to end at once, from any thread (a production
+// run cut short by Ctrl+C): from now until the port is closed, ReadPort and
+// AwaitInput give up as on a time-out within some 50 ms, DiscardInput ends
+// and WritePort sends nothing and fails. A port that is not open keeps the
+// request for its next opening; ClosePort clears it.
+void InterruptPort(int16_t portNumber);
+
+// True when the port has been interrupted and not closed since.
+bool PortInterrupted(int16_t portNumber);
+
 // Attaches a new trace file to an open port: 2-byte records of data byte and
 // direction tag (1 received, 2 sent), appended from the current position. An
 // earlier trace of the port is closed first. 0 on success; 1 when the port is

@@ -63,7 +63,7 @@ static int16_t StartOverlappedWrite(PortSlot* slot, const uint8_t* bytes, int16_
 
 int16_t WritePort(int16_t portNumber, const uint8_t* bytes, int16_t length) {
     PortSlot* slot = OpenSlot(portNumber);
-    if (slot == nullptr) {
+    if (slot == nullptr || slot->interrupted != 0) {
         return 1;
     }
     if (length <= 0) {

@@ -189,13 +189,16 @@ TEST(CliOpenFailure, TheSystemsReasonFollowsTheText) {
         EXPECT_EQ(RunProgramming(&runFace), kPortNotOpened);
         fclose(face.steps);
         EXPECT_EQ(PortOpenError(1), reason.error);
-        const std::string report = FailureReport(kPortNotOpened, 1);
+        const std::string report = FailureReport(face.report);
         const std::string head = "Error on opening the COM-Port\n" + reason.reason;
         EXPECT_EQ(report.substr(0, head.size()), head) << report;
         EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2) << report;
     }
     // The system's own text for the others, with the code.
-    EXPECT_TRUE(Contains(FailureReport(kPortNotOpened, 1), " (error 31)\n"));
+    RunReport notOpened{};
+    notOpened.outcome = kPortNotOpened;
+    notOpened.port = 1;
+    EXPECT_TRUE(Contains(FailureReport(notOpened), " (error 31)\n"));
     // A port that opens has no error left.
     driverDouble.openError = 0;
     PortConfig config = ModuleLineConfig(1, nullptr);

@@ -112,6 +112,9 @@ void PortFound(void* context, int16_t port) {
     ChoosePortEntry(static_cast<DialogFace*>(context)->dialog, port);
 }
 
+// The dialog keeps no record of its runs: the result line says it all.
+void ShowReport(void*, const RunReport*) {}
+
 } // namespace
 
 void RunDialogJob(HWND dialog) {
@@ -123,7 +126,7 @@ void RunDialogJob(HWND dialog) {
     context.dialog = dialog;
     const RunFace face = {&context,      BeginRun,   EndRun,       ReadChoices,
                           ShowStatus,    ShowResult, ShowProgress, RequestPowerCycle,
-                          SignalFailure, PortFound};
+                          SignalFailure, PortFound,  ShowReport};
     RunProgramming(&face);
     dialogRunUnderWay = 0;
 }

@@ -33,7 +33,7 @@ std::wstring WideCommand(const std::string& command) {
 } // namespace
 
 bool ConsoleProcess::Start(const std::string& program, const std::string& arguments,
-                           bool separateErrors) {
+                           bool separateErrors, DWORD creationFlags) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inputRead = nullptr;
     HANDLE outputWrite = nullptr;
@@ -57,8 +57,8 @@ bool ConsoleProcess::Start(const std::string& program, const std::string& argume
     startup.hStdError = separateErrors ? errorWrite : outputWrite;
     std::wstring command = WideCommand("\"" + ProgramPath(program) + "\" " + arguments);
     PROCESS_INFORMATION process;
-    BOOL created = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &startup, &process);
+    BOOL created = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, creationFlags,
+                                  nullptr, nullptr, &startup, &process);
     CloseHandle(inputRead);
     CloseHandle(outputWrite);
     if (errorWrite != nullptr) {
@@ -69,6 +69,7 @@ bool ConsoleProcess::Start(const std::string& program, const std::string& argume
     }
     CloseHandle(process.hThread);
     process_ = process.hProcess;
+    processId_ = process.dwProcessId;
     outputReader_ = Reader(output_, &outputText_);
     if (separateErrors) {
         errorReader_ = Reader(errors_, &errorText_);

@@ -19,8 +19,13 @@ class ConsoleProcess {
     // program: its path in the build folder, as "sim\\korvan-sim.exe";
     // arguments in UTF-8 (or the code page). With separateErrors the error
     // output is kept apart from the output.
+    // creationFlags go to CreateProcess (CREATE_NEW_PROCESS_GROUP, so that
+    // a console control event can be sent to the process alone).
     bool Start(const std::string& program, const std::string& arguments,
-               bool separateErrors = false);
+               bool separateErrors = false, DWORD creationFlags = 0);
+    DWORD Id() const {
+        return processId_;
+    }
     void Send(const std::string& line);
     void CloseInput();
     // The exit code, or -1 when the process has not ended within timeoutMs.
@@ -37,6 +42,7 @@ class ConsoleProcess {
     void JoinReaders();
 
     HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
     HANDLE input_ = nullptr;
     HANDLE output_ = nullptr;
     HANDLE errors_ = nullptr;

@@ -1,0 +1,278 @@
+// korvan-cli.exe as a production station: several ports at once, module
+// after module, the log of each module, read-id and Ctrl+C. The tool runs on
+// COM1, COM3 and COM12; a korvan-sim.exe process plays each module on the
+// cable's far end (COM2, COM4, COM200). Standard input is a pipe: after the
+// one OFF/ON request the runs wait for their modules' start-up output.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "module_log.h"
+#include "support/console_process.h"
+#include "support/peer_port.h"
+#include "support/run_driver.h"
+
+namespace {
+
+const char kRequest[] = "Please switch the Korvan module OFF and then ON";
+
+std::string WithoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string ReadWhole(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string text;
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        text.append(buffer, got);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+// The lines of a log, CR LF taken off.
+std::vector<std::string> LogLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream text(ReadWhole(path));
+    for (std::string line; std::getline(text, line);) {
+        EXPECT_FALSE(line.empty() || line.back() != '\r') << "a line without CR LF: " << line;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The fields of a log line (no field of these tests holds a line break).
+std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t k = 0; k < line.size(); ++k) {
+        const char c = line[k];
+        if (quoted && c == '"' && k + 1 < line.size() && line[k + 1] == '"') {
+            fields.back() += '"';
+            ++k;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+enum LogColumn {
+    kTime,
+    kPort,
+    kJob,
+    kScript,
+    kScriptBytes,
+    kSha256,
+    kOldId,
+    kNewId,
+    kStartup,
+    kStatus,
+    kOutcome,
+    kDetail,
+    kSeconds,
+    kColumns
+};
+
+// A simulated module as a process on port, with its trace of what it received.
+struct Module {
+    ConsoleProcess process;
+    std::string trace;
+    bool Start(int port, const std::string& options) {
+        trace = TempPath("station-module-" + std::to_string(port) + ".trc");
+        DeleteFileA(trace.c_str());
+        return process.Start("sim\\korvan-sim.exe", "COM" + std::to_string(port) + " --trace \"" +
+                                                        trace + "\" " + options);
+    }
+    void PowerOn() {
+        process.Send("p\n");
+    }
+    // What it received; ends it (and so its trace).
+    std::string Received() {
+        process.Send("q\n");
+        process.CloseInput();
+        process.Wait(10000);
+        return BytesReceivedByModule(trace);
+    }
+    ~Module() {
+        DeleteFileA(trace.c_str());
+    }
+};
+
+struct CliRun {
+    int exitCode = -1;
+    std::string output;
+    std::string errors;
+};
+
+class StationTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        for (const std::string& path : files_) {
+            DeleteFileA(path.c_str());
+        }
+    }
+    std::string Temp(const std::string& name) {
+        files_.push_back(TempPath(name));
+        DeleteFileA(files_.back().c_str());
+        return files_.back();
+    }
+    std::string Script(const std::string& name, const std::string& bytes) {
+        files_.push_back(WriteTempFile(name, bytes));
+        return files_.back();
+    }
+    bool StartCli(ConsoleProcess* cli, const std::string& arguments, DWORD flags = 0) {
+        if (!cli->Start("korvan-cli.exe", arguments, true, flags)) {
+            ADD_FAILURE() << "korvan-cli.exe did not start";
+            return false;
+        }
+        cli->CloseInput();
+        return true;
+    }
+    static CliRun Finish(ConsoleProcess* cli, int timeoutMs = 60000) {
+        CliRun run;
+        run.exitCode = cli->Wait(timeoutMs);
+        run.output = WithoutCarriageReturns(cli->Output());
+        run.errors = WithoutCarriageReturns(cli->Errors());
+        return run;
+    }
+    std::vector<std::string> files_;
+};
+
+// The bytes of a script sent as the firmware job sends them.
+std::string FirmwareWire(const std::string& script, size_t upTo) {
+    std::string wire = "\x14\x10";
+    unsigned sum = 0;
+    char pair[8];
+    for (size_t k = 0; k < upTo; ++k) {
+        snprintf(pair, sizeof pair, "%02X", static_cast<uint8_t>(script[k]));
+        wire += pair;
+        sum += static_cast<uint8_t>(script[k]);
+    }
+    if (upTo == script.size()) {
+        snprintf(pair, sizeof pair, "\n%04X", sum & 0xFFFF);
+        wire += pair;
+    }
+    return wire;
+}
+
+} // namespace
+
+TEST_F(StationTest, ThreePortsAtOnceOneFailingItsAcknowledgement) {
+    std::string bytes;
+    for (int k = 0; k < 300; ++k) {
+        bytes += static_cast<char>(k * 7 + 1);
+    }
+    const std::string script = Script("fw, v2.dcs", bytes);
+    const std::string log = Temp("station3.csv");
+    Module modules[3];
+    ASSERT_TRUE(modules[0].Start(2, ""));
+    ASSERT_TRUE(modules[1].Start(4, "--ack-fault missing --ack-block 0"));
+    ASSERT_TRUE(modules[2].Start(200, ""));
+
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1,COM3 --port COM12 --log \"" + log + "\" firmware \"" +
+                                   script + "\""));
+    ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
+    for (Module& module : modules) {
+        module.PowerOn();
+    }
+    CliRun run = Finish(&cli);
+    EXPECT_EQ(run.exitCode, 6) << run.errors;
+    // One request for all of them.
+    EXPECT_EQ(run.errors.find(kRequest), run.errors.rfind(kRequest)) << run.errors;
+    EXPECT_TRUE(Contains(run.errors, "COM3: Korvan could not be programmed (")) << run.errors;
+    EXPECT_TRUE(Contains(run.errors, "  no acknowledgement after script byte 95 within 700 ms\n"))
+        << run.errors;
+    EXPECT_TRUE(Contains(run.errors, "COM12: 100 % (300 of 300 bytes)\n")) << run.errors;
+    // The summary: a heading and the ports in command-line order.
+    std::istringstream summary(run.output);
+    std::string line;
+    std::vector<std::string> rows;
+    while (std::getline(summary, line)) {
+        rows.push_back(line);
+    }
+    ASSERT_EQ(rows.size(), 4u) << run.output;
+    EXPECT_EQ(rows[1].rfind("COM1 ", 0), 0u);
+    EXPECT_TRUE(Contains(rows[1], "The programming of Firmware was successful."));
+    EXPECT_TRUE(Contains(rows[2], "Korvan could not be programmed"));
+    EXPECT_EQ(rows[3].rfind("COM12 ", 0), 0u);
+    EXPECT_TRUE(Contains(rows[3], "The programming of Firmware was successful."));
+
+    EXPECT_EQ(modules[0].Received(), FirmwareWire(bytes, 300));
+    EXPECT_EQ(modules[1].Received(), FirmwareWire(bytes, 96));
+    EXPECT_EQ(modules[2].Received(), FirmwareWire(bytes, 300));
+
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "time_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,"
+                        "new_profibus_id,startup_output,exit_status,outcome,detail,seconds");
+    std::vector<std::string> failed;
+    for (size_t k = 1; k < lines.size(); ++k) {
+        const std::vector<std::string> fields = CsvFields(lines[k]);
+        ASSERT_EQ(fields.size(), static_cast<size_t>(kColumns)) << lines[k];
+        EXPECT_EQ(fields[kTime].size(), 20u) << fields[kTime]; // 2026-12-08T09:15:02Z
+        EXPECT_EQ(fields[kTime].back(), 'Z');
+        EXPECT_EQ(fields[kJob], "firmware");
+        EXPECT_EQ(fields[kScript], script);
+        EXPECT_EQ(fields[kScriptBytes], "300");
+        // sha256sum of the 300 bytes k * 7 + 1
+        EXPECT_EQ(fields[kSha256],
+                  "b1b36f51f514d11c6cd3a9656327f180209d503961ff0616db46cf88921deb28");
+        EXPECT_EQ(fields[kStartup], "Korvan V2.07");
+        if (fields[kPort] == "COM3") {
+            failed = fields;
+        } else {
+            EXPECT_EQ(fields[kStatus], "0");
+            EXPECT_EQ(fields[kOutcome], "The programming of Firmware was successful.");
+            EXPECT_EQ(fields[kDetail], "");
+        }
+    }
+    // The name with its comma is quoted.
+    EXPECT_TRUE(Contains(lines[1], ",\"" + script + "\",300,")) << lines[1];
+    ASSERT_FALSE(failed.empty());
+    EXPECT_EQ(failed[kStatus], "6");
+    EXPECT_EQ(failed[kOutcome], "Korvan could not be programmed");
+    EXPECT_EQ(failed[kDetail], "no acknowledgement after script byte 95 within 700 ms");
+}
+
+// Quotes in a field are doubled, and the field quoted; so are line breaks.
+TEST(StationLog, QuotesFieldsAsSpreadsheetsReadThem) {
+    ModuleLogLine line;
+    line.timeUtc = "2026-12-08T09:15:02Z";
+    line.port = 3;
+    line.job = "profibus-id";
+    line.oldProfibusId = 7;
+    line.newProfibusId = 42;
+    line.startup = "Korvan \"V2\"";
+    line.exitStatus = 8;
+    line.outcome = "Error in received configuration of Korvan module";
+    line.detail = "record of 62 characters\r\nand more";
+    line.seconds = 3.25;
+    EXPECT_EQ(CsvLine(line),
+              "2026-12-08T09:15:02Z,COM3,profibus-id,,,,7,42,\"Korvan \"\"V2\"\"\",8,"
+              "Error in received configuration of Korvan module,\"record of 62 "
+              "characters\r\nand more\",3.2\r\n");
+}
