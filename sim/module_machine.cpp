@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "module_record.h"
-#include "module_hex.h"
 
 static const char kBanner[] = "Konfigmode...";
 static const char kVersionLine[] = "\r\nKorvan V2.07\r\n";
