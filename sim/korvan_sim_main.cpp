@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "report_text.h"
+#include "sim_report.h"
 #include "sim_arguments.h"
 #include "simulator.h"
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "event_log.h"
 #include "sim_options.h"
 #include "sim_report.h"
 

@@ -1,8 +1,41 @@
 #include "module_record.h"
 
+#include <windows.h>
+
 #include <cstring>
 
-#include "module_hex.h"
+int16_t DigitValueOf(uint8_t character) {
+    if (character >= '0' && character <= '9') {
+        return static_cast<int16_t>(character - '0');
+    }
+    if (character >= 'A' && character <= 'F') {
+        return static_cast<int16_t>(character - 'A' + 10);
+    }
+    if (character >= 'a' && character <= 'f') {
+        return static_cast<int16_t>(character - 'a' + 10);
+    }
+    return -1;
+}
+
+void PutHexByte(uint8_t value, bool lowerCase, char* text) {
+    const char* digits = lowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
+    text[0] = digits[value >> 4];
+    text[1] = digits[value & 0x0F];
+}
+
+bool ReadHexWord(const char* digits, uint16_t* value) {
+    uint16_t result = 0;
+    for (int i = 0; i < 4; ++i) {
+        int16_t digit = DigitValueOf(static_cast<uint8_t>(digits[i]));
+        if (digit < 0) {
+            *value = 0;
+            return false;
+        }
+        result = static_cast<uint16_t>((result << 4) | digit);
+    }
+    *value = result;
+    return true;
+}
 
 static const uint8_t kFactoryRecord[kDefaultRecordCount] = {
     0x4B, 0x56, 0x02, 0x07, 0x0B,
@@ -88,4 +121,42 @@ int32_t BuildConfigReply(const uint8_t* record, int32_t count, const SimOptions*
         reply[size++] = '\n';
     }
     return size;
+}
+
+enum : int32_t { kStateTextCapacity = 2 * kRecordCapacity + 8 };
+
+int32_t LoadStateFile(const char* fileName, uint8_t* record, int32_t capacity) {
+    HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    char text[kStateTextCapacity];
+    DWORD got = 0;
+    BOOL read = ReadFile(file, text, sizeof text - 1, &got, nullptr);
+    CloseHandle(file);
+    if (!read) {
+        return -1;
+    }
+    text[got] = 0;
+    return ParseRecordText(text, record, capacity);
+}
+
+int16_t SaveStateFile(const char* fileName, const uint8_t* record, int32_t count) {
+    char text[kStateTextCapacity];
+    int32_t length = FormatRecordText(record, count, text, sizeof text - 2);
+    if (length < 0) {
+        return 1;
+    }
+    text[length++] = '\r';
+    text[length++] = '\n';
+    HANDLE file = CreateFileA(fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 1;
+    }
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == static_cast<DWORD>(length) ? 0 : 1;
 }

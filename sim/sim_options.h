@@ -35,6 +35,9 @@ enum SimConfirmFault : int16_t {
     kConfirmMissing = 4,       // nothing
 };
 
+// How many simulators one process runs at once, each with options of its own.
+enum : int16_t { kSimulatorSlots = 8 };
+
 enum : int32_t {
     kSimPathCapacity = 260,
     kSimConfigTextLimit = 4000, // longest configuration reply, in characters

@@ -1,4 +1,6 @@
-// What the simulated module has seen and done, for tests and people.
+// What the simulated module has seen and done, for tests and people: the
+// report of counts and last exchanges, the log of events as they happen, and
+// the report as text.
 #pragma once
 
 #include <cstdint>
@@ -56,3 +58,34 @@ struct SimReport {
     uint8_t record[kRecordCapacity];
     int16_t stationAddress;
 };
+
+// The report as text for people.
+enum : int32_t { kReportTextCapacity = 8192 };
+
+// Writes the report as lines of text, NUL-terminated, cut to capacity;
+// returns the length. Control bytes show as <0D>, long lists are shortened.
+int32_t FormatSimReport(const SimReport* report, char* text, int32_t capacity);
+
+// A fixed ring of text lines that tell what the module did; the console
+// program prints them. When nobody takes them, the oldest give way.
+enum : int32_t { kEventLines = 128, kEventLineLength = 128 };
+
+struct EventLog {
+    char lines[kEventLines][kEventLineLength];
+    int32_t first; // oldest line not yet taken
+    int32_t count;
+    int32_t droppedCount;
+};
+
+void ClearEventLog(EventLog* log);
+
+// Appends a printf-style line, cut to kEventLineLength - 1 characters.
+void AddEvent(EventLog* log, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// Copies the oldest line into line (capacity bytes, NUL-terminated) and
+// removes it. False when the log is empty.
+bool TakeEvent(EventLog* log, char* line, int32_t capacity);

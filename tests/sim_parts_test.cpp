@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "module_record.h"
-#include "event_log.h"
-#include "pacing.h"
-#include "report_text.h"
 #include "send_queue.h"
 #include "sim_arguments.h"
+#include "sim_report.h"
 
 TEST(Pacing, ABytesWireTimeIsTenBitTimes) {
     EXPECT_EQ(ByteTicks(9600, 9600000), 10000);

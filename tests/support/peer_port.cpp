@@ -3,8 +3,9 @@
 #include <cstdio>
 
 HANDLE OpenPeer(int portNumber) {
-    char name[16];
-    snprintf(name, sizeof name, "COM%d", portNumber);
+    // COM1 to COM9 are reserved names; from COM10 on only the device path opens.
+    char name[24];
+    snprintf(name, sizeof name, portNumber <= 9 ? "COM%d" : "\\\\.\\COM%d", portNumber);
     HANDLE peer = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (peer == INVALID_HANDLE_VALUE) {
