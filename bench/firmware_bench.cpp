@@ -10,7 +10,8 @@
 //   (d) the tool's CPU seconds for a detection that waits its 10 s in vain;
 //   (e) as (a), with the console program's face in place of the dialog.
 // With --watch-ports it times the run that finds the module instead (see
-// any_port_bench.h).
+// any_port_bench.h); with --station, korvan-cli.exe programming a module on
+// every cable at once (see station_bench.h).
 #include <windows.h>
 
 #include <psapi.h>
@@ -22,6 +23,7 @@
 #include <CLI/CLI.hpp>
 
 #include "any_port_bench.h"
+#include "station_bench.h"
 #include "console_face.h"
 #include "dialog_ids.h"
 #include "console_options.h"
@@ -246,6 +248,12 @@ int main(int argc, char** argv) {
                    "banner comes from --module-port, the far end of one of them")
         ->delimiter(',')
         ->type_name("COMn,...");
+    std::vector<std::string> stationCables;
+    app.add_option("--station", stationCables,
+                   "times korvan-cli.exe on several cables at once, paced modules as "
+                   "korvan-sim.exe processes: COMa-COMb,... (tool's end first)")
+        ->delimiter(',')
+        ->type_name("COMa-COMb,...");
     try {
         app.parse(argc, argv);
         if (toolPort == modulePort) {
@@ -259,6 +267,23 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         fprintf(stderr, "korvan-bench: %s\n", UsageProblem(e).c_str());
         return 2;
+    }
+    if (!stationCables.empty()) {
+        std::vector<std::pair<int16_t, int16_t>> cables;
+        for (const std::string& cable : stationCables) {
+            const size_t dash = cable.find('-');
+            const int tool =
+                dash == std::string::npos ? 0 : PortNumberOfArgument(cable.substr(0, dash));
+            const int module =
+                dash == std::string::npos ? 0 : PortNumberOfArgument(cable.substr(dash + 1));
+            if (tool == 0 || module == 0) {
+                fprintf(stderr, "korvan-bench: --station: \"%s\" is no cable COMa-COMb\n",
+                        cable.c_str());
+                return 2;
+            }
+            cables.emplace_back(static_cast<int16_t>(tool), static_cast<int16_t>(module));
+        }
+        return RunStationBench(cables);
     }
     if (!watchNames.empty()) {
         std::vector<int16_t> watch;

@@ -216,6 +216,11 @@ int wmain(int argc, wchar_t** wideArgv) {
                    "appends a CSV line for each module to FILE (made with a header line when "
                    "new)")
         ->type_name("FILE");
+    std::string stopEvent;
+    app.add_option("--stop-event", stopEvent,
+                   "for a line controller: when another program sets the named event, the "
+                   "runs end as after Ctrl+C")
+        ->type_name("NAME");
     bool listPorts = false;
     app.add_flag("--list-ports", listPorts,
                  "lists the COM ports this PC has, one a line, with their device's name, maker "
@@ -316,6 +321,14 @@ int wmain(int argc, wchar_t** wideArgv) {
             return kUsageError;
         }
         job.log = &log;
+    }
+    if (!stopEvent.empty()) {
+        const std::string problem = InterruptOnEvent(stopEvent);
+        if (!problem.empty()) {
+            fprintf(stderr, "korvan-cli: the stop event \"%s\" cannot be made: %s\n",
+                    stopEvent.c_str(), problem.c_str());
+            return kUsageError;
+        }
     }
     job.waitStartMs = waitStartSeconds * 1000;
     job.repeat = repeat;

@@ -98,6 +98,34 @@ bool Interrupted() {
 
 namespace {
 
+// Watches the stop event for the rest of the process, a look every 200 ms.
+DWORD WINAPI WatchStopEvent(LPVOID event) {
+    while (!interrupted) {
+        if (WaitForSingleObject(static_cast<HANDLE>(event), 200) == WAIT_OBJECT_0) {
+            OnControlEvent(CTRL_BREAK_EVENT);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string InterruptOnEvent(const std::string& eventName) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    if (event == nullptr) {
+        return SystemMessage(GetLastError());
+    }
+    HANDLE watcher = CreateThread(nullptr, 0, WatchStopEvent, event, 0, nullptr);
+    if (watcher == nullptr) {
+        CloseHandle(event);
+        return SystemMessage(GetLastError());
+    }
+    CloseHandle(watcher);
+    return "";
+}
+
+namespace {
+
 // Where a port's run stands, for the main thread.
 enum PortPhase : int {
     kPhaseStarting,       // opening, before the OFF/ON request

@@ -51,6 +51,11 @@ std::string OutcomeText(const StationJob& job, const RunReport& report, const st
 void CatchInterrupts(const std::vector<int16_t>& ports);
 bool Interrupted();
 
+// A line controller's way of pressing Ctrl+C: once another program sets the
+// named event, the runs are interrupted as by Ctrl+C. Empty when the event
+// could be made (or opened), else the system's reason.
+std::string InterruptOnEvent(const std::string& eventName);
+
 // Runs the station to its end and gives the exit status: 0 when every module
 // succeeded, kExitInterrupted after Ctrl+C, kExitLogFailed when the log
 // failed, else the status of the first port, in command-line order, that had

@@ -84,8 +84,9 @@ TEST(ConsolePrograms, HelpListsTheOptionsWithStatus0) {
 
 TEST(ConsolePrograms, TellUsageErrorsInTheirOwnWords) {
     const std::vector<Call> calls = {
-        {kCli, "--port COM1 --port COM2 profibus-id 3",
-         "korvan-cli: --port is given more than once (see korvan-cli --help)"},
+        {kCli, "--port COM1 --port COM1 profibus-id 3",
+         "korvan-cli: --port: COM1 is given twice (see korvan-cli --help)"},
+        {kCli, "--port COM1 --count 3 profibus-id 3", "korvan-cli: --count needs --repeat (see"},
         {kCli, "profibus-id 3 --port", "korvan-cli: --port needs a value (COMn|auto) (see"},
         {kCli, "--port COM1 firmware", "korvan-cli: FILE is missing (see"},
         {kSim, "COM2 --pace 0", "korvan-sim: --pace: 0 is no number from "},

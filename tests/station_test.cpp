@@ -276,3 +276,141 @@ TEST(StationLog, QuotesFieldsAsSpreadsheetsReadThem) {
               "Error in received configuration of Korvan module,\"record of 62 "
               "characters\r\nand more\",3.2\r\n");
 }
+
+TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
+    const std::string log = Temp("repeat.csv");
+    ConsoleProcess cli;
+    ASSERT_TRUE(
+        StartCli(&cli, "--port COM1 --repeat --count 3 --log \"" + log + "\" profibus-id 42"));
+    ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
+    // Three modules on the tray's one place, one after the other; the second
+    // sends a record of 62 characters.
+    const char* const options[] = {"--station 7", "--config-length 62", "--station 9"};
+    const char* const outcomes[] = {"COM1: The programming of Profibus-ID was successful.",
+                                    "COM1: Error in received configuration of Korvan module",
+                                    "COM1: The programming of Profibus-ID was successful."};
+    const int times[] = {1, 1, 2};
+    std::string received[3];
+    for (int k = 0; k < 3; ++k) {
+        Module module;
+        ASSERT_TRUE(module.Start(2, options[k]));
+        module.PowerOn();
+        EXPECT_TRUE(cli.AwaitErrorText(std::string(outcomes[k]) + " (", 20000, times[k])) << k;
+        received[k] = module.Received();
+    }
+    CliRun run = Finish(&cli, 20000);
+    EXPECT_EQ(run.exitCode, 8) << run.errors; // the port's first failure
+    EXPECT_TRUE(Contains(run.errors, "next module: switch it ON") || !Contains(run.errors, "\x1b"));
+    EXPECT_TRUE(Contains(run.output, "3 (1 failed)")) << run.output;
+    // The record went back with the new ID; the refused one got nothing back.
+    EXPECT_EQ(received[0].substr(0, 2), "\x15\x04");
+    EXPECT_EQ(received[0].substr(2 + 28, 2), "2A");
+    EXPECT_EQ(received[1], "\x15");
+
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 4u);
+    const std::vector<std::string> first = CsvFields(lines[1]);
+    const std::vector<std::string> second = CsvFields(lines[2]);
+    const std::vector<std::string> third = CsvFields(lines[3]);
+    ASSERT_EQ(first.size(), static_cast<size_t>(kColumns));
+    ASSERT_EQ(second.size(), static_cast<size_t>(kColumns));
+    ASSERT_EQ(third.size(), static_cast<size_t>(kColumns));
+    EXPECT_EQ(
+        std::vector<std::string>(first.begin() + kPort, first.begin() + kDetail + 1),
+        (std::vector<std::string>{"COM1", "profibus-id", "", "", "", "7", "42", "Korvan V2.07", "0",
+                                  "The programming of Profibus-ID was successful.", ""}));
+    EXPECT_EQ(std::vector<std::string>(second.begin() + kPort, second.begin() + kDetail + 1),
+              (std::vector<std::string>{"COM1", "profibus-id", "", "", "", "", "", "Korvan V2.07",
+                                        "8", "Error in received configuration of Korvan module",
+                                        "record of 62 characters"}));
+    EXPECT_EQ(third[kOldId], "9");
+    EXPECT_EQ(third[kNewId], "42");
+    EXPECT_LT(std::stod(first[kSeconds]), 20.0);
+}
+
+TEST_F(StationTest, ReadIdPrintsTheStationAddressAndWritesNothingBack) {
+    Module fives;
+    Module nineties;
+    ASSERT_TRUE(fives.Start(2, "--station 5"));
+    ASSERT_TRUE(nineties.Start(4, "--station 99"));
+    ConsoleProcess first;
+    ConsoleProcess second;
+    ASSERT_TRUE(StartCli(&first, "--port COM1 read-id"));
+    ASSERT_TRUE(StartCli(&second, "--port COM3 read-id"));
+    ASSERT_TRUE(first.AwaitErrorText(kRequest, 20000));
+    ASSERT_TRUE(second.AwaitErrorText(kRequest, 20000));
+    fives.PowerOn();
+    nineties.PowerOn();
+    CliRun one = Finish(&first);
+    CliRun two = Finish(&second);
+    EXPECT_EQ(one.exitCode, 0) << one.errors;
+    EXPECT_EQ(two.exitCode, 0) << two.errors;
+    EXPECT_EQ(one.output, "5\n");
+    EXPECT_EQ(two.output, "99\n");
+    EXPECT_TRUE(Contains(one.errors, "Configuration record: ")) << one.errors;
+    // The record: value 14 is the station address.
+    const size_t at = two.errors.find("Configuration record: ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(two.errors.substr(at + 22 + 28, 2), "63");
+    EXPECT_EQ(fives.Received(), "\x15");
+    EXPECT_EQ(nineties.Received(), "\x15");
+}
+
+// Ctrl+Break goes to the tool's process group alone. Wine (here) refuses to
+// send console control events to a process started with pipes; the tool's
+// stop event, which takes the same way through the tool, stands in then.
+TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
+    const std::string script = Script("long.dcs", std::string(6000, 'K'));
+    const std::string log = Temp("interrupted.csv");
+    const std::string stopEvent =
+        "korvan-station-test-stop-" + std::to_string(GetCurrentProcessId());
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
+    ASSERT_NE(stop, nullptr);
+    Module module;
+    ASSERT_TRUE(module.Start(2, "--pace 9600"));
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli,
+                         "--port COM1 --repeat --stop-event " + stopEvent + " --log \"" + log +
+                             "\" firmware \"" + script + "\"",
+                         CREATE_NEW_PROCESS_GROUP));
+    ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
+    module.PowerOn();
+    ASSERT_TRUE(cli.AwaitErrorText("COM1:  10 %", 30000));
+    const ULONGLONG sentMs = GetTickCount64();
+    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, cli.Id())) {
+        SetEvent(stop);
+    }
+    CliRun run = Finish(&cli, 20000);
+    CloseHandle(stop);
+    EXPECT_LT(GetTickCount64() - sentMs, 8000u);
+    EXPECT_EQ(run.exitCode, 9) << run.errors;
+    EXPECT_TRUE(Contains(run.errors, "COM1: The run was interrupted (")) << run.errors;
+    EXPECT_TRUE(Contains(run.output, "The run was interrupted")) << run.output;
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 2u);
+    const std::vector<std::string> fields = CsvFields(lines[1]);
+    ASSERT_EQ(fields.size(), static_cast<size_t>(kColumns));
+    EXPECT_EQ(fields[kStatus], "9");
+    EXPECT_EQ(fields[kOutcome], "The run was interrupted");
+    // Nothing more was sent once the run was cut: no checksum line.
+    const std::string received = module.Received();
+    EXPECT_EQ(received.find('\n'), std::string::npos);
+    EXPECT_LT(received.size(), 2u + 12000u);
+}
+
+TEST_F(StationTest, ALogThatCannotBeOpenedEndsTheRunBeforeAnything) {
+    Module module;
+    ASSERT_TRUE(module.Start(2, ""));
+    module.PowerOn();
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --log \"C:\\no such folder\\modules.csv\" read-id"));
+    CliRun run = Finish(&cli, 20000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errors.rfind("korvan-cli: the log \"C:\\no such folder\\modules.csv\" cannot be "
+                               "opened: ",
+                               0),
+              0u)
+        << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1);
+    EXPECT_EQ(module.Received(), "");
+}

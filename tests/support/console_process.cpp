@@ -126,14 +126,18 @@ int ConsoleProcess::Wait(int timeoutMs) {
     return static_cast<int>(code);
 }
 
-bool ConsoleProcess::AwaitErrorText(const std::string& text, int timeoutMs) {
+bool ConsoleProcess::AwaitErrorText(const std::string& text, int timeoutMs, int times) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
         {
             std::lock_guard<std::mutex> guard(lock_);
             const std::string& seen = errors_ != nullptr ? errorText_ : outputText_;
-            if (seen.find(text) != std::string::npos) {
-                return true;
+            int found = 0;
+            for (size_t at = seen.find(text); at != std::string::npos;
+                 at = seen.find(text, at + 1)) {
+                if (++found >= times) {
+                    return true;
+                }
             }
         }
         Sleep(10);

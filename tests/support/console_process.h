@@ -26,13 +26,16 @@ class ConsoleProcess {
     DWORD Id() const {
         return processId_;
     }
+    HANDLE Handle() const {
+        return process_;
+    }
     void Send(const std::string& line);
     void CloseInput();
     // The exit code, or -1 when the process has not ended within timeoutMs.
     int Wait(int timeoutMs);
     // Waits until the error output (the output, when they go together)
-    // holds text; false when timeoutMs passes first.
-    bool AwaitErrorText(const std::string& text, int timeoutMs);
+    // holds text, times times; false when timeoutMs passes first.
+    bool AwaitErrorText(const std::string& text, int timeoutMs, int times = 1);
     // All output and error output, once the process has ended.
     std::string Output();
     std::string Errors();

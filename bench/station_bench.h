@@ -1,0 +1,11 @@
+// The production station timed: korvan-cli.exe on several ports at once
+// against korvan-sim.exe modules paced at 9600 baud, one per cable.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// cables: (tool's port, module's port). Prints the figures; 0 when every
+// run succeeded.
+int RunStationBench(const std::vector<std::pair<int16_t, int16_t>>& cables);
