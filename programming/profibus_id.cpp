@@ -38,6 +38,9 @@ static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int
         NoteDetail(run, "the port did not take the request 0x15");
         return kConfigNotRead;
     }
+    // A read that times out leaves its bytes without a terminator: the
+    // buffer is cleared first, so that the detail can count them.
+    memset(run->runBuffer, 0, sizeof run->runBuffer);
     int16_t status = ReadPort(port, 0, 0x0D, kReplyTimeoutMs, run->runBuffer, kRunBufferSize);
     if (status == 2) {
         NoteDetail(run, "record of %ld characters or more without its carriage return",
