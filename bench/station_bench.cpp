@@ -1,4 +1,4 @@
-// (f) One module paced at 9600 baud, 16 KiB, through korvan-cli.exe; then
+// (h) One module paced at 9600 baud, 16 KiB, through korvan-cli.exe; then
 // the same on every cable at once. The station's wall time against the one
 // module's, and the tool's CPU over the station's run as a share of one core.
 #include "station_bench.h"
@@ -91,7 +91,7 @@ int RunStationBench(const std::vector<std::pair<int16_t, int16_t>>& cables) {
     if (!one.ok || !all.ok) {
         return 1;
     }
-    printf("(f) one module: %.1f s, tool CPU %.2f s (%.1f %% of one core)\n", one.wallSeconds,
+    printf("(h) one module: %.1f s, tool CPU %.2f s (%.1f %% of one core)\n", one.wallSeconds,
            one.cpuSeconds, 100 * one.cpuSeconds / one.wallSeconds);
     printf("    %zu at once: %.1f s, %.3f x one module's time; tool CPU %.2f s (%.1f %% of one "
            "core)\n",

@@ -240,6 +240,7 @@ void ShowProgress(void* context, int32_t index, int32_t size) {
     if (index == 0) {
         p->downloadStartMs = GetTickCount64();
         p->lastTenth = 0;
+        SetStep(p, "Update firmware");
     }
     p->size = size;
     p->sent = sent;
