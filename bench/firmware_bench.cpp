@@ -70,12 +70,7 @@ double CpuSeconds(HANDLE thread) {
     if (thread == nullptr || !GetThreadTimes(thread, &created, &ended, &kernel, &user)) {
         return 0;
     }
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (k.QuadPart + u.QuadPart) / 1e7;
+    return CpuSecondsOf(kernel, user);
 }
 
 std::string Script(size_t size) {

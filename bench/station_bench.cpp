@@ -19,15 +19,8 @@ const char kRequest[] = "Please switch the Korvan module OFF and then ON";
 
 double ProcessCpuSeconds(HANDLE process) {
     FILETIME created, ended, kernel, user;
-    if (!GetProcessTimes(process, &created, &ended, &kernel, &user)) {
-        return 0;
-    }
-    ULARGE_INTEGER k, u;
-    k.LowPart = kernel.dwLowDateTime;
-    k.HighPart = kernel.dwHighDateTime;
-    u.LowPart = user.dwLowDateTime;
-    u.HighPart = user.dwHighDateTime;
-    return (k.QuadPart + u.QuadPart) / 1e7;
+    return GetProcessTimes(process, &created, &ended, &kernel, &user) ? CpuSecondsOf(kernel, user)
+                                                                      : 0;
 }
 
 struct StationRun {
@@ -80,6 +73,15 @@ StationRun RunOnce(const std::vector<std::pair<int16_t, int16_t>>& cables,
 }
 
 } // namespace
+
+double CpuSecondsOf(const FILETIME& kernel, const FILETIME& user) {
+    ULARGE_INTEGER k, u;
+    k.LowPart = kernel.dwLowDateTime;
+    k.HighPart = kernel.dwHighDateTime;
+    u.LowPart = user.dwLowDateTime;
+    u.HighPart = user.dwHighDateTime;
+    return (k.QuadPart + u.QuadPart) / 1e7;
+}
 
 int RunStationBench(const std::vector<std::pair<int16_t, int16_t>>& cables) {
     const std::string script = WriteTempFile("bench-station.dcs", std::string(16 * 1024, 'S'));
