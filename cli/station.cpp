@@ -423,22 +423,18 @@ std::vector<PortView> ViewsOf(Station* station) {
     return views;
 }
 
-// Enter on the console: the technician has switched the modules on.
-bool EnterPressed() {
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD waiting = 0;
-    while (GetNumberOfConsoleInputEvents(input, &waiting) && waiting > 0) {
-        INPUT_RECORD record;
-        DWORD read = 0;
-        if (!ReadConsoleInputW(input, &record, 1, &read) || read == 0) {
-            return false;
-        }
-        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
-            record.Event.KeyEvent.wVirtualKeyCode == VK_RETURN) {
-            return true;
-        }
+// Enter on the console: the technician has switched the modules on. The
+// line is read on a thread of its own, so that the live lines go on; a
+// console that never gets Enter keeps it waiting until the process ends
+// (Ctrl+C ends the station meanwhile).
+std::atomic<bool> enterPressed{false};
+
+DWORD WINAPI ReadEnterLine(LPVOID) {
+    char line[256];
+    if (fgets(line, sizeof line, stdin) != nullptr) {
+        enterPressed = true;
     }
-    return false;
+    return 0;
 }
 
 bool AllPortsAt(Station* station, int phase) {
@@ -501,13 +497,18 @@ int RunStation(const StationJob& job) {
         if (!requestShown && AllPortsAt(&station, kPhaseAwaitingPower)) {
             requestShown = true;
             display.Say("Please switch the Korvan module OFF and then ON");
+            HANDLE reader = nullptr;
             if (job.inputIsConsole) {
                 display.Say("(all of them; press Enter when they are switched on again)");
-            } else {
+                reader = CreateThread(nullptr, 0, ReadEnterLine, nullptr, 0, nullptr);
+            }
+            if (reader == nullptr) {
                 station.powerCycleGiven = true;
+            } else {
+                CloseHandle(reader);
             }
         }
-        if (requestShown && !station.powerCycleGiven && EnterPressed()) {
+        if (requestShown && !station.powerCycleGiven && enterPressed) {
             station.powerCycleGiven = true;
         }
         TakeAllDone(&station, &display, &logFailed);

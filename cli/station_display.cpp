@@ -4,7 +4,7 @@
 
 std::string LiveLine(const PortView& view) {
     char line[160];
-    int length = snprintf(line, sizeof line, "COM%-4d  %-40.40s", view.port, view.step.c_str());
+    int length = snprintf(line, sizeof line, "COM%-4d  %-44.44s", view.port, view.step.c_str());
     if (view.size > 0) {
         const int percent = static_cast<int>(static_cast<int64_t>(view.sent) * 100 / view.size);
         length += snprintf(line + length, sizeof line - length, "  %3d %%", percent);
@@ -19,10 +19,10 @@ std::string SummaryLine(int port, const std::string& modules, const std::string&
                         double seconds) {
     char line[256];
     if (port == 0) { // the heading
-        snprintf(line, sizeof line, "%-7s  %-9s  %-48s  %9s", "port", modules.c_str(),
+        snprintf(line, sizeof line, "%-7s  %-12s  %-48s  %9s", "port", modules.c_str(),
                  outcome.c_str(), "time");
     } else {
-        snprintf(line, sizeof line, "COM%-4d  %-9s  %-48s  %7.1f s", port, modules.c_str(),
+        snprintf(line, sizeof line, "COM%-4d  %-12s  %-48s  %7.1f s", port, modules.c_str(),
                  outcome.c_str(), seconds);
     }
     return line;
