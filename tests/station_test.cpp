@@ -361,7 +361,13 @@ TEST_F(StationTest, ReadIdPrintsTheStationAddressAndWritesNothingBack) {
 // stop event, which takes the same way through the tool, stands in then.
 TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
     const std::string script = Script("long.dcs", std::string(6000, 'K'));
+    // A log of an earlier day: appended to, no second header.
     const std::string log = Temp("interrupted.csv");
+    const std::string earlier =
+        "time_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,new_profibus_id,"
+        "startup_output,exit_status,outcome,detail,seconds\r\n"
+        "2026-12-07T16:00:00Z,COM1,read-id,,,,3,,Korvan V2.07,0,Profibus-ID 3,,2.0\r\n";
+    files_.push_back(WriteTempFile("interrupted.csv", earlier));
     const std::string stopEvent =
         "korvan-station-test-stop-" + std::to_string(GetCurrentProcessId());
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
@@ -387,8 +393,9 @@ TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
     EXPECT_TRUE(Contains(run.errors, "COM1: The run was interrupted (")) << run.errors;
     EXPECT_TRUE(Contains(run.output, "The run was interrupted")) << run.output;
     const std::vector<std::string> lines = LogLines(log);
-    ASSERT_EQ(lines.size(), 2u);
-    const std::vector<std::string> fields = CsvFields(lines[1]);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(ReadWhole(log).substr(0, earlier.size()), earlier);
+    const std::vector<std::string> fields = CsvFields(lines[2]);
     ASSERT_EQ(fields.size(), static_cast<size_t>(kColumns));
     EXPECT_EQ(fields[kStatus], "9");
     EXPECT_EQ(fields[kOutcome], "The run was interrupted");
