@@ -57,6 +57,32 @@ TEST(OpenAndClose, OpensClosesAndOpensAgain) {
     EXPECT_EQ(ClosePort(kPortA), 0);
 }
 
+// Each port has its own start and stop hand-shake: three ports opened and
+// closed over and over, each from a thread of its own, always have their
+// monitor running once opened, and none left once closed.
+TEST(OpenAndClose, PortsOpenAndCloseAtTheSameTimeEachFromItsOwnThread) {
+    std::atomic<int> failures{0};
+    auto cycle = [&failures](int16_t port) {
+        PortConfig config = DirectConfig(port);
+        for (int k = 0; k < 25; ++k) {
+            if (OpenPort(&config) != 0 || PortTable[port].monitorRunning != 1) {
+                ++failures;
+            }
+            ClosePort(port);
+            if (PortTable[port].monitorThread != nullptr || PortTable[port].portHandle != nullptr) {
+                ++failures;
+            }
+        }
+    };
+    std::thread first(cycle, kPortA);
+    std::thread second(cycle, kPortB);
+    std::thread third(cycle, 12);
+    first.join();
+    second.join();
+    third.join();
+    EXPECT_EQ(failures, 0);
+}
+
 TEST(OpenAndClose, APortWithoutDeviceFailsAndClosesHarmlessly) {
     PortConfig config = DirectConfig(kMissingPort);
     EXPECT_EQ(OpenPort(&config), 1);
@@ -339,6 +365,32 @@ TEST_F(DirectPortTest, OperationsOnAPortNotOpenDoNothing) {
     CloseTrace(kPortB);
     EXPECT_EQ(OpenTrace(kPortB, TempPath("never.trc").c_str()), 1);
     EXPECT_EQ(ReadPort(257, 1, 0, 0, buffer_, sizeof buffer_), 1);
+}
+
+// Another thread cuts a port's transfers short (a station's Ctrl+C): a
+// long read gives up at once, nothing more is written, and the next
+// opening of the port is a fresh one.
+TEST_F(DirectPortTest, AnInterruptedPortEndsItsTransfersUntilItIsClosed) {
+    std::thread interrupter([] {
+        Sleep(300);
+        InterruptPort(kPortA);
+    });
+    Stopwatch clock;
+    EXPECT_EQ(ReadPort(kPortA, 1, 0, 5000, buffer_, sizeof buffer_), 1);
+    const double ms = clock.Ms();
+    interrupter.join();
+    EXPECT_GE(ms, 300);
+    EXPECT_LT(ms, 1500);
+    EXPECT_TRUE(PortInterrupted(kPortA));
+    EXPECT_EQ(AwaitInput(kPortA, 5000), 1);
+    EXPECT_EQ(WritePort(kPortA, reinterpret_cast<const uint8_t*>("x"), 1), 1);
+    EXPECT_EQ(PeerReadUntilQuiet(peer_, 200), "");
+    ClosePort(kPortA);
+    EXPECT_FALSE(PortInterrupted(kPortA));
+    PortConfig config = DirectConfig(kPortA);
+    ASSERT_EQ(OpenPort(&config), 0);
+    EXPECT_EQ(WritePort(kPortA, reinterpret_cast<const uint8_t*>("y"), 1), 0);
+    EXPECT_EQ(PeerReadCount(peer_, 1, 2000), "y");
 }
 
 static std::string ReadWholeFile(const std::string& path) {
