@@ -92,10 +92,6 @@ void CatchInterrupts(const std::vector<int16_t>& ports) {
     SetConsoleCtrlHandler(OnControlEvent, TRUE);
 }
 
-bool Interrupted() {
-    return interrupted;
-}
-
 namespace {
 
 // Watches the stop event for the rest of the process, a look every 200 ms.
@@ -533,7 +529,6 @@ int RunStation(const StationJob& job) {
     }
     TakeAllDone(&station, &display, &logFailed);
     display.Update(ViewsOf(&station));
-    display.Close();
 
     int status = 0;
     printf("%s\n", SummaryLine(0, "modules", "outcome", 0).c_str());

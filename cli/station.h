@@ -49,7 +49,6 @@ std::string OutcomeText(const StationJob& job, const RunReport& report, const st
 // Ctrl+C and Ctrl+Break interrupt every port of ports and set the station's
 // stop flag, instead of ending the process.
 void CatchInterrupts(const std::vector<int16_t>& ports);
-bool Interrupted();
 
 // A line controller's way of pressing Ctrl+C: once another program sets the
 // named event, the runs are interrupted as by Ctrl+C. Empty when the event

@@ -74,7 +74,3 @@ void StationDisplay::Update(const std::vector<PortView>& views) {
         Redraw({});
     }
 }
-
-void StationDisplay::Close() {
-    // On a console the cursor stands below the live lines already.
-}

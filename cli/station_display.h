@@ -37,8 +37,6 @@ class StationDisplay {
     // The ports' lines, redrawn on a console; nothing elsewhere (the runs
     // write a line at every tenth of their download themselves).
     void Update(const std::vector<PortView>& views);
-    // Leaves the live lines where they stand: what follows goes below them.
-    void Close();
 
   private:
     void Redraw(const std::vector<std::string>& above);
