@@ -132,6 +132,8 @@ enum PortPhase : int {
 };
 
 const char kNextModuleText[] = "next module: switch it ON";
+// The silence on a port before a next module's start-up output counts.
+const int32_t kNextModuleSilenceMs = 500;
 
 struct ModuleDone {
     size_t index; // the port's place on the command line
@@ -161,6 +163,7 @@ struct StationPort {
 
     // The run under way: the port's thread only.
     bool firstRun = true;
+    RunOutcome previousOutcome = kRunSucceeded; // of the run before
     bool abandoned = false; // ended before any module showed up: nothing to record
     std::string result;
     RunReport report{};
@@ -282,6 +285,20 @@ int16_t RequestPowerCycle(void* context, int16_t port, const char*) {
     } else {
         SetStep(p, kNextModuleText);
         p->phase = kPhaseAwaitingModule;
+        // After a device that talked without ever sending the banner, the
+        // next module is one that starts up on a silent line: the device is
+        // not taken for a next module again and again.
+        while (p->previousOutcome == kNoKorvanModule &&
+               DiscardInput(port, kNextModuleSilenceMs) != 0 && !StopWaiting(p)) {
+        }
+        if (StopWaiting(p)) {
+            p->abandoned = true;
+            return 1;
+        }
+        if (!job->errorIsConsole) {
+            fprintf(stderr, "COM%d: %s\n", p->port, kNextModuleText);
+            fflush(stderr);
+        }
     }
     const ULONGLONG startMs = GetTickCount64();
     while (AwaitInput(port, 200) != 0) {
@@ -345,7 +362,12 @@ DWORD WINAPI PortThread(LPVOID argument) {
         if (station->job->count > 0 && station->modulesTaken.fetch_add(1) >= station->job->count) {
             break;
         }
-        RunProgramming(&face);
+        // A port that cannot be opened leaves the station: trying it again
+        // at once would only fill the log.
+        p->previousOutcome = RunProgramming(&face);
+        if (p->previousOutcome == kPortNotOpened) {
+            break;
+        }
     } while (station->job->repeat);
     p->phase = kPhaseEnded;
     return 0;

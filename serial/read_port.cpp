@@ -88,6 +88,9 @@ enum : int32_t { kInterruptLookMs = 50 };
 // or the port is interrupted.
 static bool AwaitRingByte(PortSlot* slot, int32_t timeoutMs) {
     const ULONGLONG startMs = GetTickCount64();
+    if (slot->interrupted != 0) {
+        return false;
+    }
     while (RingIsEmpty(&slot->buffers->ring)) {
         const ULONGLONG elapsedMs = GetTickCount64() - startMs;
         if (slot->interrupted != 0 || elapsedMs >= static_cast<ULONGLONG>(timeoutMs)) {
@@ -133,14 +136,18 @@ int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs) {
         return AwaitRingByte(slot, timeoutMs < 0 ? 0 : timeoutMs) ? 0 : 1;
     }
     const ULONGLONG start = GetTickCount64();
-    while (!DeviceHasByte(slot)) {
-        if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs) ||
-            slot->interrupted != 0) {
+    for (;;) {
+        if (slot->interrupted != 0) {
+            return 1;
+        }
+        if (DeviceHasByte(slot)) {
+            return 0;
+        }
+        if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs)) {
             return 1;
         }
         Sleep(kReadWaitMs);
     }
-    return 0;
 }
 
 int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t timeoutMs,

@@ -105,8 +105,8 @@ int16_t DiscardInput(int16_t portNumber, int32_t milliseconds);
 
 // Asks the port's transfers to end at once, from any thread (a production
 // run cut short by Ctrl+C): from now until the port is closed, ReadPort and
-// AwaitInput give up as on a time-out within some 50 ms, DiscardInput ends
-// and WritePort sends nothing and fails. A port that is not open keeps the
+// AwaitInput give up as on a time-out within some 50 ms, bytes waiting or
+// not, DiscardInput ends and WritePort sends nothing and fails. A port that is not open keeps the
 // request for its next opening; ClosePort clears it.
 void InterruptPort(int16_t portNumber);
 

@@ -15,6 +15,7 @@
 #include "support/console_process.h"
 #include "support/peer_port.h"
 #include "support/run_driver.h"
+#include "support/talker.h"
 
 namespace {
 
@@ -294,6 +295,10 @@ TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
     for (int k = 0; k < 3; ++k) {
         Module module;
         ASSERT_TRUE(module.Start(2, options[k]));
+        // The port waits for its next module once the last one is done.
+        if (k > 0) {
+            EXPECT_TRUE(cli.AwaitErrorText("COM1: next module: switch it ON", 20000, k));
+        }
         module.PowerOn();
         EXPECT_TRUE(cli.AwaitErrorText(std::string(outcomes[k]) + " (", 20000, times[k])) << k;
         received[k] = module.Received();
@@ -403,6 +408,32 @@ TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
     const std::string received = module.Received();
     EXPECT_EQ(received.find('\n'), std::string::npos);
     EXPECT_LT(received.size(), 2u + 12000u);
+}
+
+// A device that is no module on a station's port is logged once, not again
+// and again while it talks on: the port waits for a silent line first.
+TEST_F(StationTest, ATalkingDeviceIsLoggedOnceAndNotTakenForTheNextModule) {
+    const std::string log = Temp("talker.csv");
+    const std::string stopEvent =
+        "korvan-talker-test-stop-" + std::to_string(GetCurrentProcessId());
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
+    ASSERT_NE(stop, nullptr);
+    Talker gps(2, {"$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76\r\n"},
+               20);
+    gps.SwitchOn();
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --repeat --stop-event " + stopEvent + " --log \"" +
+                                   log + "\" profibus-id 3"));
+    EXPECT_TRUE(cli.AwaitErrorText("COM1: Connected instrument is no Korvan module (", 30000));
+    Sleep(3000);
+    SetEvent(stop);
+    CliRun run = Finish(&cli, 20000);
+    CloseHandle(stop);
+    EXPECT_EQ(run.exitCode, 9) << run.errors;
+    EXPECT_EQ(gps.Stop(), ""); // nothing was sent to it
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 2u) << run.errors << ReadWhole(log);
+    EXPECT_EQ(CsvFields(lines[1])[kDetail], "no banner in the first 1000 bytes of start-up output");
 }
 
 TEST_F(StationTest, ALogThatCannotBeOpenedEndsTheRunBeforeAnything) {
