@@ -29,7 +29,7 @@ void StartModuleMachine(ModuleMachine* machine, const SimOptions* options, const
     machine->digitCount = 0;
     machine->babbleLines = 0;
     machine->recordChanged = 0;
-    ClearEventLog(&machine->log);
+    EmptyEventLog(&machine->log);
 }
 
 void ChangeMachineOptions(ModuleMachine* machine, const SimOptions* options) {

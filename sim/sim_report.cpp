@@ -137,7 +137,7 @@ int32_t FormatSimReport(const SimReport* r, char* text, int32_t capacity) {
 
 // The event log.
 
-void ClearEventLog(EventLog* log) {
+void EmptyEventLog(EventLog* log) {
     log->first = 0;
     log->count = 0;
     log->droppedCount = 0;

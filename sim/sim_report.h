@@ -77,7 +77,7 @@ struct EventLog {
     int32_t droppedCount;
 };
 
-void ClearEventLog(EventLog* log);
+void EmptyEventLog(EventLog* log);
 
 // Appends a printf-style line, cut to kEventLineLength - 1 characters.
 void AddEvent(EventLog* log, const char* format, ...)

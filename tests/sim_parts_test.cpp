@@ -64,7 +64,7 @@ TEST(SendQueue, KeepsQueueOrderAndRefusesWhenFull) {
 
 TEST(EventLog, HandsOutLinesInOrderAndDropsTheOldestWhenFull) {
     auto log = std::make_unique<EventLog>();
-    ClearEventLog(log.get());
+    EmptyEventLog(log.get());
     char line[kEventLineLength];
     EXPECT_FALSE(TakeEvent(log.get(), line, sizeof line));
     for (int i = 0; i < kEventLines + 5; ++i) {
