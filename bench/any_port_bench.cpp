@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "console_face.h"
+#include "station_port.h"
 #include "serial_port.h"
 #include "support/peer_port.h"
 
@@ -44,14 +44,18 @@ void NoteFound(void*, int16_t port) {
 }
 
 RunOutcome RunWatch(const int16_t* watch, int16_t count) {
-    static ConsoleFace face;
-    face.choices.mode = kProfibusIdMode;
-    face.choices.profibusId = 3;
-    face.choices.port = kAnyPort;
-    face.choices.watchCount = count;
-    std::copy(watch, watch + count, face.choices.watchPorts);
-    face.steps = fopen("NUL", "w");
-    anyWatch.console = MakeConsoleFace(&face);
+    FILE* steps = fopen("NUL", "w");
+    StationJob job;
+    job.ports = {kAnyPort};
+    job.choices.mode = kProfibusIdMode;
+    job.choices.profibusId = 3;
+    job.choices.port = kAnyPort;
+    job.choices.watchCount = count;
+    std::copy(watch, watch + count, job.choices.watchPorts);
+    job.output = steps;
+    job.errors = steps;
+    OnePortStation station(job);
+    anyWatch.console = station.Face();
     RunFace timed = anyWatch.console;
     timed.requestPowerCycle = SendBanner;
     timed.portFound = NoteFound;
@@ -60,7 +64,7 @@ RunOutcome RunWatch(const int16_t* watch, int16_t count) {
     if (anyWatch.sender.joinable()) {
         anyWatch.sender.join();
     }
-    fclose(face.steps);
+    fclose(steps);
     return outcome;
 }
 

@@ -24,7 +24,7 @@
 
 #include "any_port_bench.h"
 #include "station_bench.h"
-#include "console_face.h"
+#include "station_port.h"
 #include "dialog_ids.h"
 #include "console_options.h"
 #include "port_table.h"
@@ -206,17 +206,20 @@ double RunConsoleDownload(size_t size) {
         return -1;
     }
     std::string path = WriteTempFile("bench-console.dcs", Script(size));
-    static ConsoleFace face;
-    face.choices.mode = kFirmwareMode;
-    face.choices.port = toolPort;
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, face.choices.scriptName, kScriptNameRoom);
-    face.steps = fopen("NUL", "w");
-    consoleWatch.console = MakeConsoleFace(&face);
+    FILE* steps = fopen("NUL", "w");
+    StationJob job;
+    job.ports = {toolPort};
+    job.choices.mode = kFirmwareMode;
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, job.choices.scriptName, kScriptNameRoom);
+    job.output = steps;
+    job.errors = steps;
+    OnePortStation station(job);
+    consoleWatch.console = station.Face();
     RunFace watched = consoleWatch.console;
     watched.showProgress = TimeProgress;
     watched.requestPowerCycle = SwitchModuleOn;
     const RunOutcome outcome = RunProgramming(&watched);
-    fclose(face.steps);
+    fclose(steps);
     StopSimulator();
     DeleteFileA(path.c_str());
     if (outcome != kRunSucceeded) {

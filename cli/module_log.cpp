@@ -3,14 +3,18 @@
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <cstring>
 
-#include "console_face.h"
+#include "run_texts.h"
 
 const char kModuleLogHeader[] =
     "time_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,new_profibus_id,"
     "startup_output,exit_status,outcome,detail,seconds\r\n";
+const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
-std::string CsvField(const std::string& text) {
+std::string CsvField(const std::string& field) {
+    const bool formula = !field.empty() && field[0] != 0 && strchr("=+-@\t\r", field[0]) != nullptr;
+    const std::string text = formula ? "'" + field : field;
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
     }
@@ -105,10 +109,27 @@ ModuleLog::~ModuleLog() {
     }
 }
 
+std::string LogHeaderProblem(const std::string& start) {
+    std::string text = start;
+    if (text.compare(0, 3, kUtf8ByteOrderMark) == 0) {
+        text.erase(0, 3);
+    }
+    if (text.empty()) {
+        return "";
+    }
+    const std::string header(kModuleLogHeader);
+    if (text.compare(0, header.size(), header) == 0) {
+        return "";
+    }
+    const std::string firstLine = text.substr(0, text.find_first_of("\r\n"));
+    return "its first line is not this program's header: \"" + firstLine.substr(0, 80) +
+           (firstLine.size() > 80 ? "...\"" : "\"");
+}
+
 std::string ModuleLog::Open(const std::string& name) {
     // Others may read it meanwhile (a spreadsheet, a tail); nobody else writes.
-    file_ = CreateFileA(name.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_ = CreateFileA(name.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                        FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         return SystemMessage(GetLastError());
     }
@@ -116,7 +137,25 @@ std::string ModuleLog::Open(const std::string& name) {
     if (!GetFileSizeEx(file_, &size)) {
         return SystemMessage(GetLastError());
     }
-    return size.QuadPart == 0 ? WriteText(kModuleLogHeader) : "";
+    if (size.QuadPart == 0) {
+        return WriteText(std::string(kUtf8ByteOrderMark) + kModuleLogHeader);
+    }
+    // The header's length and a little more tell whether our lines fit.
+    char start[sizeof kModuleLogHeader + 8];
+    DWORD got = 0;
+    if (!ReadFile(file_, start, sizeof start, &got, nullptr)) {
+        return SystemMessage(GetLastError());
+    }
+    const std::string text(start, got);
+    if (text == kUtf8ByteOrderMark) {
+        return WriteText(kModuleLogHeader); // a file made, but its header never written
+    }
+    const std::string problem = LogHeaderProblem(text);
+    if (!problem.empty()) {
+        CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+    }
+    return problem;
 }
 
 std::string ModuleLog::Append(const ModuleLogLine& line) {

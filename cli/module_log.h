@@ -1,7 +1,9 @@
 // The record of a production station: one CSV line per module (RFC 4180:
 // fields with a comma, a quote or a line break in quotes, quotes doubled;
 // lines end in CR LF), a header line when the file is new, appended
-// otherwise. A spreadsheet opens it as it is.
+// otherwise. A spreadsheet opens it as it is: a new file begins with UTF-8's
+// byte-order mark, so that names beyond ASCII show as written, and no field
+// is taken for a formula.
 #pragma once
 
 #include <windows.h>
@@ -25,11 +27,20 @@ struct ModuleLogLine {
     double seconds = 0;
 };
 
-// The log's first line.
+// The log's first line, and the byte-order mark before it in a new file.
 extern const char kModuleLogHeader[];
+extern const char kUtf8ByteOrderMark[];
 
-// One field as RFC 4180 wants it.
+// One field as RFC 4180 wants it. A field that a spreadsheet would run as a
+// formula (one that begins with =, +, -, @, a tab or a carriage return: a
+// device's start-up output, a file's name) gets a leading apostrophe, which
+// the spreadsheet shows as text.
 std::string CsvField(const std::string& text);
+
+// Why a log whose text begins with start (its first bytes) cannot take our
+// lines: its header names other columns. Empty when it can (an empty file,
+// or our header, with or without the byte-order mark).
+std::string LogHeaderProblem(const std::string& start);
 
 // The line of a module, with its CR LF.
 std::string CsvLine(const ModuleLogLine& line);
@@ -49,8 +60,9 @@ class ModuleLog {
     ModuleLog& operator=(const ModuleLog&) = delete;
     ~ModuleLog();
 
-    // Opens (or makes) the file for appending, with the header when it is
-    // new or empty. Empty when it could, else the system's reason.
+    // Opens (or makes) the file for appending, with the byte-order mark and
+    // the header when it is new or empty. Empty when it could, else the
+    // system's reason, or why a file of other columns is not appended to.
     std::string Open(const std::string& name);
     bool IsOpen() const {
         return file_ != INVALID_HANDLE_VALUE;

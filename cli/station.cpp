@@ -1,34 +1,29 @@
+// The station's main thread: it starts a thread per port, makes the one
+// OFF/ON request, takes each module done (its lines, its beep, its log
+// line), keeps the live lines, and ends with the summary and the exit
+// status once every port has ended or a stop has run its course.
 #include "station.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <deque>
 #include <memory>
-#include <mutex>
 
-#include "console_face.h"
+#include "run_texts.h"
 #include "serial_port.h"
 #include "station_display.h"
 #include "station_port.h"
+#include "stop_signal.h"
+
+DWORD stationStopLimitMs = 30000;
 
 namespace {
 
-// The station's flags, set from the console's control handler thread.
-std::atomic<bool> interrupted{false};
-std::vector<int16_t> interruptPorts;
-
-BOOL WINAPI OnControlEvent(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
-        return FALSE;
-    }
-    interrupted = true;
-    for (int16_t port : interruptPorts) {
-        InterruptPort(port);
-    }
-    return TRUE;
-}
+const char kRequestText[] = "Please switch the Korvan module OFF and then ON";
+// How often the main thread looks at the ports.
+const DWORD kLookMs = 50;
 
 std::string Trimmed(const std::string& text) {
     const size_t first = text.find_first_not_of(' ');
@@ -56,7 +51,7 @@ std::string OutcomeText(const StationJob& job, const RunReport& report, const st
     if (report.outcome != kRunSucceeded) {
         return FailureText(report.outcome);
     }
-    if (job.mode == kReadIdMode) {
+    if (job.choices.mode == kReadIdMode) {
         return "Profibus-ID " + std::to_string(report.oldProfibusId);
     }
     return Trimmed(result);
@@ -67,15 +62,15 @@ ModuleLogLine LogLineOf(const StationJob& job, const RunReport& report, const st
     ModuleLogLine line;
     line.timeUtc = startUtc;
     line.port = report.port;
-    line.job = JobName(job.mode);
-    if (job.mode == kFirmwareMode) {
+    line.job = JobName(job.choices.mode);
+    if (job.choices.mode == kFirmwareMode) {
         line.scriptName = job.scriptName;
         line.scriptSize = job.scriptSize;
         line.scriptSha256 = job.scriptSha256;
     }
     line.oldProfibusId = report.oldProfibusId;
-    if (job.mode == kProfibusIdMode && report.outcome == kRunSucceeded) {
-        line.newProfibusId = job.profibusId;
+    if (job.choices.mode == kProfibusIdMode && report.outcome == kRunSucceeded) {
+        line.newProfibusId = job.choices.profibusId;
     }
     line.startup = report.startup;
     line.exitStatus = report.outcome;
@@ -88,129 +83,148 @@ ModuleLogLine LogLineOf(const StationJob& job, const RunReport& report, const st
     return line;
 }
 
-bool StationInterrupted() {
-    return interrupted;
-}
-
-void CatchInterrupts(const std::vector<int16_t>& ports) {
-    interruptPorts = ports;
-    SetConsoleCtrlHandler(OnControlEvent, TRUE);
+int StationExitStatus(const std::vector<ModuleEnd>& ends, bool repeat) {
+    const ModuleEnd* first = nullptr;
+    for (const ModuleEnd& end : ends) {
+        if (end.outcome == 0) {
+            continue;
+        }
+        // With --repeat the first in time, else the first in command-line
+        // order; the port's place breaks a tie.
+        const bool earlier =
+            first == nullptr ||
+            (repeat && (end.endMs < first->endMs ||
+                        (end.endMs == first->endMs && end.portIndex < first->portIndex))) ||
+            (!repeat && end.portIndex < first->portIndex);
+        if (earlier) {
+            first = &end;
+        }
+    }
+    return first == nullptr ? 0 : first->outcome;
 }
 
 namespace {
 
-// Watches the stop event for the rest of the process, a look every 200 ms.
-DWORD WINAPI WatchStopEvent(LPVOID event) {
-    while (!interrupted) {
-        if (WaitForSingleObject(static_cast<HANDLE>(event), 200) == WAIT_OBJECT_0) {
-            OnControlEvent(CTRL_BREAK_EVENT);
-        }
-    }
-    return 0;
-}
-
-} // namespace
-
-std::string InterruptOnEvent(const std::string& eventName) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-    if (event == nullptr) {
-        return SystemMessage(GetLastError());
-    }
-    HANDLE watcher = CreateThread(nullptr, 0, WatchStopEvent, event, 0, nullptr);
-    if (watcher == nullptr) {
-        CloseHandle(event);
-        return SystemMessage(GetLastError());
-    }
-    CloseHandle(watcher);
-    return "";
-}
-
-namespace {
-
-// The texts of a finished module: its outcome line and, for a failure,
-// the detail below it.
-void ShowModuleDone(StationDisplay* display, const StationJob& job, const StationPort& p,
-                    const ModuleDone& done) {
-    char line[300];
-    snprintf(line, sizeof line, "COM%d: %s (%.1f s)", p.port,
-             OutcomeText(job, done.report, done.result).c_str(), done.seconds);
-    display->Say(line);
-    const std::string detail = LogLineOf(job, done.report, done.result, "", 0).detail;
-    if (done.report.outcome != kRunSucceeded && !detail.empty()) {
-        display->Say("  " + detail);
-    }
-}
-
-// A finished module: shown, sounded and logged. False when the log failed.
-bool TakeModuleDone(Station* station, StationDisplay* display, const ModuleDone& done) {
-    const StationJob& job = *station->job;
-    StationPort& p = *station->ports[done.index];
-    ShowModuleDone(display, job, p, done);
-    p.done++;
-    p.lastOutcome = OutcomeText(job, done.report, done.result);
-    p.seconds += done.seconds;
-    if (done.report.outcome != kRunSucceeded) {
-        p.failed++;
-        if (p.firstFailure == 0) {
-            p.firstFailure = done.report.outcome;
-        }
-    }
-    // A high short beep for a success, the dialog's failure beep otherwise.
-    if (done.report.outcome == kRunSucceeded) {
-        Beep(2000, 80);
-    } else {
-        Beep(1500, 150);
-    }
-    if (job.log == nullptr) {
-        return true;
-    }
-    const std::string problem =
-        job.log->Append(LogLineOf(job, done.report, done.result, done.startUtc, done.seconds));
-    if (!problem.empty()) {
-        display->Say("korvan-cli: the log cannot be written: " + problem +
-                     "; the station stops after the modules under way");
-        return false;
-    }
-    return true;
-}
-
-std::vector<PortView> ViewsOf(Station* station) {
-    std::vector<PortView> views;
-    const ULONGLONG now = GetTickCount64();
-    for (auto& p : station->ports) {
-        PortView view;
-        view.port = p->port;
-        {
-            std::lock_guard<std::mutex> hold(p->viewLock);
-            view.step = p->step;
-        }
-        view.size = p->size;
-        view.sent = p->sent;
-        const ULONGLONG startMs = p->downloadStartMs;
-        if (view.size > 0 && view.sent > 1 && now > startMs + 50) {
-            view.rate = (view.sent - 1) / ((now - startMs) / 1000.0);
-        }
-        views.push_back(view);
-    }
-    return views;
-}
+// What the main thread keeps of a station; it outlives RunStation when a
+// port's thread has not ended (see StationEnd).
+struct StationRun {
+    Station station;
+    std::unique_ptr<StationDisplay> display;
+    bool requestShown = false;
+    bool logFailed = false;
+    std::vector<ModuleEnd> ends;
+};
 
 // Enter on the console: the technician has switched the modules on. The
-// line is read on a thread of its own, so that the live lines go on; a
-// console that never gets Enter keeps it waiting until the process ends
-// (Ctrl+C ends the station meanwhile).
+// line is read on a thread of its own, so that the live lines go on, and
+// from the console's handle itself, not through the C runtime's stdin: a
+// thread that waits in the runtime's stream holds its lock, and the
+// runtime's exit would wait for it. The thread is never waited for; the
+// process ends whatever it does.
 std::atomic<bool> enterPressed{false};
 
 DWORD WINAPI ReadEnterLine(LPVOID) {
     char line[256];
-    if (fgets(line, sizeof line, stdin) != nullptr) {
+    DWORD got = 0;
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &got, nullptr)) {
         enterPressed = true;
     }
     return 0;
 }
 
-bool AllPortsAt(Station* station, int phase) {
-    for (auto& p : station->ports) {
+DisplayKind KindOf(const StationJob& job) {
+    if (job.Single()) {
+        return kSingleRunLines;
+    }
+    return job.errorIsConsole ? kLiveLines : kPlainLines;
+}
+
+// A single run tells its outcome as the dialog would: the success text on
+// standard output, a failure's text and where it stopped on standard error.
+void ShowSingleOutcome(const StationJob& job, const ModuleDone& done) {
+    if (done.report.outcome == kRunSucceeded && job.choices.mode == kReadIdMode) {
+        // The station address for a script; the whole record for a person.
+        fprintf(job.output, "%d\n", done.report.oldProfibusId);
+        fprintf(job.errors, "Configuration record: %s\n", done.report.record);
+    } else if (done.report.outcome == kRunSucceeded) {
+        fprintf(job.output, "%s\n", done.result.c_str());
+    } else {
+        fputs(FailureReport(done.report).c_str(), job.errors);
+    }
+    fflush(job.output);
+    fflush(job.errors);
+}
+
+// A station's line of a module done, with its detail below a failure, and
+// its beep: a high short one for a success, the dialog's failure beep
+// otherwise.
+void ShowStationOutcome(StationRun* run, const StationPort& p, const ModuleDone& done) {
+    const StationJob& job = *run->station.job;
+    char line[300];
+    snprintf(line, sizeof line, "COM%d: %s (%.1f s)", p.port,
+             OutcomeText(job, done.report, done.result).c_str(), done.seconds);
+    run->display->Say(line);
+    const std::string detail = LogLineOf(job, done.report, done.result, "", 0).detail;
+    if (done.report.outcome != kRunSucceeded && !detail.empty()) {
+        run->display->Say("  " + detail);
+    }
+    if (done.report.outcome == kRunSucceeded) {
+        Beep(2000, 80);
+    } else {
+        Beep(1500, 150);
+    }
+}
+
+// A module done: shown, counted and logged. A log line that cannot be
+// written stops the station after the modules under way.
+void TakeModuleDone(StationRun* run, const ModuleDone& done) {
+    const StationJob& job = *run->station.job;
+    StationPort& p = *run->station.ports[done.index];
+    if (job.Single()) {
+        ShowSingleOutcome(job, done);
+    } else {
+        ShowStationOutcome(run, p, done);
+    }
+    run->ends.push_back({done.index, done.report.outcome, done.endMs});
+    p.lastOutcome = OutcomeText(job, done.report, done.result);
+    // A port that did not open has done no module.
+    if (done.report.outcome != kPortNotOpened) {
+        p.modulesDone++;
+        p.seconds += done.seconds;
+        if (done.report.outcome != kRunSucceeded) {
+            p.modulesFailed++;
+        }
+    }
+    if (job.log == nullptr || run->logFailed) {
+        return;
+    }
+    const std::string problem =
+        job.log->Append(LogLineOf(job, done.report, done.result, done.startUtc, done.seconds));
+    if (!problem.empty()) {
+        run->logFailed = true;
+        run->station.noMoreModules = true;
+        run->display->Say("korvan-cli: the log cannot be written: " + problem +
+                          (job.Single() ? "" : "; the station stops after the modules under way"));
+    }
+}
+
+void TakeModulesDone(StationRun* run) {
+    for (;;) {
+        ModuleDone done;
+        {
+            std::lock_guard<std::mutex> hold(run->station.doneLock);
+            if (run->station.doneQueue.empty()) {
+                return;
+            }
+            done = run->station.doneQueue.front();
+            run->station.doneQueue.pop_front();
+        }
+        TakeModuleDone(run, done);
+    }
+}
+
+bool AllPortsAt(const Station& station, int phase) {
+    for (const auto& p : station.ports) {
         if (p->phase < phase) {
             return false;
         }
@@ -218,108 +232,156 @@ bool AllPortsAt(Station* station, int phase) {
     return true;
 }
 
-void TakeAllDone(Station* station, StationDisplay* display, bool* logFailed) {
-    for (;;) {
-        ModuleDone done;
-        {
-            std::lock_guard<std::mutex> hold(station->doneLock);
-            if (station->doneQueue.empty()) {
-                return;
-            }
-            done = station->doneQueue.front();
-            station->doneQueue.pop_front();
+bool AnyPortAt(const Station& station, int phase) {
+    for (const auto& p : station.ports) {
+        if (p->phase == phase) {
+            return true;
         }
-        if (!TakeModuleDone(station, display, done) && !*logFailed) {
-            *logFailed = true;
-            station->noMoreModules = true;
-        }
+    }
+    return false;
+}
+
+// The one OFF/ON request, once every port is ready for its module; none
+// when no port could be opened.
+void MakeRequestWhenReady(StationRun* run) {
+    Station& station = run->station;
+    const StationJob& job = *station.job;
+    if (run->requestShown || !AllPortsAt(station, kPhaseAwaitingPower) ||
+        !AnyPortAt(station, kPhaseAwaitingPower)) {
+        return;
+    }
+    run->requestShown = true;
+    run->display->Ask(kRequestText);
+    HANDLE reader = nullptr;
+    if (job.inputIsConsole) {
+        run->display->Ask(job.Single()
+                              ? "(press Enter when it is switched on again)"
+                              : "(all of them; press Enter when they are switched on again)");
+        reader = CreateThread(nullptr, 0, ReadEnterLine, nullptr, 0, nullptr);
+    }
+    if (reader == nullptr) {
+        station.powerCycleGiven = true;
+    } else {
+        CloseHandle(reader);
     }
 }
 
-// How long the runs may take to end once interrupted: every wait of theirs
-// is cut within some 50 ms, closing a port takes a few seconds at most.
-const ULONGLONG kStopLimitMs = 30000;
+void PrintSummary(StationRun* run) {
+    const StationJob& job = *run->station.job;
+    fprintf(job.output, "%s\n", SummaryLine(0, "modules", "outcome", 0).c_str());
+    for (const auto& p : run->station.ports) {
+        const std::string modules = job.repeat ? std::to_string(p->modulesDone) + " (" +
+                                                     std::to_string(p->modulesFailed) + " failed)"
+                                               : std::to_string(p->modulesDone);
+        fprintf(job.output, "%s\n",
+                SummaryLine(p->port, modules, p->lastOutcome, p->seconds).c_str());
+    }
+    fflush(job.output);
+}
+
+int StatusOf(StationRun* run) {
+    const StationJob& job = *run->station.job;
+    std::vector<ModuleEnd> ends = run->ends;
+    if (!job.repeat) {
+        // A port whose one module never began because of the stop has not
+        // done it.
+        for (const auto& p : run->station.ports) {
+            if (p->stoppedBeforeModule) {
+                ends.push_back({p->index, kExitInterrupted, GetTickCount64()});
+            }
+        }
+    }
+    const int status = StationExitStatus(ends, job.repeat);
+    if (run->logFailed && (status == 0 || !job.Single())) {
+        return kExitLogFailed;
+    }
+    return status;
+}
+
+// A stop that came before any port was opened: nothing was done.
+StationEnd StoppedBeforeStart(const StationJob& job) {
+    RunReport report{};
+    report.outcome = kRunInterrupted;
+    snprintf(report.detail, sizeof report.detail, "stopped before any port was opened");
+    fputs(FailureReport(report).c_str(), job.errors);
+    fflush(job.errors);
+    StopHandled();
+    return {kExitInterrupted, true};
+}
 
 } // namespace
 
-int RunStation(const StationJob& job) {
-    Station station;
+StationEnd RunStation(const StationJob& job) {
+    if (StopRequested()) {
+        return StoppedBeforeStart(job);
+    }
+    enterPressed = false;
+    auto run = std::make_unique<StationRun>();
+    Station& station = run->station;
     station.job = &job;
+    run->display = std::make_unique<StationDisplay>(KindOf(job), job.ports, job.errors,
+                                                    job.errorIsConsole, job.consoleCopy);
+    station.display = run->display.get();
     for (size_t k = 0; k < job.ports.size(); ++k) {
         auto p = std::make_unique<StationPort>();
         p->station = &station;
         p->index = k;
         p->port = job.ports[k];
-        p->step = "opening";
         station.ports.push_back(std::move(p));
     }
-    StationDisplay display(job.errorIsConsole, job.ports.size());
     for (auto& p : station.ports) {
         p->thread = CreateThread(nullptr, 0, PortThread, p.get(), 0, nullptr);
         if (p->thread == nullptr) {
             p->phase = kPhaseEnded;
-            display.Say("COM" + std::to_string(p->port) + ": no thread for its run");
+            run->display->Say("COM" + std::to_string(p->port) + ": no thread for its run");
         }
     }
 
-    bool requestShown = false;
-    bool logFailed = false;
+    bool portsEnded = true;
     ULONGLONG stopSeenMs = 0;
     for (;;) {
-        if (!requestShown && AllPortsAt(&station, kPhaseAwaitingPower)) {
-            requestShown = true;
-            display.Say("Please switch the Korvan module OFF and then ON");
-            HANDLE reader = nullptr;
-            if (job.inputIsConsole) {
-                display.Say("(all of them; press Enter when they are switched on again)");
-                reader = CreateThread(nullptr, 0, ReadEnterLine, nullptr, 0, nullptr);
-            }
-            if (reader == nullptr) {
-                station.powerCycleGiven = true;
-            } else {
-                CloseHandle(reader);
-            }
-        }
-        if (requestShown && !station.powerCycleGiven && enterPressed) {
+        MakeRequestWhenReady(run.get());
+        if (run->requestShown && enterPressed) {
             station.powerCycleGiven = true;
         }
-        TakeAllDone(&station, &display, &logFailed);
-        display.Update(ViewsOf(&station));
-        if (AllPortsAt(&station, kPhaseEnded)) {
+        TakeModulesDone(run.get());
+        run->display->Refresh();
+        if (AllPortsAt(station, kPhaseEnded)) {
             break;
         }
-        if (interrupted && stopSeenMs == 0) {
+        if (StopRequested() && stopSeenMs == 0) {
             stopSeenMs = GetTickCount64();
         }
-        if (stopSeenMs != 0 && GetTickCount64() - stopSeenMs > kStopLimitMs) {
-            display.Say("korvan-cli: a port did not end its run after Ctrl+C");
+        if (stopSeenMs != 0 && GetTickCount64() - stopSeenMs > stationStopLimitMs) {
+            run->display->Say("korvan-cli: a port did not end its run after the stop");
+            portsEnded = false;
             break;
         }
-        Sleep(100);
+        Sleep(kLookMs);
+    }
+    for (auto& p : station.ports) {
+        if (p->thread != nullptr && portsEnded) {
+            // Each has ended its runs; this is the thread's very end.
+            WaitForSingleObject(p->thread, 1000);
+        }
+    }
+    TakeModulesDone(run.get());
+    run->display->Refresh(true);
+    if (!job.Single()) {
+        PrintSummary(run.get());
+    }
+    const int status = StatusOf(run.get());
+    StopHandled();
+    if (!portsEnded) {
+        // A port's thread may still use what the station holds: it is left
+        // to it, and the caller ends the process.
+        run.release();
+        return {status, false};
     }
     for (auto& p : station.ports) {
         if (p->thread != nullptr) {
-            WaitForSingleObject(p->thread, 1000);
             CloseHandle(p->thread);
         }
     }
-    TakeAllDone(&station, &display, &logFailed);
-    display.Update(ViewsOf(&station));
-
-    int status = 0;
-    printf("%s\n", SummaryLine(0, "modules", "outcome", 0).c_str());
-    for (auto& p : station.ports) {
-        if (status == 0 && p->firstFailure != 0) {
-            status = p->firstFailure;
-        }
-        const std::string modules =
-            job.repeat ? std::to_string(p->done) + " (" + std::to_string(p->failed) + " failed)"
-                       : std::to_string(p->done);
-        printf("%s\n", SummaryLine(p->port, modules, p->lastOutcome, p->seconds).c_str());
-    }
-    fflush(stdout);
-    if (interrupted) {
-        return kExitInterrupted;
-    }
-    return logFailed ? kExitLogFailed : status;
+    return {status, true};
 }

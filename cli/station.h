@@ -1,11 +1,16 @@
-// korvan-cli as a production station: one run per port, all at the same
-// time, with one OFF/ON request for them all; with --repeat each port then
-// programs module after module. Every module done gets a beep, a line with
-// its outcome and, with --log, a line in the log. Ctrl+C interrupts the runs
-// under way and ends the station cleanly.
+// korvan-cli's runs: one module on one port (a single run), or a production
+// station: one run per port, all at the same time, with one OFF/ON request
+// for them all; with --repeat each port then programs module after module.
+// Both are the same station, a single run being a station of one port that
+// shows its steps as lines. Every module done gets a line with its outcome
+// and, with --log, a line in the log; a stop (stop_signal.h) interrupts the
+// runs under way and ends the station cleanly.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,26 +19,58 @@
 
 // Exit statuses beyond the runs' own outcomes.
 enum : int {
-    kExitInterrupted = kRunInterrupted, // Ctrl+C (or Ctrl+Break) ended the runs
+    kExitInterrupted = kRunInterrupted, // a stop cut a module short, or came before any
     kExitLogFailed = 10,                // a log line could not be written
 };
 
-// What a station (or a single run) does, from the command line.
+// What a station does, from the command line.
 struct StationJob {
-    std::vector<int16_t> ports; // in command-line order
-    RunMode mode = kFirmwareMode;
-    int16_t profibusId = 0;
-    int16_t scriptSlot = 0;   // firmware: the store's slot that holds the script
-    std::string scriptName;   // as given, for the log
-    int64_t scriptSize = -1;  // -1: no script
-    std::string scriptSha256; // of the bytes loaded
+    std::vector<int16_t> ports; // in command-line order; kAnyPort alone for a run on any port
+    RunChoices choices{};       // the job's choices: mode, ID, script slot, trace, watched ports
+    std::string scriptName;     // as given, for the log
+    int64_t scriptSize = -1;    // -1: no script
+    std::string scriptSha256;   // of the bytes loaded
     int32_t waitStartMs = 60000;
     bool repeat = false;
     int32_t count = 0; // with repeat: modules in all; 0 for no limit
     bool inputIsConsole = false;
     bool errorIsConsole = false;
     ModuleLog* log = nullptr; // nullptr: no log
+    FILE* output = stdout;    // the success text, the station address, the summary
+    FILE* errors = stderr;    // the steps, the progress, failures
+    // On a console whose standard error goes elsewhere (a log file): the
+    // console itself, which gets the OFF/ON request and the Enter line too.
+    FILE* consoleCopy = nullptr;
+
+    // One port, one module: the steps as lines, no summary.
+    bool Single() const {
+        return ports.size() == 1 && !repeat;
+    }
 };
+
+// How a station ended.
+struct StationEnd {
+    int status = 0;
+    // False when a port's thread had not ended within stationStopLimitMs of
+    // the stop: the caller must end the process without releasing what the
+    // station's runs use (the script, the ports).
+    bool portsEnded = true;
+};
+
+// How long the runs may take to end once stopped: every wait of theirs is
+// cut within some 50 ms, the closing of a port takes a few seconds at most.
+// Process-wide so that a test can shorten it.
+extern DWORD stationStopLimitMs;
+
+// Runs the station to its end. The status: a single run's is its outcome;
+// with one module per port, 0 when every module succeeded, else the outcome
+// of the first port, in command-line order, whose module did not (a stop
+// that came before it started counts as kExitInterrupted); with --repeat, 0
+// when every module done succeeded, else the outcome of the first module,
+// in time, that did not (a module cut short by the stop counts, a wait cut
+// short does not). kExitLogFailed when the log failed; kExitInterrupted
+// when the stop came before anything began.
+StationEnd RunStation(const StationJob& job);
 
 // The job's name in the log: "firmware", "profibus-id" or "read-id".
 const char* JobName(RunMode mode);
@@ -46,17 +83,13 @@ ModuleLogLine LogLineOf(const StationJob& job, const RunReport& report, const st
 // without its blanks around, for read-id the station address read.
 std::string OutcomeText(const StationJob& job, const RunReport& report, const std::string& result);
 
-// Ctrl+C and Ctrl+Break interrupt every port of ports and set the station's
-// stop flag, instead of ending the process.
-void CatchInterrupts(const std::vector<int16_t>& ports);
+// A module (or a port's one module) that has ended, as the exit status
+// counts it.
+struct ModuleEnd {
+    size_t portIndex; // the port's place on the command line
+    int outcome;      // 0 for success, else the failure's status
+    ULONGLONG endMs;  // when it ended
+};
 
-// A line controller's way of pressing Ctrl+C: once another program sets the
-// named event, the runs are interrupted as by Ctrl+C. Empty when the event
-// could be made (or opened), else the system's reason.
-std::string InterruptOnEvent(const std::string& eventName);
-
-// Runs the station to its end and gives the exit status: 0 when every module
-// succeeded, kExitInterrupted after Ctrl+C, kExitLogFailed when the log
-// failed, else the status of the first port, in command-line order, that had
-// a failure (its first).
-int RunStation(const StationJob& job);
+// The exit status of the modules ended (see RunStation), without the log's.
+int StationExitStatus(const std::vector<ModuleEnd>& ends, bool repeat);

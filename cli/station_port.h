@@ -1,6 +1,6 @@
-// The ports of a production station: each runs its modules on a thread of
-// its own, through a face that keeps what the display shows and hands each
-// module done to the station's main thread.
+// The ports of a station: each runs its modules on a thread of its own,
+// through a face that tells the display what it does and hands each module
+// done to the station's main thread.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 
 #include "run_face.h"
 #include "station.h"
+#include "station_display.h"
 
 // Where a port's run stands, for the main thread.
 enum PortPhase : int {
@@ -24,63 +25,94 @@ enum PortPhase : int {
     kPhaseEnded,
 };
 
+// A module done, handed from the port's thread to the main thread.
 struct ModuleDone {
     size_t index; // the port's place on the command line
     RunReport report;
     std::string result;
     std::string startUtc;
     double seconds;
+    ULONGLONG endMs;
 };
 
 struct Station;
 
-// One port of the station: its thread, its face and what it shows.
+// One port of the station: its thread, and the run under way.
 struct StationPort {
     Station* station = nullptr;
     size_t index = 0;
     int16_t port = 0;
     HANDLE thread = nullptr;
     std::atomic<int> phase{kPhaseStarting};
-
-    // What the display shows; the port's thread writes, the main thread reads.
-    std::mutex viewLock;
-    std::string step;
-    std::atomic<int32_t> sent{0};
-    std::atomic<int32_t> size{0};
-    std::atomic<ULONGLONG> downloadStartMs{0};
-    int lastTenth = 0;
+    // A stop cut the port's first wait short, before any module showed up.
+    std::atomic<bool> stoppedBeforeModule{false};
 
     // The run under way: the port's thread only.
     bool firstRun = true;
+    bool everOpened = false;                    // a run has opened the port
     RunOutcome previousOutcome = kRunSucceeded; // of the run before
-    bool abandoned = false; // ended before any module showed up: nothing to record
+    bool waitCutShort = false; // the run ended before any module showed up: nothing to record
+    bool deviceGone = false;   // the port's device went away: wait for it before the next module
     std::string result;
     RunReport report{};
-    ULONGLONG runStartMs = 0;
-    std::string startUtc;
+    ULONGLONG moduleOnMs = 0;
+    std::string moduleOnUtc;
 
-    // The modules done: the main thread only.
-    int done = 0;
-    int failed = 0;
-    int firstFailure = 0;
+    // What the summary tells: the main thread only.
+    int modulesDone = 0;
+    int modulesFailed = 0;
     std::string lastOutcome = "no module";
     double seconds = 0;
 };
 
 struct Station {
     const StationJob* job = nullptr;
+    StationDisplay* display = nullptr;
     std::vector<std::unique_ptr<StationPort>> ports;
     std::atomic<bool> powerCycleGiven{false};
     std::atomic<bool> noMoreModules{false}; // the log failed: the runs under way end, no new ones
-    std::atomic<int32_t> modulesTaken{0};   // --count: runs started on all ports
+    // --count: turns taken by ports waiting for or running a module, and
+    // the modules that have started on all ports.
+    std::atomic<int32_t> turnsTaken{0};
+    std::atomic<int32_t> modulesStarted{0};
 
     std::mutex doneLock;
     std::deque<ModuleDone> doneQueue;
 };
 
-// True once Ctrl+C (or the stop event) has interrupted the station.
-bool StationInterrupted();
+// The face of a port's runs.
+RunFace MakePortFace(StationPort* p);
 
 // A port's thread: its runs, one module after another with --repeat, until
 // the station stops; argument is the port's StationPort.
 DWORD WINAPI PortThread(LPVOID argument);
+
+// How often a port whose adapter has gone tries to open it again.
+enum : DWORD { kAdapterRetryMs = 1000 };
+
+// A station of one port whose runs the caller makes itself, in this
+// process (RunProgramming with Face()), with the OFF/ON request taken as
+// answered: for the benchmark, which times the console's face, and for
+// tests of the core on it.
+class OnePortStation {
+  public:
+    explicit OnePortStation(const StationJob& job);
+    OnePortStation(const OnePortStation&) = delete;
+    OnePortStation& operator=(const OnePortStation&) = delete;
+    RunFace Face() {
+        return MakePortFace(&port_);
+    }
+    // What the last run found out, and its result line.
+    const RunReport& Report() const {
+        return port_.report;
+    }
+    const std::string& Result() const {
+        return port_.result;
+    }
+
+  private:
+    StationJob job_;
+    StationDisplay display_;
+    Station station_;
+    StationPort port_;
+};

@@ -45,11 +45,20 @@ extern int32_t detectionLimitMs;
 // Waits for the module's start-up banner "Konfigmode...". 0 when it came.
 int16_t DetectModule(RunContext* run);
 
-// A run on kAnyPort: opens the listed ports, asks once for the OFF/ON
-// power cycle and watches them all for the banner. On success the module's
-// port is open and run->choices.port, *portOwned is true, and every other
-// port is closed; nothing was written to any port.
+// A run on kAnyPort: opens the listed ports (a Bluetooth link's excepted),
+// asks once for the OFF/ON power cycle and watches them all for the banner.
+// On success the module's port is open and run->choices.port, *portOwned is
+// true, and every other port is being closed alongside the job (the run
+// ends with FinishPortWatch); nothing was written to any port. A failure's
+// detail names the ports and why each did not bring the module.
 RunOutcome FindModuleOnAnyPort(RunContext* run, bool* portOwned);
+
+// Waits, within a bound, until the ports that a run on kAnyPort closes
+// alongside its job are closed. Harmless after any other run.
+void FinishPortWatch();
+
+// True when a port that a run on kAnyPort watches has been interrupted.
+bool AnyPortInterrupted(const RunChoices* choices);
 
 // Streams the script of slot 1 into the module.
 RunOutcome ProgramFirmware(RunContext* run);

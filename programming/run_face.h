@@ -43,6 +43,13 @@ enum : int16_t { kAnyPort = -1 };
 // Most ports such a run watches.
 enum : int16_t { kWatchPortLimit = 64 };
 
+// The answers of a face's requestPowerCycle.
+enum : int16_t {
+    kPowerCycleDone = 0,       // the module may have been switched on: on to the detection
+    kPowerCycleNoModule = 1,   // the face waited for the module's start-up output in vain
+    kPowerCycleDeviceGone = 2, // the port's device went away meanwhile (an adapter pulled out)
+};
+
 // What was chosen for the run.
 struct RunChoices {
     RunMode mode;
@@ -73,6 +80,11 @@ struct RunReport {
     // module sent, -1 when none was read; and the record's text.
     int16_t oldProfibusId;
     char record[kConfigRecordRoom];
+    // 1 once a module has shown itself: its banner came, or the device on
+    // the port talked (a detection that failed on it). 0 for a run that
+    // ended before (a port that did not open, a wait for the module cut
+    // short): no module was touched.
+    int16_t moduleStarted;
 };
 
 struct RunFace {
@@ -91,10 +103,10 @@ struct RunFace {
     void (*showProgress)(void* context, int32_t index, int32_t size);
     // Asks for the module to be switched off and on; returns when the run
     // may go on. Whatever the module sends meanwhile stays on the port for
-    // the detection; port is kAnyPort when the run watches several. 0 goes
-    // on to the detection; any other value tells that the face has waited
-    // for the module's start-up output in vain, and the run ends at once
-    // with kNoKorvanModule.
+    // the detection; port is kAnyPort when the run watches several. One of
+    // the kPowerCycle answers below: any but kPowerCycleDone ends the run at
+    // once with kNoKorvanModule (kRunInterrupted when the port was
+    // interrupted meanwhile).
     int16_t (*requestPowerCycle)(void* context, int16_t port, const char* text);
     // A failure has been shown.
     void (*signalFailure)(void* context);

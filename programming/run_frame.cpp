@@ -163,6 +163,7 @@ int16_t DetectModule(RunContext* run) {
         }
         AddBannerByte(&scan, byte[0]);
         AddStartupByte(&startup, byte[0]);
+        run->report.moduleStarted = 1; // whatever it is, a device on the port talks
         if (BannerSeen(&scan)) {
             KeepStartupText(run, &startup, true);
             waiting = false;
@@ -189,8 +190,13 @@ static RunOutcome ReachModule(RunContext* run, bool* portOwned) {
         OpenTrace(port, run->choices.traceFileName);
     }
     DiscardInput(port, 100);
-    if (run->face->requestPowerCycle(run->face->context, port,
-                                     "Please switch the Korvan module OFF and then ON") != 0) {
+    const int16_t answer = run->face->requestPowerCycle(
+        run->face->context, port, "Please switch the Korvan module OFF and then ON");
+    if (answer == kPowerCycleDeviceGone) {
+        NoteDetail(run, "the device of COM%d went away while waiting for the module", port);
+        return kNoKorvanModule;
+    }
+    if (answer != kPowerCycleDone) {
         NoteDetail(run, "no start-up output while waiting for the module to be switched on");
         return kNoKorvanModule;
     }
@@ -234,7 +240,9 @@ static RunOutcome TakeScript(RunContext* run) {
 // interrupted meanwhile is the interruption's, whatever step noticed it.
 static void EndReport(RunContext* run, RunOutcome* outcome) {
     const int16_t port = run->choices.port;
-    if (*outcome != kRunSucceeded && port != kAnyPort && PortInterrupted(port)) {
+    const bool interrupted =
+        port == kAnyPort ? AnyPortInterrupted(&run->choices) : PortInterrupted(port);
+    if (*outcome != kRunSucceeded && interrupted) {
         *outcome = kRunInterrupted;
         run->report.detail[0] = 0;
         NoteDetail(run, "cut short by the operator");
@@ -262,6 +270,7 @@ RunOutcome RunProgramming(const RunFace* face) {
     if (outcome == kRunSucceeded) {
         outcome = TalkToModule(&run, &portOwned);
     }
+    FinishPortWatch();
     EndReport(&run, &outcome);
     // The status line keeps the step that failed; the result line says why.
     if (outcome != kRunSucceeded) {

@@ -8,6 +8,19 @@
 #include "device_io.h"
 #include "port_table.h"
 
+// Longest wait between two looks at the ports' interruption.
+enum : DWORD { kInterruptLookMs = 50 };
+
+// True when a stop has been asked for on one of the ports.
+static bool AnyInterrupted(const int16_t* ports, int16_t count) {
+    for (int16_t k = 0; k < count; ++k) {
+        if (PortInterrupted(ports[k])) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int16_t SetWatchReadWait(int16_t portNumber, bool watching) {
     PortSlot* slot = OpenSlot(portNumber);
     if (slot == nullptr || !slot->directMode) {
@@ -51,6 +64,9 @@ int16_t AwaitPortBytes(const int16_t* ports, int16_t count, int32_t timeoutMs, u
     const ULONGLONG startMs = GetTickCount64();
     const ULONGLONG limitMs = static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
     for (;;) {
+        if (AnyInterrupted(ports, count)) {
+            return kAwaitInterrupted;
+        }
         HANDLE events[kAwaitPortsLimit];
         int16_t indexOf[kAwaitPortsLimit];
         DWORD watched = 0;
@@ -77,6 +93,9 @@ int16_t AwaitPortBytes(const int16_t* ports, int16_t count, int32_t timeoutMs, u
         DWORD waitMs = elapsedMs >= limitMs ? 0 : static_cast<DWORD>(limitMs - elapsedMs);
         if (refused && waitMs > static_cast<DWORD>(kReadWaitMs)) {
             waitMs = kReadWaitMs; // a refusing device is tried again after a read wait
+        }
+        if (waitMs > kInterruptLookMs) {
+            waitMs = kInterruptLookMs;
         }
         if (watched == 0) {
             Sleep(waitMs);

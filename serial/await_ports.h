@@ -18,10 +18,15 @@ enum : int16_t { kAwaitPortsLimit = 64 };
 // way when it is given back. 0 on success, 1 when the device refused.
 int16_t SetWatchReadWait(int16_t portNumber, bool watching);
 
+// AwaitPortBytes' answer when a port of the watch has been interrupted
+// (InterruptPort): the watch is to end at once.
+enum : int16_t { kAwaitInterrupted = -2 };
+
 // Waits up to timeoutMs until one of the count ports (open, direct mode)
 // has received a byte, and copies it to bytes (capacity at least 1). The
 // index of that port in ports, with *got bytes; -1 when timeoutMs passed
-// first. Nothing is ever written to any port. A port that is not open is
+// first; kAwaitInterrupted within some 50 ms of an interruption of any of
+// the ports. Nothing is ever written to any port. A port that is not open is
 // passed over; a read its device refuses has its
 // error state cleared and is tried again after a read wait. *first rotates
 // the order in which the ports are looked at, so that a busy port cannot

@@ -96,22 +96,25 @@ int32_t ReadDevice(PortSlot* slot, DWORD waitMs) {
     return static_cast<int32_t>(got);
 }
 
-bool DeviceHasByte(PortSlot* slot) {
+InputLook LookAtInput(PortSlot* slot) {
     if (slot->readPending != 0 && WaitForSingleObject(slot->readEvent, 0) == WAIT_OBJECT_0) {
         DWORD got = 0;
         if (deviceCalls.getOverlappedResult(slot->portHandle, &slot->readRecord, &got, FALSE) &&
             got == 1) {
-            return true; // the next read takes it
+            return kInputWaiting; // the next read takes it
         }
         slot->readPending = 0;
     }
     if (slot->readPending != 0) {
-        return false;
+        return kNoInputYet;
     }
     DWORD errors = 0;
     COMSTAT status;
     ZeroMemory(&status, sizeof status);
-    return deviceCalls.clearCommError(slot->portHandle, &errors, &status) && status.cbInQue > 0;
+    if (!deviceCalls.clearCommError(slot->portHandle, &errors, &status)) {
+        return kDeviceRefused;
+    }
+    return status.cbInQue > 0 ? kInputWaiting : kNoInputYet;
 }
 
 void EndPendingRead(PortSlot* slot) {

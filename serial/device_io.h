@@ -40,9 +40,13 @@ bool DeviceReleased(HANDLE event, int16_t* stuck);
 // one) or holds a read it would not end.
 int32_t ReadDevice(PortSlot* slot, DWORD waitMs);
 
+// What a look at the device's input finds.
+enum InputLook { kNoInputYet, kInputWaiting, kDeviceRefused };
+
 // Whether a received byte waits: in the device, or in a read of the slot
-// that has ended with it. Nothing is taken.
-bool DeviceHasByte(PortSlot* slot);
+// that has ended with it. Nothing is taken. kDeviceRefused when the device
+// refused to tell (ClearCommError failed).
+InputLook LookAtInput(PortSlot* slot);
 
 // Ends a read still under way (ClosePort): it is cancelled and awaited
 // within a bound; one that the device keeps even so marks the slot.

@@ -50,6 +50,28 @@ bool ParseUsbIds(const char* hardwareId, uint16_t* vendorId, uint16_t* productId
     return true;
 }
 
+// True when text begins with start, in any case.
+static bool BeginsWith(const char* text, const char* start) {
+    for (; *start != 0; ++text, ++start) {
+        if ((*text | 0x20) != (*start | 0x20)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsBluetoothPort(const char* hardwareId, const char* friendlyName) {
+    if (BeginsWith(hardwareId, "BTHENUM\\") || BeginsWith(hardwareId, "BTHMODEM\\")) {
+        return true;
+    }
+    for (const char* at = friendlyName; *at != 0; ++at) {
+        if (BeginsWith(at, "bluetooth")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A text property into text (room kRecordTextRoom); empty when it has none.
 // A multi-string property gives its first string.
 static void ReadTextProperty(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property,
@@ -111,7 +133,24 @@ int16_t ReadPortRecords(PortRecord* records, int16_t capacity) {
         char hardwareId[kRecordTextRoom];
         ReadTextProperty(devices, &device, SPDRP_HARDWAREID, hardwareId);
         record->usb = ParseUsbIds(hardwareId, &record->vendorId, &record->productId) ? 1 : 0;
+        record->bluetooth = IsBluetoothPort(hardwareId, record->friendlyName) ? 1 : 0;
     }
     portRecordCalls.destroyDeviceInfoList(devices);
     return count;
+}
+
+int16_t PassOverBluetoothPorts(int16_t* ports, int16_t count) {
+    static PortRecord records[kPortSlots];
+    const int16_t recordCount = ReadPortRecords(records, kPortSlots);
+    int16_t kept = 0;
+    for (int16_t i = 0; i < count; ++i) {
+        bool bluetooth = false;
+        for (int16_t r = 0; r < recordCount; ++r) {
+            bluetooth = bluetooth || (records[r].port == ports[i] && records[r].bluetooth != 0);
+        }
+        if (!bluetooth) {
+            ports[kept++] = ports[i];
+        }
+    }
+    return kept;
 }

@@ -39,11 +39,23 @@ struct PortRecord {
     int16_t usb;                        // 1 when the hardware ID names a USB vendor and product
     uint16_t vendorId;
     uint16_t productId;
+    int16_t bluetooth; // 1 for a serial port over a Bluetooth link
 };
 
 // Reads the IDs of a hardware ID such as "USB\VID_1A86&PID_7523&REV_0254"
 // or "FTDIBUS\VID_0403+PID_6001+A50285BIA\0000". False when it names none.
 bool ParseUsbIds(const char* hardwareId, uint16_t* vendorId, uint16_t* productId);
+
+// True for the device of a serial port over a Bluetooth link: its hardware
+// ID comes from the Bluetooth enumerator ("BTHENUM\{00001101-...}",
+// "BTHMODEM\..."), or its friendly name says Bluetooth (as other stacks'
+// ports do, in any language). Opening such a port makes a radio connection
+// to its partner, which can take seconds.
+bool IsBluetoothPort(const char* hardwareId, const char* friendlyName);
+
+// Removes from ports (count entries) those whose device is a Bluetooth
+// link, keeping the order of the others; the count left.
+int16_t PassOverBluetoothPorts(int16_t* ports, int16_t count);
 
 // Fills records (room for capacity) with the present devices of the ports
 // class that name a COM port; the count. A device without a port name is

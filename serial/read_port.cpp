@@ -40,7 +40,7 @@ static bool TakeWaitingByte(PortSlot* slot, uint8_t* byte) {
     if (slot->readPending) {
         return AwaitDeviceByte(slot, byte, 0);
     }
-    return DeviceHasByte(slot) && AwaitDeviceByte(slot, byte, kReadWaitMs);
+    return LookAtInput(slot) == kInputWaiting && AwaitDeviceByte(slot, byte, kReadWaitMs);
 }
 
 // The reply to bytes just written can only start once they have left the
@@ -136,12 +136,18 @@ int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs) {
         return AwaitRingByte(slot, timeoutMs < 0 ? 0 : timeoutMs) ? 0 : 1;
     }
     const ULONGLONG start = GetTickCount64();
+    int32_t refusals = 0;
     for (;;) {
         if (slot->interrupted != 0) {
             return 1;
         }
-        if (DeviceHasByte(slot)) {
+        const InputLook look = LookAtInput(slot);
+        if (look == kInputWaiting) {
             return 0;
+        }
+        refusals = look == kDeviceRefused ? refusals + 1 : 0;
+        if (refusals >= kGoneRefusals) {
+            return kDeviceGone;
         }
         if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs)) {
             return 1;

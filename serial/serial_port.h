@@ -87,9 +87,20 @@ enum : int32_t { kReadWaitMs = 20 };
 int16_t ReadPort(int16_t portNumber, int32_t count, uint8_t terminator, int32_t timeoutMs,
                  uint8_t* buffer, int32_t capacity);
 
+// AwaitInput's answer for a device that refuses every look at its input
+// queue: an adapter pulled out, a driver that has lost its device. The port
+// stays open (and useless) until the caller closes it.
+enum : int16_t { kDeviceGone = 3 };
+
 // Waits until the port holds a received byte, without taking it: it stays
-// for the next read. 0 when one has come; 1 when timeoutMs passed first.
+// for the next read. 0 when one has come; 1 when timeoutMs passed first, or
+// the port is interrupted; kDeviceGone (direct mode) when the device has
+// refused kGoneRefusals looks in a row.
 int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs);
+
+// Looks in a row that a device must refuse to count as gone: one refusal may
+// be a passing fault, a pulled adapter refuses every one.
+enum : int32_t { kGoneRefusals = 3 };
 
 // A discard on a line that keeps talking gives up after kDiscardByteLimit
 // bytes, or kDiscardOverrunMs beyond its own time: a module's own output

@@ -5,9 +5,9 @@
 // tool as Windows would (a port another program holds does not open).
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 
-#include "console_face.h"
 #include "dialog_ids.h"
 #include "job_fixture.h"
 #include "support/talker.h"
@@ -15,6 +15,7 @@
 #include "run_context.h"
 #include "support/console_process.h"
 #include "support/driver_double.h"
+#include "station_port.h"
 
 namespace {
 
@@ -40,23 +41,29 @@ class AnyPortTest : public JobTest {
 
 // The console program's face in this process, its steps thrown away.
 struct QuietConsole {
-    ConsoleFace face;
-    QuietConsole() {
-        face.choices.mode = kProfibusIdMode;
-        face.choices.profibusId = 5;
-        face.choices.port = kAnyPort;
-        face.steps = fopen("NUL", "w");
-    }
+    FILE* steps = fopen("NUL", "w");
+    std::unique_ptr<OnePortStation> station;
     ~QuietConsole() {
-        fclose(face.steps);
+        station.reset();
+        fclose(steps);
+    }
+    RunFace Face(std::initializer_list<int16_t> ports) {
+        StationJob job;
+        job.ports = {kAnyPort};
+        job.choices.mode = kProfibusIdMode;
+        job.choices.profibusId = 5;
+        job.choices.port = kAnyPort;
+        for (int16_t port : ports) {
+            job.choices.watchPorts[job.choices.watchCount++] = port;
+        }
+        job.output = steps;
+        job.errors = steps;
+        station = std::make_unique<OnePortStation>(job);
+        return station->Face();
     }
     RunOutcome Run(std::initializer_list<int16_t> ports) {
-        face.choices.watchCount = 0;
-        for (int16_t port : ports) {
-            face.choices.watchPorts[face.choices.watchCount++] = port;
-        }
-        const RunFace runFace = MakeConsoleFace(&face);
-        return RunProgramming(&runFace);
+        const RunFace face = Face(ports);
+        return RunProgramming(&face);
     }
 };
 
@@ -163,12 +170,7 @@ TEST_F(AnyPortTest, ThePortIsChosenRightAfterTheBannersLastByte) {
         PeerWrite(device, "\r\nKorvan V2.3\r\nKonfigmode...");
         bannerAtMs = clock.Ms();
     });
-    ConsoleFace* face = &console.face;
-    face->choices.watchCount = 0;
-    for (int16_t port : {1, 3, 12, 200, 5}) {
-        face->choices.watchPorts[face->choices.watchCount++] = port;
-    }
-    RunFace runFace = MakeConsoleFace(face);
+    RunFace runFace = console.Face({1, 3, 12, 200, 5});
     runFace.portFound = NoteChoice;
     EXPECT_EQ(RunProgramming(&runFace), kConfigNotRead);
     start.join();
@@ -185,7 +187,7 @@ TEST_F(AnyPortTest, NoPortThatOpensIsAnOpeningError) {
     QuietConsole console;
     // COM5 to COM7 have no device, COM4 is held elsewhere, COM2 by the module.
     EXPECT_EQ(console.Run({5, 6, 7, kTalkerPort, kModulePort}), kPortNotOpened);
-    EXPECT_EQ(console.face.result, "Error on opening the COM-Port");
+    EXPECT_EQ(console.station->Result(), "Error on opening the COM-Port");
     EXPECT_NE(PortTable[kModulePort].portHandle, nullptr); // still the module's
     EXPECT_EQ(console.Run({}), kPortNotOpened);
     EXPECT_EQ(ModuleReceived(), "");

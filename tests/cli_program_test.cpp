@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "console_face.h"
+#include "run_texts.h"
+#include "station_display.h"
+#include "station_port.h"
 #include "job_fixture.h"
 #include "support/console_process.h"
 #include "support/driver_double.h"
@@ -178,22 +180,25 @@ TEST(CliOpenFailure, TheSystemsReasonFollowsTheText) {
         {ERROR_GEN_FAILURE, "COM1: "},
     };
     InstallDriverDouble("COM1");
+    FILE* steps = fopen("NUL", "w");
+    StationJob job;
+    job.ports = {1};
+    job.choices.mode = kProfibusIdMode;
+    job.choices.profibusId = 3;
+    job.output = steps;
+    job.errors = steps;
     for (const auto& reason : kReasons) {
         driverDouble.openError = reason.error;
-        ConsoleFace face;
-        face.choices.mode = kProfibusIdMode;
-        face.choices.port = 1;
-        face.choices.profibusId = 3;
-        face.steps = fopen("NUL", "w");
-        const RunFace runFace = MakeConsoleFace(&face);
-        EXPECT_EQ(RunProgramming(&runFace), kPortNotOpened);
-        fclose(face.steps);
+        OnePortStation station(job);
+        const RunFace face = station.Face();
+        EXPECT_EQ(RunProgramming(&face), kPortNotOpened);
         EXPECT_EQ(PortOpenError(1), reason.error);
-        const std::string report = FailureReport(face.report);
+        const std::string report = FailureReport(station.Report());
         const std::string head = "Error on opening the COM-Port\n" + reason.reason;
         EXPECT_EQ(report.substr(0, head.size()), head) << report;
         EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2) << report;
     }
+    fclose(steps);
     // The system's own text for the others, with the code.
     RunReport notOpened{};
     notOpened.outcome = kPortNotOpened;

@@ -1,0 +1,40 @@
+// korvan-cli's command line, read with CLI11: its options and jobs, its
+// help, and the one line of a command line it cannot use.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run_face.h"
+
+// The exit status of a command line that cannot be used.
+enum : int { kUsageError = 1 };
+
+// What the command line asks for.
+struct CommandLine {
+    std::vector<int> ports; // port numbers, or kAnyPort; in the order given
+    std::string traceFile;
+    int waitStartSeconds = 60;
+    bool repeat = false;
+    int count = 0;
+    bool countGiven = false;
+    std::string logFile;
+    std::string stopEvent;
+    bool listPorts = false;
+    bool jobGiven = false;
+    RunMode mode = kFirmwareMode;
+    std::string scriptFile; // firmware: in UTF-8
+    int profibusId = 0;
+};
+
+// Reads the arguments as wmain gets them (UTF-16). -1 when the program is to
+// go on with *line; else its exit status: 0 after --help or --version (their
+// text written), kUsageError after a usage error (its line written).
+int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line);
+
+// Writes the one line of a command line that cannot be used, and gives
+// kUsageError: "korvan-cli: PROBLEM (see korvan-cli --help)".
+int UsageError(const std::string& problem);
+
+// A UTF-16 text in UTF-8, as CLI11 and the program's 8-bit calls take it.
+std::string Utf8Of(const wchar_t* text);
