@@ -126,14 +126,15 @@ int16_t RequestPowerCycle(void* context, int16_t port, const char*) {
         }
         bounded = true;
     } else {
-        p->station->display->Notice(p->index, kNextModuleText, false);
         p->phase = kPhaseAwaitingModule;
         // After a device that talked without ever sending the banner, the
         // next module is one that starts up on a silent line: the device is
-        // not taken for a next module again and again.
+        // not taken for a next module again and again. The technician is
+        // asked for the module once the line is silent.
         while (p->previousOutcome == kNoKorvanModule && !StationStopping(p) &&
                DiscardInput(port, kNextModuleSilenceMs) != 0) {
         }
+        p->station->display->Notice(p->index, kNextModuleText, false);
     }
     const ULONGLONG startMs = GetTickCount64();
     for (;;) {
@@ -289,7 +290,10 @@ DWORD WINAPI PortThread(LPVOID argument) {
         if (!TakeTurn(p)) {
             break;
         }
-        p->previousOutcome = RunProgramming(&face);
+        const RunOutcome outcome = RunProgramming(&face);
+        if (!p->waitCutShort) {
+            p->previousOutcome = outcome; // a wait cut short had no module
+        }
         EndTurn(p);
         // A port that could not be opened at all leaves the station: trying
         // it again at once would only fill the log.

@@ -306,7 +306,13 @@ TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
     }
     CliRun run = Finish(&cli, 20000);
     EXPECT_EQ(run.exitCode, 8) << run.errors; // the port's first failure
-    EXPECT_TRUE(Contains(run.errors, "next module: switch it ON") || !Contains(run.errors, "\x1b"));
+    // The port waited for a next module twice: the third was the last.
+    size_t waits = 0;
+    for (size_t at = run.errors.find("COM1: next module: switch it ON\n"); at != std::string::npos;
+         at = run.errors.find("COM1: next module: switch it ON\n", at + 1)) {
+        ++waits;
+    }
+    EXPECT_EQ(waits, 2u) << run.errors;
     EXPECT_TRUE(Contains(run.output, "3 (1 failed)")) << run.output;
     // The record went back with the new ID; the refused one got nothing back.
     EXPECT_EQ(received[0].substr(0, 2), "\x15\x04");
@@ -454,4 +460,188 @@ TEST_F(StationTest, ALogThatCannotBeOpenedEndsTheRunBeforeAnything) {
         << run.errors;
     EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1);
     EXPECT_EQ(module.Received(), "");
+}
+
+// A line controller that set the stop event for an earlier station and
+// keeps its handle: the next station resets it and runs.
+TEST_F(StationTest, AStopGivenBeforeTheStationBeganIsNotItsStop) {
+    const std::string stopEvent = "korvan-old-stop-" + std::to_string(GetCurrentProcessId());
+    HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, stopEvent.c_str());
+    ASSERT_NE(stop, nullptr);
+    Module module;
+    ASSERT_TRUE(module.Start(2, "--station 7"));
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --stop-event " + stopEvent + " profibus-id 42"));
+    ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
+    module.PowerOn();
+    CliRun run = Finish(&cli);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(run.output, " The programming of Profibus-ID was successful. \n");
+    EXPECT_EQ(WaitForSingleObject(stop, 0), static_cast<DWORD>(WAIT_TIMEOUT)); // it was reset
+    CloseHandle(stop);
+    EXPECT_EQ(module.Received().substr(0, 2), "\x15\x04");
+}
+
+// A stop while the program is still loading its script (a large one) is
+// not lost: no port is opened, nothing is sent, exit status 9.
+TEST_F(StationTest, AStopWhileTheScriptLoadsEndsTheRunWithNothingSent) {
+    const std::string script = Script("large.dcs", std::string(24 * 1024 * 1024, 'L'));
+    const std::string stopEvent = "korvan-early-stop-" + std::to_string(GetCurrentProcessId());
+    HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, stopEvent.c_str());
+    ASSERT_NE(stop, nullptr);
+    Module module;
+    ASSERT_TRUE(module.Start(2, ""));
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --stop-event " + stopEvent + " firmware \"" + script +
+                                   "\""));
+    // The station resets its event as it starts; the stop comes right after.
+    Stopwatch clock;
+    while (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 && clock.Ms() < 5000) {
+        Sleep(1);
+    }
+    SetEvent(stop);
+    Sleep(1000);
+    module.PowerOn();
+    CliRun run = Finish(&cli, 20000);
+    CloseHandle(stop);
+    EXPECT_EQ(run.exitCode, 9) << run.errors;
+    EXPECT_TRUE(Contains(run.errors, "The run was interrupted\n")) << run.errors;
+    EXPECT_EQ(module.Received(), "");
+}
+
+// A technician at the console whose standard error goes to a file still
+// sees the request; and a run that ends before Enter was pressed (a stop)
+// ends its process at once, whatever its console input does: a single run
+// and a station alike.
+TEST_F(StationTest, TheRequestReachesTheConsoleAndTheProgramEndsWithoutItsEnter) {
+    const struct {
+        const char* ports;
+        const char* enterLine;
+    } kRuns[] = {{"COM1,COM3", "(all of them; press Enter when they are switched on again)"},
+                 {"COM1", "(press Enter when it is switched on again)"}};
+    for (const auto& form : kRuns) {
+        const std::string stopEvent =
+            "korvan-console-stop-" + std::to_string(GetCurrentProcessId());
+        HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
+        ASSERT_NE(stop, nullptr);
+        ConsoleProcess cli;
+        ASSERT_TRUE(cli.StartWithConsole("korvan-cli.exe", std::string("--port ") + form.ports +
+                                                               " --stop-event " + stopEvent +
+                                                               " read-id"));
+        ASSERT_TRUE(cli.AwaitErrorText(form.enterLine, 20000)) << form.ports;
+        std::string screen;
+        Stopwatch seen;
+        while (!Contains(screen, form.enterLine) && seen.Ms() < 5000) {
+            Sleep(50);
+            screen = cli.ConsoleScreen();
+        }
+        EXPECT_TRUE(Contains(screen, std::string(kRequest) + "\n" + form.enterLine)) << screen;
+        SetEvent(stop);
+        Stopwatch clock;
+        const int exitCode = cli.Wait(10000);
+        CloseHandle(stop);
+        EXPECT_LT(clock.Ms(), 1000 + 1500) << form.ports;
+        // No module began: the stop came while the ports waited for them.
+        EXPECT_EQ(exitCode, 9) << form.ports << ": " << cli.Errors();
+    }
+}
+
+// Ports that cannot be opened: no request for modules that cannot be
+// programmed, and no module in the summary.
+TEST_F(StationTest, PortsThatCannotBeOpenedGetNoRequestAndCountNoModule) {
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM5,COM6 profibus-id 3"));
+    CliRun run = Finish(&cli, 30000);
+    EXPECT_EQ(run.exitCode, 3) << run.errors;
+    EXPECT_FALSE(Contains(run.errors, kRequest)) << run.errors;
+    std::istringstream summary(run.output);
+    std::string line;
+    std::getline(summary, line); // the heading
+    for (const char* port : {"COM5 ", "COM6 "}) {
+        ASSERT_TRUE(std::getline(summary, line)) << run.output;
+        EXPECT_EQ(line.rfind(port, 0), 0u) << line;
+        EXPECT_TRUE(Contains(line, "  0  ")) << line;
+        EXPECT_TRUE(Contains(line, "Error on opening the COM-Port")) << line;
+    }
+}
+
+// --count counts the modules that started: a port that cannot be opened
+// takes none of them.
+TEST_F(StationTest, CountCountsOnlyModulesThatStarted) {
+    const std::string log = Temp("count.csv");
+    Module module;
+    ASSERT_TRUE(module.Start(2, "--station 7"));
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1,COM5 --repeat --count 2 --log \"" + log +
+                                   "\" profibus-id 9"));
+    ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
+    module.PowerOn();
+    ASSERT_TRUE(cli.AwaitErrorText("COM1: The programming of Profibus-ID was successful.", 20000));
+    ASSERT_TRUE(cli.AwaitErrorText("COM1: next module: switch it ON", 20000));
+    module.PowerOn();
+    CliRun run = Finish(&cli, 20000);
+    // The station ends by itself after two modules; its first failure in
+    // time was COM5's opening.
+    EXPECT_EQ(run.exitCode, 3) << run.errors;
+    EXPECT_TRUE(Contains(run.output, "2 (0 failed)")) << run.output;
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 4u) << ReadWhole(log);
+    EXPECT_EQ(CsvFields(lines[1])[kPort], "COM5");
+    EXPECT_EQ(CsvFields(lines[2])[kStatus], "0");
+    EXPECT_EQ(CsvFields(lines[3])[kStatus], "0");
+}
+
+// With --repeat the stop ends a shift: when it comes while the ports wait
+// for their next module, every module done succeeded.
+TEST_F(StationTest, ARepeatStationStoppedWhileItWaitsEndsWithTheModulesOutcome) {
+    const std::string stopEvent = "korvan-shift-stop-" + std::to_string(GetCurrentProcessId());
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
+    ASSERT_NE(stop, nullptr);
+    Module module;
+    ASSERT_TRUE(module.Start(2, ""));
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --repeat --stop-event " + stopEvent + " read-id"));
+    ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
+    module.PowerOn();
+    ASSERT_TRUE(cli.AwaitErrorText("COM1: next module: switch it ON", 20000));
+    SetEvent(stop);
+    CliRun run = Finish(&cli, 20000);
+    CloseHandle(stop);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(Contains(run.output, "1 (0 failed)")) << run.output;
+}
+
+// A log of other columns is not appended to: one line, before any port.
+TEST_F(StationTest, ALogOfOtherColumnsIsRefusedBeforeAnyPortIsOpened) {
+    files_.push_back(WriteTempFile("other.csv", "date,serial,result\r\n2026-12-01,42,ok\r\n"));
+    const std::string log = files_.back();
+    Module module;
+    ASSERT_TRUE(module.Start(2, ""));
+    module.PowerOn();
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --log \"" + log + "\" read-id"));
+    CliRun run = Finish(&cli, 20000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(Contains(run.errors, "its first line is not this program's header: "
+                                     "\"date,serial,result\"\n"))
+        << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1);
+    EXPECT_EQ(ReadWhole(log), "date,serial,result\r\n2026-12-01,42,ok\r\n");
+    EXPECT_EQ(module.Received(), "");
+}
+
+// A field that a spreadsheet would run as a formula is shown as text.
+TEST(StationLog, FieldsThatLookLikeFormulasAreShownAsText) {
+    EXPECT_EQ(CsvField("=HYPERLINK(\"x\")"), "\"'=HYPERLINK(\"\"x\"\")\"");
+    EXPECT_EQ(CsvField("+49 170"), "'+49 170");
+    EXPECT_EQ(CsvField("-1"), "'-1");
+    EXPECT_EQ(CsvField("@SUM(A1)"), "'@SUM(A1)");
+    EXPECT_EQ(CsvField("\tx"), "'\tx");
+    EXPECT_EQ(CsvField("Korvan V2.07 = ok"), "Korvan V2.07 = ok");
+    EXPECT_EQ(CsvField(""), "");
+    // Our own header, with or without the byte-order mark, takes our lines.
+    EXPECT_EQ(LogHeaderProblem(kModuleLogHeader), "");
+    EXPECT_EQ(LogHeaderProblem(std::string(kUtf8ByteOrderMark) + kModuleLogHeader + "2026"), "");
+    EXPECT_EQ(LogHeaderProblem(""), "");
+    EXPECT_NE(LogHeaderProblem("time_utc,port,job\r\n"), "");
 }

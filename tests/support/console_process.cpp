@@ -34,11 +34,20 @@ std::wstring WideCommand(const std::string& command) {
 
 bool ConsoleProcess::Start(const std::string& program, const std::string& arguments,
                            bool separateErrors, DWORD creationFlags) {
+    return StartProcess(program, arguments, separateErrors, creationFlags, false);
+}
+
+bool ConsoleProcess::StartWithConsole(const std::string& program, const std::string& arguments) {
+    return StartProcess(program, arguments, true, CREATE_NEW_CONSOLE, true);
+}
+
+bool ConsoleProcess::StartProcess(const std::string& program, const std::string& arguments,
+                                  bool separateErrors, DWORD creationFlags, bool consoleInput) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE inputRead = nullptr;
     HANDLE outputWrite = nullptr;
     HANDLE errorWrite = nullptr;
-    if (!CreatePipe(&inputRead, &input_, &inherit, 0) ||
+    if ((!consoleInput && !CreatePipe(&inputRead, &input_, &inherit, 0)) ||
         !CreatePipe(&output_, &outputWrite, &inherit, 0) ||
         (separateErrors && !CreatePipe(&errors_, &errorWrite, &inherit, 0))) {
         return false;
@@ -51,15 +60,18 @@ bool ConsoleProcess::Start(const std::string& program, const std::string& argume
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inputRead;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = inputRead; // none: the console's own
     startup.hStdOutput = outputWrite;
     startup.hStdError = separateErrors ? errorWrite : outputWrite;
     std::wstring command = WideCommand("\"" + ProgramPath(program) + "\" " + arguments);
     PROCESS_INFORMATION process;
     BOOL created = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, creationFlags,
                                   nullptr, nullptr, &startup, &process);
-    CloseHandle(inputRead);
+    if (inputRead != nullptr) {
+        CloseHandle(inputRead);
+    }
     CloseHandle(outputWrite);
     if (errorWrite != nullptr) {
         CloseHandle(errorWrite);
@@ -102,6 +114,65 @@ std::thread ConsoleProcess::Reader(HANDLE pipe, std::string* text) {
             }
         }
     });
+}
+
+namespace {
+
+// Runs what with this process attached to the console of the process id;
+// false when it cannot be attached.
+template <typename What> bool AtConsoleOf(DWORD id, What what) {
+    FreeConsole();
+    if (!AttachConsole(id)) {
+        return false;
+    }
+    what();
+    FreeConsole();
+    return true;
+}
+
+} // namespace
+
+bool ConsoleProcess::TypeEnter() {
+    bool typed = false;
+    AtConsoleOf(processId_, [&typed] {
+        HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
+        INPUT_RECORD keys[2];
+        ZeroMemory(keys, sizeof keys);
+        for (int k = 0; k < 2; ++k) {
+            keys[k].EventType = KEY_EVENT;
+            keys[k].Event.KeyEvent.bKeyDown = k == 0;
+            keys[k].Event.KeyEvent.wRepeatCount = 1;
+            keys[k].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+            keys[k].Event.KeyEvent.uChar.AsciiChar = '\r';
+        }
+        DWORD written = 0;
+        typed = WriteConsoleInputA(input, keys, 2, &written) && written == 2;
+        CloseHandle(input);
+    });
+    return typed;
+}
+
+std::string ConsoleProcess::ConsoleScreen() {
+    std::string screen;
+    AtConsoleOf(processId_, [&screen] {
+        HANDLE output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr);
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (GetConsoleScreenBufferInfo(output, &info)) {
+            std::string row(static_cast<size_t>(info.dwSize.X), ' ');
+            for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+                DWORD read = 0;
+                ReadConsoleOutputCharacterA(output, &row[0], info.dwSize.X, COORD{0, y}, &read);
+                const std::string text = row.substr(0, read);
+                screen += text.substr(0, text.find_last_not_of(' ') + 1) + "\n";
+            }
+        }
+        CloseHandle(output);
+    });
+    return screen;
 }
 
 void ConsoleProcess::Send(const std::string& line) {

@@ -23,6 +23,15 @@ class ConsoleProcess {
     // a console control event can be sent to the process alone).
     bool Start(const std::string& program, const std::string& arguments,
                bool separateErrors = false, DWORD creationFlags = 0);
+    // Starts the program with a console of its own, hidden, from which its
+    // standard input comes (as a technician's program at a console); its
+    // output and error output go to pipes all the same.
+    bool StartWithConsole(const std::string& program, const std::string& arguments);
+    // Types Enter into the program's console.
+    bool TypeEnter();
+    // The text of the program's console screen, its rows without their
+    // trailing blanks, each ending in "\n".
+    std::string ConsoleScreen();
     DWORD Id() const {
         return processId_;
     }
@@ -41,6 +50,8 @@ class ConsoleProcess {
     std::string Errors();
 
   private:
+    bool StartProcess(const std::string& program, const std::string& arguments,
+                      bool separateErrors, DWORD creationFlags, bool consoleInput);
     std::thread Reader(HANDLE pipe, std::string* text);
     void JoinReaders();
 

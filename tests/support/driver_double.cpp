@@ -216,6 +216,10 @@ HANDLE WINAPI CreateDevice(LPCSTR fileName, DWORD access, DWORD share,
         std::lock_guard<std::mutex> guard(lock);
         chosen = name == fileName;
     }
+    if (chosen) {
+        ++driverDouble.opens;
+        Sleep(driverDouble.openDelayMs);
+    }
     if (chosen && (driverDouble.openError != 0 || driverDouble.goneError != 0)) {
         SetLastError(driverDouble.openError != 0 ? driverDouble.openError.load()
                                                  : driverDouble.goneError.load());
@@ -416,6 +420,8 @@ void InstallDriverDouble(const char* deviceName) {
         held.clear();
     }
     driverDouble.openError = 0;
+    driverDouble.openDelayMs = 0;
+    driverDouble.opens = 0;
     driverDouble.reportsAbortOnError = false;
     driverDouble.alwaysAborts = false;
     driverDouble.goneError = 0;

@@ -23,6 +23,9 @@ struct EscapeCall {
 struct DriverDouble {
     // Faults; set them at any time.
     std::atomic<DWORD> openError{0};              // opening the device fails with this error
+    // Opening the device takes this long (an outgoing Bluetooth port calls
+    // its partner first).
+    std::atomic<DWORD> openDelayMs{0};
     std::atomic<bool> reportsAbortOnError{false}; // the device reports abort-on-error set
     std::atomic<bool> alwaysAborts{false};        // a line error stops reads whatever the settings
     std::atomic<DWORD> goneError{0};              // the device has gone: every call fails with it
@@ -39,6 +42,7 @@ struct DriverDouble {
     std::atomic<long> bufferedWritesPerSecond{0};
 
     // What the double saw.
+    std::atomic<long> opens{0}; // tries to open the device
     std::atomic<long> readCalls{0};
     std::atomic<long> written{0};
     std::atomic<long> cancels{0};
