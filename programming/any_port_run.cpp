@@ -116,9 +116,14 @@ void DropWatchedPort(PortWatchTable* table, int16_t k, PortLeft why) {
 }
 
 void CloseWatchedPorts(PortWatchTable* table, PortLeft why) {
-    for (int16_t k = table->count - 1; k >= 0; --k) {
-        DropWatchedPort(table, k, why);
+    for (int16_t k = 0; k < table->count; ++k) {
+        NoteLeft(table, table->ports[k], why);
     }
+    for (int16_t k = table->count - 1; k >= 0; --k) {
+        ClosePort(table->ports[k]);
+    }
+    table->count = 0;
+    table->first = 0;
 }
 
 // How the watch of the ports ended.

@@ -2,9 +2,11 @@
 // as plain data.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "any_port_option.h"
+#include "any_port_texts.h"
 #include "port_watch.h"
 #include "run_context.h"
 
@@ -98,4 +100,46 @@ TEST(PortAutoArgument, AutoInAnyCaseFindsThePortAndTheOtherNamesStay) {
         text = wrong;
         EXPECT_NE(port(text), "") << wrong;
     }
+}
+
+// The detail of a watch that brought no module: each port with why, the
+// ports of one reason together, in the order they came.
+TEST(PortsLeftText, NamesEachPortWithItsReasonGroupedInOrder) {
+    const int16_t ports[] = {1, 5, 3, 6, 12};
+    const PortLeft why[] = {{kLeftNotOpened, ERROR_SHARING_VIOLATION},
+                            {kLeftNotOpened, ERROR_FILE_NOT_FOUND},
+                            {kLeftOpenHere, 0},
+                            {kLeftNotOpened, ERROR_FILE_NOT_FOUND},
+                            {kLeftNotOpened, 0}};
+    char text[kDetailRoom];
+    DescribePortsLeft(ports, why, 5, "no port opened", text, sizeof text);
+    EXPECT_STREQ(text, "no port opened: COM1 in use by another program; COM5, COM6 not on this "
+                       "PC; COM3 open in this program already; COM12 not set up for the "
+                       "module's line");
+    const PortLeft watched[] = {{kLeftFellSilent, 10},
+                                {kLeftTalkedTooLong, 1000},
+                                {kLeftNotOpened, 1167},
+                                {kLeftInterrupted, 0}};
+    DescribePortsLeft(ports, watched, 4, "no banner", text, sizeof text);
+    EXPECT_STREQ(text, "no banner: COM1 silent for 10 s; COM5 1000 bytes without it; COM3 not "
+                       "opened (error 1167); COM6 cut short");
+    DescribePortsLeft(ports, why, 0, "no port opened", text, sizeof text);
+    EXPECT_STREQ(text, "no port opened: no port to try");
+}
+
+TEST(PortsLeftText, ATextThatDoesNotFitEndsInDotsAndStaysInItsRoom) {
+    int16_t ports[64];
+    PortLeft why[64];
+    for (int16_t k = 0; k < 64; ++k) {
+        ports[k] = static_cast<int16_t>(k + 1);
+        why[k] = {k % 2 == 0 ? kLeftFellSilent : kLeftNotOpened, static_cast<uint32_t>(k)};
+    }
+    char text[kDetailRoom + 8];
+    memset(text, 'x', sizeof text);
+    DescribePortsLeft(ports, why, 64, "no banner", text, kDetailRoom);
+    const std::string cut = text;
+    EXPECT_LE(cut.size(), static_cast<size_t>(kDetailRoom - 1));
+    EXPECT_GT(cut.size(), static_cast<size_t>(kDetailRoom - 20));
+    EXPECT_EQ(cut.substr(cut.size() - 3), "...");
+    EXPECT_EQ(text[kDetailRoom], 'x'); // nothing past the room
 }

@@ -15,6 +15,8 @@
 #include "run_context.h"
 #include "support/console_process.h"
 #include "support/driver_double.h"
+#include "support/played_devices.h"
+#include "run_texts.h"
 #include "station_port.h"
 
 namespace {
@@ -164,11 +166,15 @@ TEST_F(AnyPortTest, ThePortIsChosenRightAfterTheBannersLastByte) {
     QuietConsole console;
     Stopwatch clock;
     choiceClock = &clock;
-    double bannerAtMs = -1;
+    std::atomic<double> bannerAtMs{-1};
     std::thread start([&] {
         Sleep(500);
-        PeerWrite(device, "\r\nKorvan V2.3\r\nKonfigmode...");
+        PeerWrite(device, "\r\nKorvan V2.3\r\nKonfigmode..");
+        Sleep(100);
+        // The clock of the banner's last byte starts before it is written:
+        // the port cannot be chosen earlier.
         bannerAtMs = clock.Ms();
+        PeerWrite(device, ".");
     });
     RunFace runFace = console.Face({1, 3, 12, 200, 5});
     runFace.portFound = NoteChoice;
@@ -188,6 +194,14 @@ TEST_F(AnyPortTest, NoPortThatOpensIsAnOpeningError) {
     // COM5 to COM7 have no device, COM4 is held elsewhere, COM2 by the module.
     EXPECT_EQ(console.Run({5, 6, 7, kTalkerPort, kModulePort}), kPortNotOpened);
     EXPECT_EQ(console.station->Result(), "Error on opening the COM-Port");
+    // The detail names every port tried with why, not a port "COM-1".
+    const std::string detail = console.station->Report().detail;
+    EXPECT_EQ(detail.rfind("no port opened: COM5, COM6, COM7 ", 0), 0u) << detail;
+    EXPECT_NE(detail.find("; COM4 access denied; COM2 open in this program already"),
+              std::string::npos)
+        << detail;
+    EXPECT_EQ(FailureReport(console.station->Report()),
+              "Error on opening the COM-Port\n" + detail + "\n");
     EXPECT_NE(PortTable[kModulePort].portHandle, nullptr); // still the module's
     EXPECT_EQ(console.Run({}), kPortNotOpened);
     EXPECT_EQ(ModuleReceived(), "");
@@ -234,4 +248,85 @@ TEST_F(AnyPortGlitchTest, ALineErrorAtPowerOnDoesNotHideTheModule) {
     ExpectSuccess(run, kProfibusSuccess);
     EXPECT_EQ(ChosenPortEntry(dialog_), kToolPort);
     EXPECT_EQ(Report().stationAddress, 6);
+}
+
+// A watch that finds no module says why, port by port.
+TEST_F(AnyPortTest, AWatchThatFindsNoModuleSaysWhyOfEachPort) {
+    detectionLimitMs = 1500;
+    QuietConsole console;
+    EXPECT_EQ(console.Run({1, 3, 12}), kNoKorvanModule);
+    EXPECT_STREQ(console.station->Report().detail, "no banner: COM1, COM3, COM12 not within 1 s");
+}
+
+// The console program stops at once while it listens on every port: on
+// Ctrl+C, Ctrl+Break or (as here) its stop event.
+TEST_F(AnyPortTest, TheConsoleProgramStopsAtOnceWhileItWatchesEveryPort) {
+    const std::string stopEvent = "korvan-watch-stop-" + std::to_string(GetCurrentProcessId());
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
+    ASSERT_NE(stop, nullptr);
+    ConsoleProcess cli;
+    ASSERT_TRUE(cli.Start("korvan-cli.exe", "--port auto --stop-event " + stopEvent + " read-id",
+                          true));
+    cli.CloseInput();
+    ASSERT_TRUE(cli.AwaitErrorText(kWaiting, 20000));
+    Sleep(1000);
+    Stopwatch clock;
+    SetEvent(stop);
+    const int exitCode = cli.Wait(20000);
+    CloseHandle(stop);
+    EXPECT_EQ(exitCode, 9) << cli.Errors();
+    EXPECT_LT(clock.Ms(), 500 + 1500);
+    EXPECT_NE(WithoutCarriageReturns(cli.Errors()).find("The run was interrupted\n"),
+              std::string::npos);
+}
+
+// The module waits for no one once it has sent its banner: the job starts
+// at once, and the fifteen other ports are closed alongside it.
+TEST_F(AnyPortTest, TheJobStartsRightAfterTheBannerWithSixteenPortsWatched) {
+    HANDLE device = OpenPeer(kModulePort);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    QuietConsole console;
+    const RunFace face = console.Face(
+        {1, 3, 12, 200, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31});
+    std::atomic<double> bannerEndMs{-1};
+    std::atomic<double> jobByteMs{-1};
+    std::string jobByte;
+    Stopwatch clock;
+    std::thread module([&] {
+        Sleep(500);
+        PeerWrite(device, "\r\nKorvan V2.3\r\nKonfigmode..");
+        Sleep(100);
+        bannerEndMs = clock.Ms();
+        PeerWrite(device, ".");
+        jobByte = PeerReadCount(device, 1, 5000);
+        jobByteMs = clock.Ms();
+    });
+    EXPECT_EQ(RunProgramming(&face), kConfigNotRead);
+    module.join();
+    EXPECT_EQ(jobByte, "\x15");
+    EXPECT_LT(jobByteMs - bannerEndMs, 300);
+    for (int16_t port : {3, 12, 200, 20, 31}) {
+        EXPECT_EQ(PortTable[port].portHandle, nullptr) << port;
+    }
+    CloseHandle(device);
+}
+
+// A port of a Bluetooth link is not opened by the watch: opening it would
+// call its partner by radio, holding the run for seconds (played here by
+// a driver that takes 5 s to open COM3).
+TEST(AnyPortBluetooth, APortOfABluetoothLinkIsNeitherOpenedNorWaitedFor) {
+    PlayDevices({{"COM3", "Standard Serial over Bluetooth link (COM3)", "Microsoft",
+                  "BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0000"}});
+    InstallDriverDouble("COM3");
+    driverDouble.openDelayMs = 5000;
+    detectionLimitMs = 1500;
+    QuietConsole console;
+    Stopwatch clock;
+    EXPECT_EQ(console.Run({1, 3, 12}), kNoKorvanModule);
+    EXPECT_LT(clock.Ms(), 1500 + 2000);
+    EXPECT_EQ(driverDouble.opens, 0);
+    EXPECT_STREQ(console.station->Report().detail,
+                 "no banner: COM3 a Bluetooth link, passed over; COM1, COM12 not within 1 s");
+    RemoveDriverDouble();
+    StopPlayingDevices();
 }

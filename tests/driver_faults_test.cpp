@@ -93,6 +93,21 @@ TEST_F(DriverTest, APulledDeviceTimesReadsOutWithoutSpinningAndCloses) {
     Open();
 }
 
+// A wait for input on a device that refuses every look at it (an adapter
+// pulled out) tells so at once, instead of reading as a silent line; a
+// passing refusal does not.
+TEST_F(DriverTest, AWaitForInputTellsOfADeviceThatHasGone) {
+    Open();
+    EXPECT_EQ(AwaitInput(kPortA, 100), 1); // silent
+    PullDevice(ERROR_BAD_COMMAND);
+    Stopwatch clock;
+    EXPECT_EQ(AwaitInput(kPortA, 5000), kDeviceGone);
+    EXPECT_LT(clock.Ms(), 200 + 300);
+    PullDevice(0);
+    PeerWrite(peer_, "x");
+    EXPECT_EQ(AwaitInput(kPortA, 1000), 0);
+}
+
 TEST_F(DriverTest, AReceiveThreadWhoseReadsFailPausesBetweenThem) {
     Open(true);
     Sleep(100);
@@ -198,15 +213,22 @@ TEST_F(DriverTest, TheWakeUpByteGoesOutAtMarkParityAndTheLineSettlesAtSpace) {
     EXPECT_EQ(PeerReadCount(peer_, 1, 1000), std::string(1, '\0'));
 }
 
+void IgnoreLineLoss(int16_t) {}
+
 TEST_F(DriverTest, TheTickClockStaysTrueWhereTheDeviceRunsOneCallAtATime) {
-    // On a synchronous handle the monitor thread's modem-line reads would
-    // wait behind every read of the device, and every time-out would grow.
+    // On a synchronous handle the monitor thread's modem-line reads (for an
+    // owner who wants to hear of the carrier's loss) would wait behind every
+    // read of the device, and every time-out would grow.
     driverDouble.synchronousHandle = true;
-    Open();
+    PortConfig config = RunConfig(kPortA);
+    config.lineLostCallback = IgnoreLineLoss;
+    ASSERT_EQ(OpenPort(&config), 0);
+    const long modemReads = driverDouble.modemStatusCalls;
     Stopwatch clock;
     EXPECT_EQ(ReadPort(kPortA, 1, 0, 10000, buffer_, sizeof buffer_), 1);
     EXPECT_GE(clock.Ms(), 10000);
     EXPECT_LT(clock.Ms(), 10500);
+    EXPECT_GT(driverDouble.modemStatusCalls - modemReads, 100); // the monitor thread read them
 }
 
 TEST_F(DriverTest, AWriteTheDeviceDoesNotTakeEndsAfterItsWireTimeAndAMargin) {

@@ -7,120 +7,35 @@
 
 #include "port_listing.h"
 #include "port_records.h"
+#include "support/played_devices.h"
 
 namespace {
-
-// One device of the ports class as the played Setup API knows it.
-struct PlayedDevice {
-    const char* portName; // nullptr: a device without "PortName"
-    const char* friendlyName;
-    const char* maker;
-    const char* hardwareId; // a multi-string: its first string
-};
-
-std::vector<PlayedDevice> devices;
-HDEVINFO const kPlayedList = reinterpret_cast<HDEVINFO>(0x5e7);
-bool listDestroyed = false;
-DWORD classFlags = 0;
-
-HDEVINFO WINAPI PlayGetClassDevs(const GUID*, PCSTR, HWND, DWORD flags) {
-    classFlags = flags;
-    return kPlayedList;
-}
-
-BOOL WINAPI PlayEnumDeviceInfo(HDEVINFO list, DWORD index, PSP_DEVINFO_DATA device) {
-    if (list != kPlayedList || index >= devices.size()) {
-        SetLastError(ERROR_NO_MORE_ITEMS);
-        return FALSE;
-    }
-    device->DevInst = index;
-    return TRUE;
-}
-
-BOOL WINAPI PlayProperty(HDEVINFO, PSP_DEVINFO_DATA device, DWORD property, PDWORD type,
-                         PBYTE buffer, DWORD size, PDWORD) {
-    const PlayedDevice& played = devices[device->DevInst];
-    const char* text = property == SPDRP_FRIENDLYNAME ? played.friendlyName
-                       : property == SPDRP_MFG        ? played.maker
-                       : property == SPDRP_HARDWAREID ? played.hardwareId
-                                                      : nullptr;
-    if (text == nullptr) {
-        SetLastError(ERROR_INVALID_DATA);
-        return FALSE;
-    }
-    std::string data(text);
-    data.push_back(0);
-    if (property == SPDRP_HARDWAREID) {
-        data += "USB\\OTHER";
-        data.push_back(0);
-        data.push_back(0);
-    }
-    if (data.size() > size) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    *type = property == SPDRP_HARDWAREID ? REG_MULTI_SZ : REG_SZ;
-    memcpy(buffer, data.data(), data.size());
-    return TRUE;
-}
-
-HKEY WINAPI PlayOpenKey(HDEVINFO, PSP_DEVINFO_DATA device, DWORD, DWORD, DWORD, REGSAM) {
-    return reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1000 + device->DevInst));
-}
-
-LONG WINAPI PlayQueryValue(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data,
-                           LPDWORD size) {
-    const PlayedDevice& played = devices[reinterpret_cast<uintptr_t>(key) - 0x1000];
-    if (played.portName == nullptr || std::string(name) != "PortName") {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    const DWORD length = static_cast<DWORD>(strlen(played.portName) + 1);
-    if (length > *size) {
-        return ERROR_MORE_DATA;
-    }
-    *type = REG_SZ;
-    memcpy(data, played.portName, length);
-    *size = length;
-    return ERROR_SUCCESS;
-}
-
-LONG WINAPI PlayCloseKey(HKEY) {
-    return ERROR_SUCCESS;
-}
-
-BOOL WINAPI PlayDestroy(HDEVINFO list) {
-    listDestroyed = list == kPlayedList;
-    return TRUE;
-}
 
 class PortListingTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        portRecordCalls = {PlayGetClassDevs, PlayEnumDeviceInfo, PlayProperty, PlayOpenKey,
-                           PlayQueryValue,   PlayCloseKey,       PlayDestroy};
-        listDestroyed = false;
+        PlayDevices({});
     }
     void TearDown() override {
-        portRecordCalls = kPlatformPortRecordCalls;
-        devices.clear();
+        StopPlayingDevices();
     }
 };
 
 } // namespace
 
 TEST_F(PortListingTest, ReadsNameMakerAndUsbIdsOfEachPresentPort) {
-    devices = {
+    PlayDevices({
         {"COM5", "USB-SERIAL CH340 (COM5)", "wch.cn", "USB\\VID_1A86&PID_7523&REV_0254"},
         {"LPT1", "Printer Port (LPT1)", "(Standard port types)", "ACPI\\PNP0400"},
         {"COM1", "Communications Port (COM1)", "(Standard port types)", "ACPI\\PNP0501"},
         {nullptr, "Something without a port name", "x", "y"},
         {"COM12", "USB Serial Port (COM12)", "FTDI", "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000"},
         {"COM7", nullptr, nullptr, nullptr},
-    };
+    });
     PortRecord records[8];
     ASSERT_EQ(ReadPortRecords(records, 8), 4);
-    EXPECT_EQ(classFlags, static_cast<DWORD>(DIGCF_PRESENT));
-    EXPECT_TRUE(listDestroyed);
+    EXPECT_EQ(PlayedClassFlags(), static_cast<DWORD>(DIGCF_PRESENT));
+    EXPECT_TRUE(PlayedListDestroyed());
     EXPECT_EQ(records[0].port, 5);
     EXPECT_STREQ(records[0].friendlyName, "USB-SERIAL CH340 (COM5)");
     EXPECT_STREQ(records[0].maker, "wch.cn");
@@ -165,4 +80,30 @@ TEST(UsbIds, AreReadFromTheUsualHardwareIds) {
     EXPECT_FALSE(ParseUsbIds("ACPI\\PNP0501", &vendor, &product));
     EXPECT_FALSE(ParseUsbIds("USB\\VID_12&PID_3456", &vendor, &product));
     EXPECT_FALSE(ParseUsbIds("", &vendor, &product));
+}
+
+// A serial port over a Bluetooth link, however its stack names it.
+TEST(BluetoothPorts, AreKnownByTheirEnumeratorOrTheirName) {
+    EXPECT_TRUE(IsBluetoothPort(
+        "BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0002\\7&1E3F&0&000000000000_00000000",
+        "Standard Serial over Bluetooth link (COM8)"));
+    EXPECT_TRUE(IsBluetoothPort("bthenum\\{00001101-0000-1000-8000-00805f9b34fb}", ""));
+    EXPECT_TRUE(IsBluetoothPort("BTHMODEM\\x", ""));
+    EXPECT_TRUE(IsBluetoothPort("{F12D3CF8-B11D-457E-8641-BE2AF2D6D204}\\X",
+                                "Standardmäßige Seriell-über-Bluetooth-Verbindung (COM9)"));
+    EXPECT_FALSE(IsBluetoothPort("USB\\VID_1A86&PID_7523&REV_0254", "USB-SERIAL CH340 (COM5)"));
+    EXPECT_FALSE(IsBluetoothPort("", ""));
+}
+
+TEST_F(PortListingTest, APortOfABluetoothLinkIsPassedOverByTheWatch) {
+    PlayDevices({
+        {"COM3", "Standard Serial over Bluetooth link (COM3)", "Microsoft",
+         "BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0000"},
+        {"COM5", "USB-SERIAL CH340 (COM5)", "wch.cn", "USB\\VID_1A86&PID_7523&REV_0254"},
+    });
+    int16_t ports[] = {1, 3, 5, 12};
+    ASSERT_EQ(PassOverBluetoothPorts(ports, 4), 3);
+    EXPECT_EQ(ports[0], 1);
+    EXPECT_EQ(ports[1], 5);
+    EXPECT_EQ(ports[2], 12);
 }

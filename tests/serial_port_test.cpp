@@ -8,6 +8,7 @@
 #include <iterator>
 #include <thread>
 
+#include "await_ports.h"
 #include "port_table.h"
 #include "port_threads.h"
 #include "support/peer_port.h"
@@ -371,16 +372,20 @@ TEST_F(DirectPortTest, OperationsOnAPortNotOpenDoNothing) {
 // long read gives up at once, nothing more is written, and the next
 // opening of the port is a fresh one.
 TEST_F(DirectPortTest, AnInterruptedPortEndsItsTransfersUntilItIsClosed) {
-    std::thread interrupter([] {
+    // The clock starts before the interrupter can run: the read cannot end
+    // before its 300 ms have passed, however the threads are scheduled.
+    Stopwatch clock;
+    std::atomic<double> interruptedAtMs{-1};
+    std::thread interrupter([&clock, &interruptedAtMs] {
         Sleep(300);
+        interruptedAtMs = clock.Ms();
         InterruptPort(kPortA);
     });
-    Stopwatch clock;
     EXPECT_EQ(ReadPort(kPortA, 1, 0, 5000, buffer_, sizeof buffer_), 1);
     const double ms = clock.Ms();
     interrupter.join();
     EXPECT_GE(ms, 300);
-    EXPECT_LT(ms, 1500);
+    EXPECT_LT(ms - interruptedAtMs, 50 + 500);
     EXPECT_TRUE(PortInterrupted(kPortA));
     EXPECT_EQ(AwaitInput(kPortA, 5000), 1);
     EXPECT_EQ(WritePort(kPortA, reinterpret_cast<const uint8_t*>("x"), 1), 1);
@@ -391,6 +396,33 @@ TEST_F(DirectPortTest, AnInterruptedPortEndsItsTransfersUntilItIsClosed) {
     ASSERT_EQ(OpenPort(&config), 0);
     EXPECT_EQ(WritePort(kPortA, reinterpret_cast<const uint8_t*>("y"), 1), 0);
     EXPECT_EQ(PeerReadCount(peer_, 1, 2000), "y");
+}
+
+// A watch of several silent ports (a run that finds the module on any
+// port) ends within some 50 ms of an interruption of any of them.
+TEST_F(DirectPortTest, AWatchOfSeveralPortsEndsOnAnInterruption) {
+    PortConfig config = DirectConfig(kPortB);
+    ASSERT_EQ(OpenPort(&config), 0);
+    const int16_t ports[] = {kPortA, kPortB};
+    ASSERT_EQ(SetWatchReadWait(kPortA, true), 0);
+    ASSERT_EQ(SetWatchReadWait(kPortB, true), 0);
+    Stopwatch clock;
+    std::atomic<double> interruptedAtMs{-1};
+    std::thread interrupter([&clock, &interruptedAtMs] {
+        Sleep(300);
+        interruptedAtMs = clock.Ms();
+        InterruptPort(kPortB);
+    });
+    int32_t got = 0;
+    int16_t first = 0;
+    EXPECT_EQ(AwaitPortBytes(ports, 2, 10000, buffer_, sizeof buffer_, &got, &first),
+              kAwaitInterrupted);
+    const double ms = clock.Ms();
+    interrupter.join();
+    EXPECT_GE(ms, 300);
+    EXPECT_LT(ms - interruptedAtMs, 50 + 400);
+    EXPECT_EQ(got, 0);
+    ClosePort(kPortB);
 }
 
 static std::string ReadWholeFile(const std::string& path) {

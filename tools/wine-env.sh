@@ -38,10 +38,10 @@ wine() {
 }
 
 # The COM numbers our prefixes map: COM1..COM8 as a PC's own, COM12 and COM200
-# as USB adapters numbered above COM9. A run that needs more (the benchmark's
-# 16 watched ports) sets its own list, best with a build folder of its own:
-# a prefix that maps other ports is made afresh.
-KORVAN_MAPPED_PORTS=${KORVAN_MAPPED_PORTS:-"1 2 3 4 5 6 7 8 12 200"}
+# as USB adapters numbered above COM9, COM20..COM31 for a watch of many ports.
+# A run that needs others sets its own list, best with a build folder of its
+# own: a prefix that maps other ports is made afresh.
+KORVAN_MAPPED_PORTS=${KORVAN_MAPPED_PORTS:-"1 2 3 4 5 6 7 8 12 200 20 21 22 23 24 25 26 27 28 29 30 31"}
 
 # wine_env FOLDER [SET]: exports the environment of the prefix of SET (0 when
 # not given) in FOLDER.
