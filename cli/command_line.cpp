@@ -152,7 +152,7 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
     }
     line->countGiven = count->count() > 0;
     line->jobGiven = firmware->parsed() || profibus->parsed() || readId->parsed();
-    line->mode = firmware->parsed() ? kFirmwareMode
-                                    : (profibus->parsed() ? kProfibusIdMode : kReadIdMode);
+    line->mode =
+        firmware->parsed() ? kFirmwareMode : (profibus->parsed() ? kProfibusIdMode : kReadIdMode);
     return -1;
 }

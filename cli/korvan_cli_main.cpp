@@ -103,8 +103,8 @@ bool WatchTheStopEvent(const std::string& eventName) {
     }
     const std::string problem = WatchStopEvent(eventName);
     if (!problem.empty()) {
-        fprintf(stderr, "korvan-cli: the stop event \"%s\" cannot be made: %s\n",
-                eventName.c_str(), problem.c_str());
+        fprintf(stderr, "korvan-cli: the stop event \"%s\" cannot be made: %s\n", eventName.c_str(),
+                problem.c_str());
     }
     return problem.empty();
 }

@@ -141,15 +141,15 @@ DisplayKind KindOf(const StationJob& job) {
 
 // A single run tells its outcome as the dialog would: the success text on
 // standard output, a failure's text and where it stopped on standard error.
-void ShowSingleOutcome(const StationJob& job, const ModuleDone& done) {
-    if (done.report.outcome == kRunSucceeded && job.choices.mode == kReadIdMode) {
+void ShowSingleOutcome(const StationJob& job, const ModuleDone& module) {
+    if (module.report.outcome == kRunSucceeded && job.choices.mode == kReadIdMode) {
         // The station address for a script; the whole record for a person.
-        fprintf(job.output, "%d\n", done.report.oldProfibusId);
-        fprintf(job.errors, "Configuration record: %s\n", done.report.record);
-    } else if (done.report.outcome == kRunSucceeded) {
-        fprintf(job.output, "%s\n", done.result.c_str());
+        fprintf(job.output, "%d\n", module.report.oldProfibusId);
+        fprintf(job.errors, "Configuration record: %s\n", module.report.record);
+    } else if (module.report.outcome == kRunSucceeded) {
+        fprintf(job.output, "%s\n", module.result.c_str());
     } else {
-        fputs(FailureReport(done.report).c_str(), job.errors);
+        fputs(FailureReport(module.report).c_str(), job.errors);
     }
     fflush(job.output);
     fflush(job.errors);
@@ -158,17 +158,17 @@ void ShowSingleOutcome(const StationJob& job, const ModuleDone& done) {
 // A station's line of a module done, with its detail below a failure, and
 // its beep: a high short one for a success, the dialog's failure beep
 // otherwise.
-void ShowStationOutcome(StationRun* run, const StationPort& p, const ModuleDone& done) {
+void ShowStationOutcome(StationRun* run, const StationPort& stationPort, const ModuleDone& module) {
     const StationJob& job = *run->station.job;
     char line[300];
-    snprintf(line, sizeof line, "COM%d: %s (%.1f s)", p.port,
-             OutcomeText(job, done.report, done.result).c_str(), done.seconds);
+    snprintf(line, sizeof line, "COM%d: %s (%.1f s)", stationPort.port,
+             OutcomeText(job, module.report, module.result).c_str(), module.seconds);
     run->display->Say(line);
-    const std::string detail = LogLineOf(job, done.report, done.result, "", 0).detail;
-    if (done.report.outcome != kRunSucceeded && !detail.empty()) {
+    const std::string detail = LogLineOf(job, module.report, module.result, "", 0).detail;
+    if (module.report.outcome != kRunSucceeded && !detail.empty()) {
         run->display->Say("  " + detail);
     }
-    if (done.report.outcome == kRunSucceeded) {
+    if (module.report.outcome == kRunSucceeded) {
         Beep(2000, 80);
     } else {
         Beep(1500, 150);
@@ -177,29 +177,29 @@ void ShowStationOutcome(StationRun* run, const StationPort& p, const ModuleDone&
 
 // A module done: shown, counted and logged. A log line that cannot be
 // written stops the station after the modules under way.
-void TakeModuleDone(StationRun* run, const ModuleDone& done) {
+void TakeModuleDone(StationRun* run, const ModuleDone& module) {
     const StationJob& job = *run->station.job;
-    StationPort& p = *run->station.ports[done.index];
+    StationPort& stationPort = *run->station.ports[module.index];
     if (job.Single()) {
-        ShowSingleOutcome(job, done);
+        ShowSingleOutcome(job, module);
     } else {
-        ShowStationOutcome(run, p, done);
+        ShowStationOutcome(run, stationPort, module);
     }
-    run->ends.push_back({done.index, done.report.outcome, done.endMs});
-    p.lastOutcome = OutcomeText(job, done.report, done.result);
+    run->ends.push_back({module.index, module.report.outcome, module.endMs});
+    stationPort.lastOutcome = OutcomeText(job, module.report, module.result);
     // A port that did not open has done no module.
-    if (done.report.outcome != kPortNotOpened) {
-        p.modulesDone++;
-        p.seconds += done.seconds;
-        if (done.report.outcome != kRunSucceeded) {
-            p.modulesFailed++;
+    if (module.report.outcome != kPortNotOpened) {
+        stationPort.modulesDone++;
+        stationPort.seconds += module.seconds;
+        if (module.report.outcome != kRunSucceeded) {
+            stationPort.modulesFailed++;
         }
     }
     if (job.log == nullptr || run->logFailed) {
         return;
     }
-    const std::string problem =
-        job.log->Append(LogLineOf(job, done.report, done.result, done.startUtc, done.seconds));
+    const std::string problem = job.log->Append(
+        LogLineOf(job, module.report, module.result, module.startUtc, module.seconds));
     if (!problem.empty()) {
         run->logFailed = true;
         run->station.noMoreModules = true;
@@ -210,22 +210,22 @@ void TakeModuleDone(StationRun* run, const ModuleDone& done) {
 
 void TakeModulesDone(StationRun* run) {
     for (;;) {
-        ModuleDone done;
+        ModuleDone module;
         {
             std::lock_guard<std::mutex> hold(run->station.doneLock);
             if (run->station.doneQueue.empty()) {
                 return;
             }
-            done = run->station.doneQueue.front();
+            module = run->station.doneQueue.front();
             run->station.doneQueue.pop_front();
         }
-        TakeModuleDone(run, done);
+        TakeModuleDone(run, module);
     }
 }
 
 bool AllPortsAt(const Station& station, int phase) {
-    for (const auto& p : station.ports) {
-        if (p->phase < phase) {
+    for (const auto& stationPort : station.ports) {
+        if (stationPort->phase < phase) {
             return false;
         }
     }
@@ -233,8 +233,8 @@ bool AllPortsAt(const Station& station, int phase) {
 }
 
 bool AnyPortAt(const Station& station, int phase) {
-    for (const auto& p : station.ports) {
-        if (p->phase == phase) {
+    for (const auto& stationPort : station.ports) {
+        if (stationPort->phase == phase) {
             return true;
         }
     }
@@ -269,12 +269,15 @@ void MakeRequestWhenReady(StationRun* run) {
 void PrintSummary(StationRun* run) {
     const StationJob& job = *run->station.job;
     fprintf(job.output, "%s\n", SummaryLine(0, "modules", "outcome", 0).c_str());
-    for (const auto& p : run->station.ports) {
-        const std::string modules = job.repeat ? std::to_string(p->modulesDone) + " (" +
-                                                     std::to_string(p->modulesFailed) + " failed)"
-                                               : std::to_string(p->modulesDone);
-        fprintf(job.output, "%s\n",
-                SummaryLine(p->port, modules, p->lastOutcome, p->seconds).c_str());
+    for (const auto& stationPort : run->station.ports) {
+        const std::string modules = job.repeat ? std::to_string(stationPort->modulesDone) + " (" +
+                                                     std::to_string(stationPort->modulesFailed) +
+                                                     " failed)"
+                                               : std::to_string(stationPort->modulesDone);
+        fprintf(
+            job.output, "%s\n",
+            SummaryLine(stationPort->port, modules, stationPort->lastOutcome, stationPort->seconds)
+                .c_str());
     }
     fflush(job.output);
 }
@@ -285,9 +288,9 @@ int StatusOf(StationRun* run) {
     if (!job.repeat) {
         // A port whose one module never began because of the stop has not
         // done it.
-        for (const auto& p : run->station.ports) {
-            if (p->stoppedBeforeModule) {
-                ends.push_back({p->index, kExitInterrupted, GetTickCount64()});
+        for (const auto& stationPort : run->station.ports) {
+            if (stationPort->stoppedBeforeModule) {
+                ends.push_back({stationPort->index, kExitInterrupted, GetTickCount64()});
             }
         }
     }
@@ -323,17 +326,18 @@ StationEnd RunStation(const StationJob& job) {
                                                     job.errorIsConsole, job.consoleCopy);
     station.display = run->display.get();
     for (size_t k = 0; k < job.ports.size(); ++k) {
-        auto p = std::make_unique<StationPort>();
-        p->station = &station;
-        p->index = k;
-        p->port = job.ports[k];
-        station.ports.push_back(std::move(p));
+        auto stationPort = std::make_unique<StationPort>();
+        stationPort->station = &station;
+        stationPort->index = k;
+        stationPort->port = job.ports[k];
+        station.ports.push_back(std::move(stationPort));
     }
-    for (auto& p : station.ports) {
-        p->thread = CreateThread(nullptr, 0, PortThread, p.get(), 0, nullptr);
-        if (p->thread == nullptr) {
-            p->phase = kPhaseEnded;
-            run->display->Say("COM" + std::to_string(p->port) + ": no thread for its run");
+    for (auto& stationPort : station.ports) {
+        stationPort->thread = CreateThread(nullptr, 0, PortThread, stationPort.get(), 0, nullptr);
+        if (stationPort->thread == nullptr) {
+            stationPort->phase = kPhaseEnded;
+            run->display->Say("COM" + std::to_string(stationPort->port) +
+                              ": no thread for its run");
         }
     }
 
@@ -359,10 +363,10 @@ StationEnd RunStation(const StationJob& job) {
         }
         Sleep(kLookMs);
     }
-    for (auto& p : station.ports) {
-        if (p->thread != nullptr && portsEnded) {
+    for (auto& stationPort : station.ports) {
+        if (stationPort->thread != nullptr && portsEnded) {
             // Each has ended its runs; this is the thread's very end.
-            WaitForSingleObject(p->thread, 1000);
+            WaitForSingleObject(stationPort->thread, 1000);
         }
     }
     TakeModulesDone(run.get());
@@ -378,9 +382,9 @@ StationEnd RunStation(const StationJob& job) {
         run.release();
         return {status, false};
     }
-    for (auto& p : station.ports) {
-        if (p->thread != nullptr) {
-            CloseHandle(p->thread);
+    for (auto& stationPort : station.ports) {
+        if (stationPort->thread != nullptr) {
+            CloseHandle(stationPort->thread);
         }
     }
     return {status, true};

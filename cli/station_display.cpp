@@ -145,8 +145,7 @@ void StationDisplay::Progress(size_t index, int32_t sent, int32_t size) {
             return;
         }
         state.lastProgressMs = nowMs;
-        const std::string line =
-            ProgressLine(sent, size, (nowMs - state.downloadStartMs) / 1000.0);
+        const std::string line = ProgressLine(sent, size, (nowMs - state.downloadStartMs) / 1000.0);
         fprintf(errors_, "\r%-72s", line.c_str());
         progressLineOpen_ = true;
         fflush(errors_);

@@ -20,43 +20,43 @@ StationPort* PortOf(void* context) {
     return static_cast<StationPort*>(context);
 }
 
-const StationJob& JobOf(const StationPort* p) {
-    return *p->station->job;
+const StationJob& JobOf(const StationPort* stationPort) {
+    return *stationPort->station->job;
 }
 
-bool StationStopping(const StationPort* p) {
-    return StopRequested() || p->station->noMoreModules;
+bool StationIsStopping(const StationPort* stationPort) {
+    return StopRequested() || stationPort->station->noMoreModules;
 }
 
 // --count is reached once that many modules have started on all ports.
-bool CountReached(const StationPort* p) {
-    const int32_t count = JobOf(p).count;
-    return count > 0 && p->station->modulesStarted >= count;
+bool CountReached(const StationPort* stationPort) {
+    const int32_t count = JobOf(stationPort).count;
+    return count > 0 && stationPort->station->modulesStarted >= count;
 }
 
-void ShowStep(StationPort* p, const std::string& text) {
-    p->station->display->Step(p->index, text);
+void ShowStep(StationPort* stationPort, const std::string& text) {
+    stationPort->station->display->Step(stationPort->index, text);
 }
 
-void NoteModuleOn(StationPort* p) {
-    p->phase = kPhaseRunning;
-    p->moduleOnMs = GetTickCount64();
-    p->moduleOnUtc = UtcNowText();
+void NoteModuleOn(StationPort* stationPort) {
+    stationPort->phase = kPhaseRunning;
+    stationPort->moduleOnMs = GetTickCount64();
+    stationPort->moduleOnUtc = UtcNowText();
 }
 
 void BeginRun(void* context) {
-    StationPort* p = PortOf(context);
-    p->result.clear();
-    p->waitCutShort = false;
-    p->deviceGone = false;
-    p->report = RunReport{};
-    NoteModuleOn(p);
+    StationPort* stationPort = PortOf(context);
+    stationPort->result.clear();
+    stationPort->waitCutShort = false;
+    stationPort->deviceGone = false;
+    stationPort->report = RunReport{};
+    NoteModuleOn(stationPort);
 }
 
 void ReadChoices(void* context, RunChoices* choices) {
-    StationPort* p = PortOf(context);
-    *choices = JobOf(p).choices;
-    choices->port = p->port;
+    StationPort* stationPort = PortOf(context);
+    *choices = JobOf(stationPort).choices;
+    choices->port = stationPort->port;
 }
 
 void ShowStatus(void* context, const char* text) {
@@ -68,18 +68,18 @@ void ShowResult(void* context, const char* text) {
 }
 
 void ShowProgress(void* context, int32_t index, int32_t size) {
-    StationPort* p = PortOf(context);
-    p->station->display->Progress(p->index, index + 1, size);
+    StationPort* stationPort = PortOf(context);
+    stationPort->station->display->Progress(stationPort->index, index + 1, size);
 }
 
 // A wait for the module cut short by the stop. In a station nothing is
 // recorded of it (no module was touched), but a port that had one module
 // to do has not done it; a single run reports it as its outcome.
-int16_t CutShort(StationPort* p) {
-    const StationJob& job = JobOf(p);
+int16_t CutShort(StationPort* stationPort) {
+    const StationJob& job = JobOf(stationPort);
     if (!job.Single()) {
-        p->waitCutShort = true;
-        p->stoppedBeforeModule = !job.repeat && StopRequested();
+        stationPort->waitCutShort = true;
+        stationPort->stoppedBeforeModule = !job.repeat && StopRequested();
     }
     return kPowerCycleNoModule;
 }
@@ -87,10 +87,10 @@ int16_t CutShort(StationPort* p) {
 // The port's device went away while it waited for a module. With --repeat
 // the port waits for it to come back, and records nothing; otherwise the
 // run reports it.
-int16_t DeviceWentAway(StationPort* p) {
-    if (JobOf(p).repeat) {
-        p->deviceGone = true;
-        p->waitCutShort = true;
+int16_t DeviceWentAway(StationPort* stationPort) {
+    if (JobOf(stationPort).repeat) {
+        stationPort->deviceGone = true;
+        stationPort->waitCutShort = true;
     }
     return kPowerCycleDeviceGone;
 }
@@ -103,61 +103,61 @@ int16_t DeviceWentAway(StationPort* p) {
 // as the station runs. A run on any port gives its ports the detection's
 // own time instead.
 int16_t RequestPowerCycle(void* context, int16_t port, const char*) {
-    StationPort* p = PortOf(context);
-    const StationJob& job = JobOf(p);
+    StationPort* stationPort = PortOf(context);
+    const StationJob& job = JobOf(stationPort);
     const bool single = job.Single();
-    p->everOpened = true;
+    stationPort->everOpened = true;
     bool bounded = false;
-    if (p->firstRun) {
-        p->firstRun = false;
+    if (stationPort->firstRun) {
+        stationPort->firstRun = false;
         if (!single) {
-            ShowStep(p, "switch the module OFF and ON");
+            ShowStep(stationPort, "switch the module OFF and ON");
         }
-        p->phase = kPhaseAwaitingPower;
-        while (!p->station->powerCycleGiven) {
-            if (StationStopping(p)) {
-                return CutShort(p);
+        stationPort->phase = kPhaseAwaitingPower;
+        while (!stationPort->station->powerCycleGiven) {
+            if (StationIsStopping(stationPort)) {
+                return CutShort(stationPort);
             }
             Sleep(20);
         }
         if (job.inputIsConsole || port == kAnyPort) {
-            NoteModuleOn(p);
+            NoteModuleOn(stationPort);
             return kPowerCycleDone;
         }
         bounded = true;
     } else {
-        p->phase = kPhaseAwaitingModule;
+        stationPort->phase = kPhaseAwaitingModule;
         // After a device that talked without ever sending the banner, the
         // next module is one that starts up on a silent line: the device is
         // not taken for a next module again and again. The technician is
         // asked for the module once the line is silent.
-        while (p->previousOutcome == kNoKorvanModule && !StationStopping(p) &&
+        while (stationPort->previousOutcome == kNoKorvanModule && !StationIsStopping(stationPort) &&
                DiscardInput(port, kNextModuleSilenceMs) != 0) {
         }
-        p->station->display->Notice(p->index, kNextModuleText, false);
+        stationPort->station->display->Notice(stationPort->index, kNextModuleText, false);
     }
     const ULONGLONG startMs = GetTickCount64();
     for (;;) {
-        if (StationStopping(p)) {
-            return CutShort(p);
+        if (StationIsStopping(stationPort)) {
+            return CutShort(stationPort);
         }
         const int16_t input = AwaitInput(port, 200);
         if (input == 0) {
             break;
         }
         if (input == kDeviceGone) {
-            return DeviceWentAway(p);
+            return DeviceWentAway(stationPort);
         }
         if (bounded && GetTickCount64() - startMs >= static_cast<ULONGLONG>(job.waitStartMs)) {
-            ShowStep(p, "(no start-up output within " + std::to_string(job.waitStartMs / 1000) +
-                            " s)");
+            ShowStep(stationPort, "(no start-up output within " +
+                                      std::to_string(job.waitStartMs / 1000) + " s)");
             return kPowerCycleNoModule;
         }
     }
     if (!single) {
-        ShowStep(p, "module switched on");
+        ShowStep(stationPort, "module switched on");
     }
-    NoteModuleOn(p);
+    NoteModuleOn(stationPort);
     return kPowerCycleDone;
 }
 
@@ -174,43 +174,44 @@ void ShowReport(void* context, const RunReport* report) {
 // touched (a wait cut short, a port whose adapter had gone before it could
 // be opened again).
 void EndRun(void* context) {
-    StationPort* p = PortOf(context);
-    StationDisplay* display = p->station->display;
-    display->EndProgress(p->index);
-    const bool notOpened = p->report.outcome == kPortNotOpened;
-    if (notOpened && p->everOpened && JobOf(p).repeat) {
-        p->deviceGone = true; // it was there before: its adapter has been pulled out
-        p->waitCutShort = true;
+    StationPort* stationPort = PortOf(context);
+    StationDisplay* display = stationPort->station->display;
+    display->EndProgress(stationPort->index);
+    const bool notOpened = stationPort->report.outcome == kPortNotOpened;
+    if (notOpened && stationPort->everOpened && JobOf(stationPort).repeat) {
+        stationPort->deviceGone = true; // it was there before: its adapter has been pulled out
+        stationPort->waitCutShort = true;
     }
-    if (p->waitCutShort) {
+    if (stationPort->waitCutShort) {
         return;
     }
-    ModuleDone done;
-    done.index = p->index;
-    done.report = p->report;
-    done.result = p->result;
-    done.startUtc = p->moduleOnUtc;
-    done.endMs = GetTickCount64();
-    done.seconds = (done.endMs - p->moduleOnMs) / 1000.0;
-    if (!JobOf(p).Single()) {
-        ShowStep(p, OutcomeText(JobOf(p), p->report, p->result));
+    ModuleDone module;
+    module.index = stationPort->index;
+    module.report = stationPort->report;
+    module.result = stationPort->result;
+    module.startUtc = stationPort->moduleOnUtc;
+    module.endMs = GetTickCount64();
+    module.seconds = (module.endMs - stationPort->moduleOnMs) / 1000.0;
+    if (!JobOf(stationPort).Single()) {
+        ShowStep(stationPort,
+                 OutcomeText(JobOf(stationPort), stationPort->report, stationPort->result));
     }
-    std::lock_guard<std::mutex> hold(p->station->doneLock);
-    p->station->doneQueue.push_back(done);
+    std::lock_guard<std::mutex> hold(stationPort->station->doneLock);
+    stationPort->station->doneQueue.push_back(module);
 }
 
 // --count: a port takes a turn before it waits for a module and gives it
 // back when no module started; a port without a turn waits for one, until
 // the count is reached or the station stops. False when it is to end.
-bool TakeTurn(StationPort* p) {
-    const int32_t count = JobOf(p).count;
+bool TakeTurn(StationPort* stationPort) {
+    const int32_t count = JobOf(stationPort).count;
     if (count <= 0) {
         return true;
     }
-    Station* station = p->station;
+    Station* station = stationPort->station;
     bool told = false;
     for (;;) {
-        if (StationStopping(p) || CountReached(p)) {
+        if (StationIsStopping(stationPort) || CountReached(stationPort)) {
             return false;
         }
         int32_t taken = station->turnsTaken;
@@ -222,41 +223,41 @@ bool TakeTurn(StationPort* p) {
         }
         if (!told) {
             told = true;
-            p->phase = kPhaseAwaitingModule;
-            ShowStep(p, "the other ports have the last modules");
+            stationPort->phase = kPhaseAwaitingModule;
+            ShowStep(stationPort, "the other ports have the last modules");
         }
         Sleep(kStopLookMs);
     }
 }
 
-void EndTurn(StationPort* p) {
-    if (p->report.moduleStarted != 0) {
-        ++p->station->modulesStarted;
-    } else if (JobOf(p).count > 0) {
-        --p->station->turnsTaken;
+void EndTurn(StationPort* stationPort) {
+    if (stationPort->report.moduleStarted != 0) {
+        ++stationPort->station->modulesStarted;
+    } else if (JobOf(stationPort).count > 0) {
+        --stationPort->station->turnsTaken;
     }
 }
 
 // Waits for the port's adapter to come back: the port is tried every
 // kAdapterRetryMs. True once it opens again; false when the station stops
 // or has all its modules meanwhile.
-bool AwaitAdapter(StationPort* p) {
-    p->phase = kPhaseAwaitingModule;
-    p->station->display->Notice(p->index, "adapter gone, waiting for it", true);
+bool AwaitAdapter(StationPort* stationPort) {
+    stationPort->phase = kPhaseAwaitingModule;
+    stationPort->station->display->Notice(stationPort->index, "adapter gone, waiting for it", true);
     for (;;) {
         for (DWORD waited = 0; waited < kAdapterRetryMs; waited += kStopLookMs) {
-            if (StationStopping(p) || CountReached(p)) {
+            if (StationIsStopping(stationPort) || CountReached(stationPort)) {
                 return false;
             }
             Sleep(kStopLookMs);
         }
-        PortConfig config = ModuleLineConfig(p->port, nullptr);
+        PortConfig config = ModuleLineConfig(stationPort->port, nullptr);
         const int16_t opened = OpenPort(&config);
         if (opened != kPortInUse) {
-            ClosePort(p->port); // the next run opens it again
+            ClosePort(stationPort->port); // the next run opens it again
         }
         if (opened == 0) {
-            p->station->display->Notice(p->index, "adapter back", true);
+            stationPort->station->display->Notice(stationPort->index, "adapter back", true);
             return true;
         }
     }
@@ -264,47 +265,39 @@ bool AwaitAdapter(StationPort* p) {
 
 } // namespace
 
-RunFace MakePortFace(StationPort* p) {
-    return {p,
-            BeginRun,
-            EndRun,
-            ReadChoices,
-            ShowStatus,
-            ShowResult,
-            ShowProgress,
-            RequestPowerCycle,
-            SignalFailure,
-            PortFound,
-            ShowReport};
+RunFace MakePortFace(StationPort* stationPort) {
+    return {stationPort,  BeginRun,          EndRun,        ReadChoices, ShowStatus, ShowResult,
+            ShowProgress, RequestPowerCycle, SignalFailure, PortFound,   ShowReport};
 }
 
 DWORD WINAPI PortThread(LPVOID argument) {
-    StationPort* p = static_cast<StationPort*>(argument);
-    const StationJob& job = JobOf(p);
-    const RunFace face = MakePortFace(p);
+    StationPort* stationPort = static_cast<StationPort*>(argument);
+    const StationJob& job = JobOf(stationPort);
+    const RunFace face = MakePortFace(stationPort);
     for (;;) {
-        if (StationStopping(p)) {
-            p->stoppedBeforeModule = !job.repeat && p->firstRun && StopRequested();
+        if (StationIsStopping(stationPort)) {
+            stationPort->stoppedBeforeModule =
+                !job.repeat && stationPort->firstRun && StopRequested();
             break;
         }
-        if (!TakeTurn(p)) {
+        if (!TakeTurn(stationPort)) {
             break;
         }
         const RunOutcome outcome = RunProgramming(&face);
-        if (!p->waitCutShort) {
-            p->previousOutcome = outcome; // a wait cut short had no module
+        if (!stationPort->waitCutShort) {
+            stationPort->previousOutcome = outcome; // a wait cut short had no module
         }
-        EndTurn(p);
+        EndTurn(stationPort);
         // A port that could not be opened at all leaves the station: trying
         // it again at once would only fill the log.
-        if (!p->everOpened || !job.repeat) {
+        if (!stationPort->everOpened || !job.repeat) {
             break;
         }
-        if (p->deviceGone && !AwaitAdapter(p)) {
+        if (stationPort->deviceGone && !AwaitAdapter(stationPort)) {
             break;
         }
     }
-    p->phase = kPhaseEnded;
+    stationPort->phase = kPhaseEnded;
     return 0;
 }
 

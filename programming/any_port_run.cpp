@@ -176,8 +176,8 @@ int16_t WatchForBanner(PortWatchTable* table, uint8_t* bytes, int32_t* rest) {
             return -1;
         }
         if (nowMs - startMs >= static_cast<ULONGLONG>(detectionLimitMs)) {
-            CloseWatchedPorts(table,
-                              {kLeftNoBannerInTime, static_cast<uint32_t>(detectionLimitMs / 1000)});
+            CloseWatchedPorts(
+                table, {kLeftNoBannerInTime, static_cast<uint32_t>(detectionLimitMs / 1000)});
             return -1;
         }
         const int32_t waitMs =

@@ -265,8 +265,8 @@ TEST_F(AnyPortTest, TheConsoleProgramStopsAtOnceWhileItWatchesEveryPort) {
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
     ASSERT_NE(stop, nullptr);
     ConsoleProcess cli;
-    ASSERT_TRUE(cli.Start("korvan-cli.exe", "--port auto --stop-event " + stopEvent + " read-id",
-                          true));
+    ASSERT_TRUE(
+        cli.Start("korvan-cli.exe", "--port auto --stop-event " + stopEvent + " read-id", true));
     cli.CloseInput();
     ASSERT_TRUE(cli.AwaitErrorText(kWaiting, 20000));
     Sleep(1000);
@@ -286,8 +286,8 @@ TEST_F(AnyPortTest, TheJobStartsRightAfterTheBannerWithSixteenPortsWatched) {
     HANDLE device = OpenPeer(kModulePort);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
     QuietConsole console;
-    const RunFace face = console.Face(
-        {1, 3, 12, 200, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31});
+    const RunFace face =
+        console.Face({1, 3, 12, 200, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31});
     std::atomic<double> bannerEndMs{-1};
     std::atomic<double> jobByteMs{-1};
     std::string jobByte;

@@ -84,9 +84,9 @@ TEST(UsbIds, AreReadFromTheUsualHardwareIds) {
 
 // A serial port over a Bluetooth link, however its stack names it.
 TEST(BluetoothPorts, AreKnownByTheirEnumeratorOrTheirName) {
-    EXPECT_TRUE(IsBluetoothPort(
-        "BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0002\\7&1E3F&0&000000000000_00000000",
-        "Standard Serial over Bluetooth link (COM8)"));
+    EXPECT_TRUE(IsBluetoothPort("BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0002\\7&"
+                                "1E3F&0&000000000000_00000000",
+                                "Standard Serial over Bluetooth link (COM8)"));
     EXPECT_TRUE(IsBluetoothPort("bthenum\\{00001101-0000-1000-8000-00805f9b34fb}", ""));
     EXPECT_TRUE(IsBluetoothPort("BTHMODEM\\x", ""));
     EXPECT_TRUE(IsBluetoothPort("{F12D3CF8-B11D-457E-8641-BE2AF2D6D204}\\X",

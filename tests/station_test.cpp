@@ -229,8 +229,9 @@ TEST_F(StationTest, ThreePortsAtOnceOneFailingItsAcknowledgement) {
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 4u);
     // A new log begins with UTF-8's byte-order mark.
-    EXPECT_EQ(lines[0], "\xEF\xBB\xBFtime_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,"
-                        "new_profibus_id,startup_output,exit_status,outcome,detail,seconds");
+    EXPECT_EQ(lines[0],
+              "\xEF\xBB\xBFtime_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,"
+              "new_profibus_id,startup_output,exit_status,outcome,detail,seconds");
     std::vector<std::string> failed;
     for (size_t k = 1; k < lines.size(); ++k) {
         const std::vector<std::string> fields = CsvFields(lines[k]);
@@ -492,8 +493,8 @@ TEST_F(StationTest, AStopWhileTheScriptLoadsEndsTheRunWithNothingSent) {
     Module module;
     ASSERT_TRUE(module.Start(2, ""));
     ConsoleProcess cli;
-    ASSERT_TRUE(StartCli(&cli, "--port COM1 --stop-event " + stopEvent + " firmware \"" + script +
-                                   "\""));
+    ASSERT_TRUE(
+        StartCli(&cli, "--port COM1 --stop-event " + stopEvent + " firmware \"" + script + "\""));
     // The station resets its event as it starts; the stop comes right after.
     Stopwatch clock;
     while (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 && clock.Ms() < 5000) {
@@ -572,8 +573,8 @@ TEST_F(StationTest, CountCountsOnlyModulesThatStarted) {
     Module module;
     ASSERT_TRUE(module.Start(2, "--station 7"));
     ConsoleProcess cli;
-    ASSERT_TRUE(StartCli(&cli, "--port COM1,COM5 --repeat --count 2 --log \"" + log +
-                                   "\" profibus-id 9"));
+    ASSERT_TRUE(
+        StartCli(&cli, "--port COM1,COM5 --repeat --count 2 --log \"" + log + "\" profibus-id 9"));
     ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
     module.PowerOn();
     ASSERT_TRUE(cli.AwaitErrorText("COM1: The programming of Profibus-ID was successful.", 20000));

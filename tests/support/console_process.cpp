@@ -135,9 +135,9 @@ template <typename What> bool AtConsoleOf(DWORD id, What what) {
 bool ConsoleProcess::TypeEnter() {
     bool typed = false;
     AtConsoleOf(processId_, [&typed] {
-        HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr);
+        HANDLE input =
+            CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
         INPUT_RECORD keys[2];
         ZeroMemory(keys, sizeof keys);
         for (int k = 0; k < 2; ++k) {
@@ -157,9 +157,9 @@ bool ConsoleProcess::TypeEnter() {
 std::string ConsoleProcess::ConsoleScreen() {
     std::string screen;
     AtConsoleOf(processId_, [&screen] {
-        HANDLE output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr);
+        HANDLE output =
+            CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
         CONSOLE_SCREEN_BUFFER_INFO info;
         if (GetConsoleScreenBufferInfo(output, &info)) {
             std::string row(static_cast<size_t>(info.dwSize.X), ' ');

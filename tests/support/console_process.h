@@ -50,8 +50,8 @@ class ConsoleProcess {
     std::string Errors();
 
   private:
-    bool StartProcess(const std::string& program, const std::string& arguments,
-                      bool separateErrors, DWORD creationFlags, bool consoleInput);
+    bool StartProcess(const std::string& program, const std::string& arguments, bool separateErrors,
+                      DWORD creationFlags, bool consoleInput);
     std::thread Reader(HANDLE pipe, std::string* text);
     void JoinReaders();
 

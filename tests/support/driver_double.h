@@ -22,7 +22,7 @@ struct EscapeCall {
 
 struct DriverDouble {
     // Faults; set them at any time.
-    std::atomic<DWORD> openError{0};              // opening the device fails with this error
+    std::atomic<DWORD> openError{0}; // opening the device fails with this error
     // Opening the device takes this long (an outgoing Bluetooth port calls
     // its partner first).
     std::atomic<DWORD> openDelayMs{0};
