@@ -29,6 +29,7 @@
 #include "console_options.h"
 #include "port_table.h"
 #include "simulator.h"
+#include "support/download_bound.h"
 #include "support/peer_port.h"
 #include "support/run_driver.h"
 
@@ -152,25 +153,6 @@ bool Succeeded(const Download& download, size_t size) {
                 download.run.status.c_str(), download.run.result.c_str());
     }
     return ok;
-}
-
-// The least time a successful download of size bytes can take at baud: every
-// byte on the wire in turn (the tool waits for each acknowledgement before
-// it goes on), plus the waits and silences the procedure asks for.
-double LowerBoundMs(size_t size, int32_t baud, int32_t startupBytes) {
-    const int32_t acks = size > 95 ? static_cast<int32_t>((size - 96) / 128 + 1) : 0;
-    const double wireBytes = startupBytes        // start-up output and banner
-                             + 1 + 2             // 0x14, "OK"
-                             + 1 + 1             // 0x10, "."
-                             + 2.0 * size + acks // pairs and acknowledgements
-                             + 5                 // checksum line
-                             + 1 + 12 + 1;       // leading byte, "Download ok.", LF
-    const double fixedMs = 100                   // silence before the prompt
-                           + 200                 // silence after the banner
-                           + 500                 // silence after "OK"
-                           + 200                 // pause before the checksum line
-                           + 500;                // silence after the confirmation
-    return wireBytes * 10 * 1000.0 / baud + fixedMs;
 }
 
 } // namespace
@@ -315,7 +297,7 @@ int main(int argc, char** argv) {
     }
     const int32_t startupBytes = 31; // the module's start-up output, banner included
     double totalMs = paced.run.runMs - paced.run.promptMs;
-    double boundMs = LowerBoundMs(pacedSize, baud, startupBytes);
+    double boundMs = DownloadLowerBoundMs(pacedSize, baud, startupBytes);
     printf("(b) module paced at %d baud, %zu script bytes\n", baud, pacedSize);
     printf("    total %.0f ms (prompt excluded), lower bound %.0f ms: ratio %.4f\n\n", totalMs,
            boundMs, totalMs / boundMs);
