@@ -8,7 +8,10 @@
 //   (c) the tool's CPU seconds, also as a share of the run's time, and the
 //       process's peak memory for (b);
 //   (d) the tool's CPU seconds for a detection that waits its 10 s in vain;
-//   (e) as (a), with the console program's face in place of the dialog.
+//   (e) as (a), with the console program's face in place of the dialog;
+//   (i) as (b), through a stand-in for a driver that ends each write only
+//       20 ms after it started, however few its bytes (a radio link, some
+//       USB adapters): total time over the same lower bound.
 // With --watch-ports it times the run that finds the module instead (see
 // any_port_bench.h); with --station, korvan-cli.exe programming a module on
 // every cable at once (see station_bench.h).
@@ -29,6 +32,8 @@
 #include "console_options.h"
 #include "port_table.h"
 #include "simulator.h"
+#include "support/download_bound.h"
+#include "support/driver_double.h"
 #include "support/peer_port.h"
 #include "support/run_driver.h"
 
@@ -104,7 +109,10 @@ void WatchedRun(HWND dialog, bool switchModule, JobOutcome* run, double* cpuSeco
     SetWindowLongPtrA(status, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(watch.original));
 }
 
-Download RunDownload(size_t size, int32_t pacingBaud) {
+// The firmware job through the dialog against the simulated module paced at
+// pacingBaud (0: unpaced). With writeDelayMs, a driver stand-in in front of
+// the tool's port ends each write that long after it started.
+Download RunDownload(size_t size, int32_t pacingBaud, DWORD writeDelayMs = 0) {
     SimOptions options;
     SetDefaultSimOptions(&options);
     options.pacingBaud = pacingBaud;
@@ -114,10 +122,19 @@ Download RunDownload(size_t size, int32_t pacingBaud) {
         return result;
     }
     std::string path = WriteTempFile("bench.dcs", Script(size));
+    if (writeDelayMs > 0) {
+        char device[24]; // the name the serial layer opens the port by
+        snprintf(device, sizeof device, toolPort <= 8 ? "COM%d" : "\\\\.\\COM%d", toolPort);
+        InstallDriverDouble(device);
+        driverDouble.writeCompletionDelayMs = writeDelayMs;
+    }
     HWND dialog = OpenMainDialog();
     ChoosePort(dialog, toolPort);
     ChooseFirmwareJob(dialog, path);
     WatchedRun(dialog, true, &result.run, &result.toolCpuSeconds);
+    if (writeDelayMs > 0) {
+        RemoveDriverDouble();
+    }
     result.streamingMs = watch.lastByteMs - watch.firstByteMs;
     ReadSimReport(&result.report);
     DestroyWindow(dialog);
@@ -152,25 +169,6 @@ bool Succeeded(const Download& download, size_t size) {
                 download.run.status.c_str(), download.run.result.c_str());
     }
     return ok;
-}
-
-// The least time a successful download of size bytes can take at baud: every
-// byte on the wire in turn (the tool waits for each acknowledgement before
-// it goes on), plus the waits and silences the procedure asks for.
-double LowerBoundMs(size_t size, int32_t baud, int32_t startupBytes) {
-    const int32_t acks = size > 95 ? static_cast<int32_t>((size - 96) / 128 + 1) : 0;
-    const double wireBytes = startupBytes        // start-up output and banner
-                             + 1 + 2             // 0x14, "OK"
-                             + 1 + 1             // 0x10, "."
-                             + 2.0 * size + acks // pairs and acknowledgements
-                             + 5                 // checksum line
-                             + 1 + 12 + 1;       // leading byte, "Download ok.", LF
-    const double fixedMs = 100                   // silence before the prompt
-                           + 200                 // silence after the banner
-                           + 500                 // silence after "OK"
-                           + 200                 // pause before the checksum line
-                           + 500;                // silence after the confirmation
-    return wireBytes * 10 * 1000.0 / baud + fixedMs;
 }
 
 } // namespace
@@ -318,7 +316,7 @@ int main(int argc, char** argv) {
     }
     const int32_t startupBytes = 31; // the module's start-up output, banner included
     double totalMs = paced.run.runMs - paced.run.promptMs;
-    double boundMs = LowerBoundMs(pacedSize, baud, startupBytes);
+    double boundMs = DownloadLowerBoundMs(pacedSize, baud, startupBytes);
     printf("(b) module paced at %d baud, %zu script bytes\n", baud, pacedSize);
     printf("    total %.0f ms (prompt excluded), lower bound %.0f ms: ratio %.4f\n\n", totalMs,
            boundMs, totalMs / boundMs);
@@ -345,5 +343,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     printf("\n(e) as (a) on the console program's face: %.0f script bytes/s\n", consoleRate);
+
+    const DWORD writeDelayMs = 20;
+    Download slowDriver = RunDownload(pacedSize, baud, writeDelayMs);
+    if (!Succeeded(slowDriver, pacedSize)) {
+        return 1;
+    }
+    const double slowMs = slowDriver.run.runMs - slowDriver.run.promptMs;
+    printf("\n(i) as (b), through a driver that ends each write %lu ms after it started\n",
+           static_cast<unsigned long>(writeDelayMs));
+    printf("    total %.0f ms (prompt excluded), lower bound %.0f ms: ratio %.4f\n", slowMs,
+           boundMs, slowMs / boundMs);
     return 0;
 }

@@ -16,8 +16,6 @@ enum : int32_t {
     kConfirmationTimeoutMs = 500,
     kSettleMs = 500,
     kPauseBeforeChecksumMs = 200,
-    kFirstAckIndex = 95, // the module acknowledges the first 96 bytes,
-    kAckBlock = 128,     // then every further 128
 };
 
 // Puts the module into programming mode: 0x14 answered by "OK", 0x10 by ".".
@@ -55,36 +53,71 @@ static RunOutcome EnterProgrammingMode(RunContext* run) {
     return Handshake(run, 0x10, ".") ? kRunSucceeded : kNoAnswer;
 }
 
+// Reads the acknowledgement after the pair of script byte index.
+static RunOutcome AwaitAcknowledgement(RunContext* run, int32_t index) {
+    if (ReadPort(run->choices.port, 1, 0, kAckTimeoutMs, run->runBuffer, kRunBufferSize) != 0) {
+        NoteDetail(run, "no acknowledgement after script byte %ld within %ld ms",
+                   static_cast<long>(index), static_cast<long>(kAckTimeoutMs));
+        return kNotProgrammed;
+    }
+    if (run->runBuffer[0] != '.') {
+        char shown[8];
+        ByteText(run->runBuffer[0], shown);
+        NoteDetail(run, "script byte %ld acknowledged with %s instead of '.'",
+                   static_cast<long>(index), shown);
+        return kNotProgrammed;
+    }
+    return kRunSucceeded;
+}
+
+// Sends the pairs of script bytes first to last in one write, from the run
+// buffer; adds them to *sum.
+static RunOutcome WriteStretch(RunContext* run, int32_t first, int32_t last, uint16_t* sum) {
+    uint8_t values[kAckBlock];
+    const int32_t count = last - first + 1;
+    for (int32_t k = 0; k < count; ++k) {
+        values[k] = ScriptByte(run->scriptSlot, first + k);
+    }
+    FormatHexPairs(values, count, run->runBuffer);
+    *sum = AddToSum(*sum, values, count);
+    if (WritePort(run->choices.port, run->runBuffer, static_cast<int16_t>(2 * count)) == 0) {
+        return kRunSucceeded;
+    }
+    if (count == 1) {
+        NoteDetail(run, "the port did not take script byte %ld", static_cast<long>(first));
+    } else {
+        NoteDetail(run, "the port did not take all of script bytes %ld to %ld",
+                   static_cast<long>(first), static_cast<long>(last));
+    }
+    return kNotProgrammed;
+}
+
 // Sends every script byte as a hexadecimal pair, waiting for the module's
-// acknowledgement after bytes 95, 223, 351, ...
+// acknowledgement after bytes 95, 223, 351, ...: the pairs up to each
+// acknowledgement go out in one write. The face hears of every byte once its
+// pair has been written; of a byte whose pair an acknowledgement follows,
+// once that has come.
 static RunOutcome StreamScript(RunContext* run, uint16_t* sum) {
-    const int16_t port = run->choices.port;
     const int32_t size = ScriptSize(run->scriptSlot);
-    int32_t ackIndex = kFirstAckIndex;
+    const RunFace* face = run->face;
     *sum = 0;
-    for (int32_t j = 0; j < size; ++j) {
-        const uint8_t value = ScriptByte(run->scriptSlot, j);
-        if (WriteHexPair(port, value) != 0) {
-            NoteDetail(run, "the port did not take script byte %ld", static_cast<long>(j));
-            return kNotProgrammed;
+    for (int32_t first = 0; first < size;) {
+        const int32_t last = StretchEnd(first, size);
+        RunOutcome outcome = WriteStretch(run, first, last, sum);
+        if (outcome != kRunSucceeded) {
+            return outcome;
         }
-        *sum = static_cast<uint16_t>(*sum + value);
-        if (j == ackIndex) {
-            ackIndex += kAckBlock;
-            if (ReadPort(port, 1, 0, kAckTimeoutMs, run->runBuffer, kRunBufferSize) != 0) {
-                NoteDetail(run, "no acknowledgement after script byte %ld within %ld ms",
-                           static_cast<long>(j), static_cast<long>(kAckTimeoutMs));
-                return kNotProgrammed;
-            }
-            if (run->runBuffer[0] != '.') {
-                char shown[8];
-                ByteText(run->runBuffer[0], shown);
-                NoteDetail(run, "script byte %ld acknowledged with %s instead of '.'",
-                           static_cast<long>(j), shown);
-                return kNotProgrammed;
+        for (int32_t j = first; j < last; ++j) {
+            face->showProgress(face->context, j, size);
+        }
+        if (AcknowledgedAfter(last)) {
+            outcome = AwaitAcknowledgement(run, last);
+            if (outcome != kRunSucceeded) {
+                return outcome;
             }
         }
-        run->face->showProgress(run->face->context, j, size);
+        face->showProgress(face->context, last, size);
+        first = last + 1;
     }
     return kRunSucceeded;
 }

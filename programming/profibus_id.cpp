@@ -29,6 +29,22 @@ int16_t DecodeConfigRecord(const char* text, int16_t values[kConfigValues], int3
     return 0;
 }
 
+int32_t EncodeRecordWrite(const int16_t values[kConfigValues], int32_t count, uint8_t* text) {
+    int32_t length = 0;
+    text[length++] = 0x04;
+    uint16_t sum = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        const uint8_t value = static_cast<uint8_t>(values[k]);
+        FormatHexPair(value, text + length);
+        length += 2;
+        sum = static_cast<uint16_t>(sum + value);
+    }
+    FormatChecksumLine(sum, text + length);
+    length += 5;
+    text[length++] = 0x0A;
+    return length;
+}
+
 // Asks the module for its record and decodes it. A reply that fills the run
 // buffer before its carriage return is far too long to be a record.
 static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int32_t* count) {
@@ -68,24 +84,15 @@ static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int
     return kRunSucceeded;
 }
 
-// Sends the whole record back with the new ID in place, then its checksum.
-// 1 when the device did not take a byte of it: the record has not reached
-// the module whole.
+// Sends the whole record back with the new ID in place, then its checksum,
+// in one write from the run buffer. 1 when the device did not take it all:
+// the record has not reached the module whole.
 static int16_t WriteRecord(RunContext* run, int16_t values[kConfigValues], int32_t count) {
-    const int16_t port = run->choices.port;
-    if (WriteByte(port, 0x04) != 0) {
-        return 1;
-    }
+    static_assert(static_cast<int32_t>(kRecordWriteRoom) <= static_cast<int32_t>(kRunBufferSize),
+                  "the write-back fits the run buffer");
     values[kStationAddressValue] = run->choices.profibusId;
-    uint16_t sum = 0;
-    for (int32_t k = 0; k < count; ++k) {
-        const uint8_t value = static_cast<uint8_t>(values[k]);
-        if (WriteHexPair(port, value) != 0) {
-            return 1;
-        }
-        sum = static_cast<uint16_t>(sum + value);
-    }
-    return WriteChecksumLine(port, sum) != 0 || WriteByte(port, 0x0A) != 0 ? 1 : 0;
+    const int32_t length = EncodeRecordWrite(values, count, run->runBuffer);
+    return WritePort(run->choices.port, run->runBuffer, static_cast<int16_t>(length));
 }
 
 RunOutcome SetProfibusId(RunContext* run) {

@@ -14,6 +14,12 @@ enum : int32_t {
     kStationAddressValue = 14, // the value that holds the Profibus station address
 };
 
+// The record's write-back: 0x04, the hexadecimal pair of each of count
+// values (0 to 255) in order, the checksum line of their sum and one more
+// line feed; into text, which holds kRecordWriteRoom bytes. Its length.
+enum : int32_t { kRecordWriteRoom = 1 + 2 * kConfigValues + 5 + 1 };
+int32_t EncodeRecordWrite(const int16_t values[kConfigValues], int32_t count, uint8_t* text);
+
 // Decodes a record text (up to its terminating zero). 0 with count values
 // decoded when the text has an even length of 64 to 400 characters; 1 for
 // any other length, before anything is decoded. The characters are not

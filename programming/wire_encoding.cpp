@@ -11,6 +11,19 @@ void FormatHexPair(uint8_t value, uint8_t pair[2]) {
     pair[1] = HexDigit(value % 16);
 }
 
+void FormatHexPairs(const uint8_t* values, int32_t count, uint8_t* text) {
+    for (int32_t k = 0; k < count; ++k) {
+        FormatHexPair(values[k], text + 2 * k);
+    }
+}
+
+uint16_t AddToSum(uint16_t sum, const uint8_t* values, int32_t count) {
+    for (int32_t k = 0; k < count; ++k) {
+        sum = static_cast<uint16_t>(sum + values[k]);
+    }
+    return sum;
+}
+
 void FormatChecksumLine(uint16_t sum, uint8_t line[5]) {
     line[0] = 0x0A;
     for (int k = 0; k < 4; ++k) {
@@ -31,23 +44,25 @@ uint8_t HexDigitValue(uint8_t character) {
     return 0;
 }
 
-int16_t WriteByte(int16_t port, uint8_t byte) {
-    return WritePort(port, &byte, 1);
+bool AcknowledgedAfter(int32_t index) {
+    return index >= kFirstAckIndex && (index - kFirstAckIndex) % kAckBlock == 0;
 }
 
-int16_t WriteHexPair(int16_t port, uint8_t value) {
-    uint8_t pair[2];
-    FormatHexPair(value, pair);
-    return WritePort(port, pair, 2);
+int32_t StretchEnd(int32_t first, int32_t size) {
+    int32_t ack = kFirstAckIndex;
+    if (first > kFirstAckIndex) {
+        // The first acknowledgement point at or after first.
+        ack += (first - kFirstAckIndex + kAckBlock - 1) / kAckBlock * kAckBlock;
+    }
+    return ack < size - 1 ? ack : size - 1;
+}
+
+int16_t WriteByte(int16_t port, uint8_t byte) {
+    return WritePort(port, &byte, 1);
 }
 
 int16_t WriteChecksumLine(int16_t port, uint16_t sum) {
     uint8_t line[5];
     FormatChecksumLine(sum, line);
-    for (const uint8_t& byte : line) {
-        if (WritePort(port, &byte, 1) != 0) {
-            return 1;
-        }
-    }
-    return 0;
+    return WritePort(port, line, sizeof line);
 }

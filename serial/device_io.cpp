@@ -137,6 +137,7 @@ int16_t WriteDevice(PortSlot* slot, const uint8_t* bytes, int32_t length) {
             length - offset < kDirectWriteChunk ? length - offset : kDirectWriteChunk;
         memcpy(slot->writeChunk, bytes + offset, static_cast<size_t>(chunk));
         PrepareRecord(&slot->writeRecord, slot->writeEvent);
+        const int64_t startUs = NowMicroseconds();
         const BOOL started =
             deviceCalls.writeFile(slot->portHandle, slot->writeChunk, static_cast<DWORD>(chunk),
                                   nullptr, &slot->writeRecord);
@@ -147,7 +148,7 @@ int16_t WriteDevice(PortSlot* slot, const uint8_t* bytes, int32_t length) {
             slot->writeStuck = 1;
         }
         if (written > 0) {
-            NoteBytesSent(slot, static_cast<int32_t>(written));
+            NoteBytesSent(slot, static_cast<int32_t>(written), startUs);
         }
         if (outcome != kDeviceDone || written != static_cast<DWORD>(chunk)) {
             return 1;
@@ -165,15 +166,21 @@ DWORD WireTimeMs(const PortSlot* slot, int32_t count) {
     return static_cast<DWORD>(static_cast<int64_t>(count) * 12 * 1000 / BaudRate(slot) + 1);
 }
 
-void NoteBytesSent(PortSlot* slot, int32_t count) {
-    const int64_t now = NowMicroseconds();
-    const int64_t start = slot->lineFreeAtUs > now ? slot->lineFreeAtUs : now;
-    const int64_t free = start + static_cast<int64_t>(count) * 10 * 1000000 / BaudRate(slot);
+int64_t LineFreeAfterWrite(int64_t lineFreeAtUs, int64_t startUs, int64_t nowUs, int32_t count,
+                           DWORD baud) {
+    const int64_t rate = baud > 0 ? baud : 1200;
+    const int64_t start = lineFreeAtUs > startUs ? lineFreeAtUs : startUs;
+    const int64_t free = start + static_cast<int64_t>(count) * 10 * 1000000 / rate;
     // No device holds more than its buffer: a write past it waits until
     // there is room, and so cannot be ahead of the wire by more.
     const int64_t mostAhead =
-        now + static_cast<int64_t>(kLargestDeviceBuffer) * 10 * 1000000 / BaudRate(slot);
-    slot->lineFreeAtUs = free < mostAhead ? free : mostAhead;
+        nowUs + static_cast<int64_t>(kLargestDeviceBuffer) * 10 * 1000000 / rate;
+    return free < mostAhead ? free : mostAhead;
+}
+
+void NoteBytesSent(PortSlot* slot, int32_t count, int64_t startUs) {
+    slot->lineFreeAtUs =
+        LineFreeAfterWrite(slot->lineFreeAtUs, startUs, NowMicroseconds(), count, BaudRate(slot));
 }
 
 int32_t WireDrainMs(const PortSlot* slot) {

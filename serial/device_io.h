@@ -67,10 +67,18 @@ enum : int32_t { kLargestDeviceBuffer = 512 };
 // at most 12 bits a character (start, data, parity and stop bits).
 DWORD WireTimeMs(const PortSlot* slot, int32_t count);
 
-// count bytes have been handed to the device now: they leave the wire 10
-// bits a character later, after those before them, and never more than
-// kLargestDeviceBuffer characters after now.
-void NoteBytesSent(PortSlot* slot, int32_t count);
+// When count bytes handed to the device at startUs have left the wire, 10
+// bits a character at baud, after the bytes before them (whose last leaves
+// at lineFreeAtUs): never more than kLargestDeviceBuffer characters after
+// nowUs, since no device holds more. Counting from the start of the write,
+// not from its end, keeps a long write that the device ends only once its
+// bytes have gone (an on-board UART) from being counted twice.
+int64_t LineFreeAfterWrite(int64_t lineFreeAtUs, int64_t startUs, int64_t nowUs, int32_t count,
+                           DWORD baud);
+
+// count bytes, handed to the device at startUs, have been taken by it: the
+// slot's lineFreeAtUs as LineFreeAfterWrite tells.
+void NoteBytesSent(PortSlot* slot, int32_t count, int64_t startUs);
 
 // Milliseconds until the bytes handed to the device so far have left the
 // wire; 0 when they have.

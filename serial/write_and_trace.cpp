@@ -51,13 +51,14 @@ static int16_t StartOverlappedWrite(PortSlot* slot, const uint8_t* bytes, int16_
     ZeroMemory(&slot->writeRecord, sizeof slot->writeRecord);
     slot->writeRecord.hEvent = slot->writeEvent;
     slot->writeLength = length;
+    const int64_t startUs = NowMicroseconds();
     if (!deviceCalls.writeFile(slot->portHandle, slot->buffers->writeCopy,
                                static_cast<DWORD>(length), nullptr, &slot->writeRecord) &&
         GetLastError() != ERROR_IO_PENDING) {
         return 1;
     }
     slot->writePending = 1;
-    NoteBytesSent(slot, length);
+    NoteBytesSent(slot, length, startUs);
     return 0;
 }
 

@@ -40,15 +40,18 @@ TEST_F(LineFaultTest, AGlitchAndALineErrorAtPowerOnDoNotSpoilTheRun) {
 }
 
 TEST_F(LineFaultTest, AnAdapterPulledMidDownloadEndsTheRunAndTheDialogCarriesOn) {
-    // 0x14 and 0x10, then 50 pairs: the write of byte 50 fails, and the
-    // step ends there, without waiting for an acknowledgement.
-    driverDouble.goneAfterWritten = 2 + 2 * 50;
+    // 0x14 and 0x10, the first 96 pairs, then 50 pairs of the next 128: the
+    // write of that stretch fails, and the step ends there, without waiting
+    // for an acknowledgement. The status line keeps the last byte of the
+    // stretch before.
+    driverDouble.goneAfterWritten = 2 + 2 * 96 + 2 * 50;
     StartModule();
     const std::string path = Script("pulled.dcs", std::string(300, '\x33'));
     ChooseFirmwareJob(dialog_, path);
     JobOutcome run = RunJob(dialog_);
-    ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 49");
+    ExpectFailure(run, "Korvan could not be programmed", "Update firmware --> 95");
     EXPECT_EQ(PortTable[kToolPort].portHandle, nullptr);
+    EXPECT_EQ(Report().firmwareByteCount, 96 + 50);
 
     // Plugged in again, the next run goes through.
     PullDevice(0);

@@ -1,7 +1,11 @@
 // The encodings and decoders of the module procedures, as plain logic.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "banner_scan.h"
 #include "profibus_id.h"
@@ -48,6 +52,89 @@ TEST(HexText, DigitValuesTakeBothCasesAndCountOthersAsZero) {
     EXPECT_EQ(HexDigitValue('g'), 0);
     EXPECT_EQ(HexDigitValue(' '), 0);
     EXPECT_EQ(HexDigitValue(0xC1), 0);
+}
+
+TEST(HexText, AStretchOfPairsIsEachValuesPairInOrderAndItsSum) {
+    const uint8_t values[] = {0x61, 0x62, 0x63, 0x00, 0xFF, 0x0A};
+    uint8_t text[2 * sizeof values + 1];
+    memset(text, '#', sizeof text);
+    FormatHexPairs(values, sizeof values, text);
+    EXPECT_EQ(std::string(text, text + sizeof text), "61626300FF0A#"); // nothing past its end
+    EXPECT_EQ(AddToSum(0, values, 3), 0x0126);
+    EXPECT_EQ(AddToSum(0xFFFF, values, 1), 0x0060); // modulo 65536
+    EXPECT_EQ(AddToSum(7, values, 0), 7);
+}
+
+// The stretches of a script of size bytes, each as its first and last byte.
+static std::vector<std::pair<int32_t, int32_t>> Stretches(int32_t size) {
+    std::vector<std::pair<int32_t, int32_t>> stretches;
+    for (int32_t first = 0; first < size;) {
+        const int32_t last = StretchEnd(first, size);
+        if (last < first || stretches.size() > static_cast<size_t>(size)) {
+            ADD_FAILURE() << "no progress at " << first;
+            break;
+        }
+        stretches.push_back({first, last});
+        first = last + 1;
+    }
+    return stretches;
+}
+
+TEST(Acknowledgements, AreAwaitedAfterBytes95And223AndEveryFurther128) {
+    for (int32_t index : {95, 223, 351, 479, 65503}) {
+        EXPECT_TRUE(AcknowledgedAfter(index)) << index;
+    }
+    for (int32_t index : {0, 1, 94, 96, 127, 128, 222, 224, 255, 256, 65535}) {
+        EXPECT_FALSE(AcknowledgedAfter(index)) << index;
+    }
+}
+
+TEST(Acknowledgements, EachStretchEndsAtTheNextAcknowledgementOrTheScriptsEnd) {
+    using Stretch = std::vector<std::pair<int32_t, int32_t>>;
+    EXPECT_EQ(Stretches(0), Stretch{});
+    EXPECT_EQ(Stretches(1), (Stretch{{0, 0}}));
+    EXPECT_EQ(Stretches(95), (Stretch{{0, 94}}));
+    EXPECT_EQ(Stretches(96), (Stretch{{0, 95}}));
+    EXPECT_EQ(Stretches(97), (Stretch{{0, 95}, {96, 96}}));
+    EXPECT_EQ(Stretches(224), (Stretch{{0, 95}, {96, 223}}));
+    EXPECT_EQ(Stretches(225), (Stretch{{0, 95}, {96, 223}, {224, 224}}));
+    // 64 KiB: 192 characters, then 256 between two acknowledgements; every
+    // acknowledgement point ends a stretch, and no stretch passes one.
+    const Stretch whole = Stretches(65536);
+    ASSERT_EQ(whole.size(), 1u + 511u + 1u);
+    EXPECT_EQ(whole[0], std::make_pair(0, 95));
+    for (size_t k = 1; k + 1 < whole.size(); ++k) {
+        EXPECT_EQ(whole[k].second - whole[k].first + 1, 128) << k;
+        EXPECT_TRUE(AcknowledgedAfter(whole[k].second)) << k;
+    }
+    EXPECT_EQ(whole.back(), std::make_pair(65504, 65535));
+}
+
+static std::string RecordWrite(const std::vector<int16_t>& record) {
+    int16_t values[kConfigValues] = {};
+    std::copy(record.begin(), record.end(), values);
+    uint8_t text[kRecordWriteRoom + 1];
+    memset(text, '#', sizeof text);
+    const int32_t length = EncodeRecordWrite(values, static_cast<int32_t>(record.size()), text);
+    EXPECT_EQ(text[length], '#'); // nothing past its end
+    return std::string(text, text + length);
+}
+
+TEST(ConfigRecord, GoesBackAsAnnouncementPairsChecksumLineAndLineFeed) {
+    std::vector<int16_t> record(32, 0);
+    record[14] = 5;
+    EXPECT_EQ(RecordWrite(record),
+              "\x04" + std::string(28, '0') + "05" + std::string(34, '0') + "\n0005\n");
+    record[0] = 0xA5;
+    record[31] = 0x7E;
+    EXPECT_EQ(RecordWrite(record), "\x04"
+                                   "A5" +
+                                       std::string(26, '0') + "05" + std::string(32, '0') +
+                                       "7E\n0128\n");
+    // The longest record: 407 bytes, its sum 200 * 255.
+    const std::string longest = RecordWrite(std::vector<int16_t>(kConfigValues, 0xFF));
+    EXPECT_EQ(longest.size(), 407u);
+    EXPECT_EQ(longest.substr(397), "FFFF\nC738\n");
 }
 
 static bool SeenAfter(const std::string& bytes) {

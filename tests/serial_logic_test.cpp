@@ -1,5 +1,6 @@
 // Logic of the serial layer that a pty pair cannot exercise: carrier
-// debounce, line-code translation, the read buffer bound and the ring store.
+// debounce, line-code translation, the read buffer bound, the ring store and
+// the wire time of written bytes.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "device_io.h"
 #include "monitor_thread.h"
 #include "line_settings.h"
 #include "read_port.h"
@@ -319,4 +321,28 @@ TEST(PortNames, OnlyComAndANumberFrom1To256NameAPort) {
     }
     EXPECT_EQ(PortNumberOfName("COM37", 5), 37); // data without its terminator
     EXPECT_EQ(PortNumberOfName("COM37", 4), 3);
+}
+
+// Microseconds that count characters take at 9600 baud, 10 bits each.
+static int64_t WireUs(int32_t count) {
+    return static_cast<int64_t>(count) * 10 * 1000000 / 9600;
+}
+
+TEST(WireTime, WrittenBytesLeaveTheWireTheirTimeAfterTheWriteStarted) {
+    // A USB adapter takes the first block's 192 characters at once.
+    EXPECT_EQ(LineFreeAfterWrite(0, 1000, 1500, 192, 9600), 1000 + WireUs(192));
+    // An on-board UART ends a write of 256 only once they have gone: they
+    // are not counted a second time from the end of the write.
+    const int64_t end = 1000 + WireUs(256);
+    EXPECT_EQ(LineFreeAfterWrite(0, 1000, end, 256, 9600), end);
+    // Bytes written while earlier ones are still on the wire follow them.
+    EXPECT_EQ(LineFreeAfterWrite(100000, 1000, 2000, 2, 9600), 100000 + WireUs(2));
+}
+
+TEST(WireTime, NoDeviceIsAheadOfTheWireByMoreThanItsBuffer) {
+    const int64_t now = 5000000;
+    EXPECT_EQ(LineFreeAfterWrite(now + 10000000, now, now, 256, 9600),
+              now + WireUs(kLargestDeviceBuffer));
+    // An unknown rate counts as 1200 baud.
+    EXPECT_EQ(LineFreeAfterWrite(0, 0, 0, 12, 0), 100000);
 }

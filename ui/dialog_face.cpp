@@ -6,6 +6,7 @@
 #include "dialog_ids.h"
 #include "main_dialog.h"
 #include "run_face.h"
+#include "taskbar_progress.h"
 #include "text_adapters.h"
 
 BeepSound failureBeep = Beep;
@@ -57,11 +58,13 @@ void DropQueuedInput() {
 
 void BeginRun(void* context) {
     EnableInputControls(static_cast<DialogFace*>(context)->dialog, FALSE);
+    TaskbarRunBegins();
 }
 
 void EndRun(void* context) {
     DropQueuedInput();
     EnableInputControls(static_cast<DialogFace*>(context)->dialog, TRUE);
+    TaskbarRunEnds();
 }
 
 // Radio button 10 checked means firmware; each port entry carries its port
@@ -87,23 +90,27 @@ void ShowResult(void* context, const char* text) {
     SetLine(static_cast<DialogFace*>(context), IDC_RESULT_LINE, text);
 }
 
-// The status line names the byte just sent.
-void ShowProgress(void* context, int32_t index, int32_t) {
+// The status line names the byte just sent; the taskbar button shows the
+// share sent.
+void ShowProgress(void* context, int32_t index, int32_t size) {
     char text[40];
     snprintf(text, sizeof text, "Update firmware --> %d", static_cast<int>(index));
     ShowStatus(context, text);
+    TaskbarShowsShare(index + 1, size);
 }
 
 // A box without title, owned by the dialog, with an OK button only; the
 // detection always follows.
 int16_t RequestPowerCycle(void* context, int16_t, const char* text) {
     DialogFace* face = static_cast<DialogFace*>(context);
+    TaskbarAwaitsModule(); // until the download's first bytes, or the run's end
     WidenText(face->textArea, text);
     ShowMessageBox(face->dialog, face->textArea, nullptr, MB_OK);
     return 0;
 }
 
 void SignalFailure(void*) {
+    TaskbarShowsFailure();
     failureBeep(1500, 150);
 }
 

@@ -11,6 +11,7 @@
 #include "dialog_ids.h"
 #include "port_list.h"
 #include "run_face.h"
+#include "taskbar_progress.h"
 #include "text_adapters.h"
 
 WCHAR fileNameBuffer[kFileNameRoom];
@@ -136,6 +137,7 @@ static void ShowControlRange(HWND dialog, int first, int last, int showCommand) 
 // name and clears the status and result lines.
 static INT_PTR StartUpDialog(HWND dialog) {
     WCHAR textArea[kDialogTextSize];
+    WatchTaskbarButton(dialog);
 
     // No port is chosen at the start.
     SendMessageA(GetDlgItem(dialog, IDC_COM_PORT_LIST), CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
@@ -224,9 +226,18 @@ static INT_PTR HandleCommand(HWND dialog, WORD id) {
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The taskbar has made the dialog's button: the run's progress may show
+    // on it from now on. The answer is the default.
+    if (IsTaskbarButtonMessage(message)) {
+        TaskbarButtonCreated(dialog);
+        return 0;
+    }
     switch (message) {
     case WM_INITDIALOG:
         return StartUpDialog(dialog);
+    case WM_DESTROY:
+        ForgetTaskbarButton(dialog);
+        return 0;
     case WM_DEVICECHANGE:
         // A USB adapter plugged in or pulled out: the port list anew. The
         // answer is the default.

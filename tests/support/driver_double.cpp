@@ -1,6 +1,7 @@
 #include "support/driver_double.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -45,6 +46,18 @@ std::mutex bufferLock;
 std::string adapterBuffer;
 std::atomic<bool> feederRunning{false};
 std::thread feeder;
+// Writes whose end the driver holds back (writeCompletionDelayMs), in the
+// order they were started, and the thread that ends them.
+struct DelayedWrite {
+    OVERLAPPED* record;
+    DWORD count;
+    std::chrono::steady_clock::time_point due;
+};
+std::mutex delayLock;
+std::condition_variable delayChanged;
+std::vector<DelayedWrite> delayed;
+bool completerRunning = false;
+std::thread completer;
 
 // Holds the device for the whole of a call when it plays a synchronous
 // handle.
@@ -147,6 +160,82 @@ bool Hold(OVERLAPPED* record, bool isRead) {
     return false;
 }
 
+// Hands bytes to the platform's device and waits, within a bound, until it
+// has taken them.
+void WriteThrough(HANDLE opened, const void* bytes, DWORD count) {
+    OVERLAPPED record = {};
+    record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD written = 0;
+    if (Platform().writeFile(opened, bytes, count, nullptr, &record) ||
+        GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(record.hEvent, 5000) != WAIT_OBJECT_0) {
+            Platform().cancelIoEx(opened, &record);
+        }
+        Platform().getOverlappedResult(opened, &record, &written, TRUE);
+    }
+    CloseHandle(record.hEvent);
+}
+
+// Ends a write as done, with all its bytes.
+void EndWrite(OVERLAPPED* record, DWORD count) {
+    record->InternalHigh = count;
+    record->Internal = 0;
+    SetEvent(EventOf(record));
+}
+
+// Ends the held-back writes once they are due; all of them at once when the
+// double is taken away.
+void CompleteDelayedWrites() {
+    std::unique_lock<std::mutex> guard(delayLock);
+    while (completerRunning || !delayed.empty()) {
+        if (delayed.empty()) {
+            delayChanged.wait(guard);
+            continue;
+        }
+        const DelayedWrite next = delayed.front();
+        if (completerRunning && std::chrono::steady_clock::now() < next.due) {
+            delayChanged.wait_until(guard, next.due);
+            continue;
+        }
+        delayed.erase(delayed.begin());
+        EndWrite(next.record, next.count);
+    }
+}
+
+// The bytes go on to the line now; the write ends writeCompletionDelayMs
+// after it started.
+BOOL WriteWithDelayedEnd(HANDLE opened, LPCVOID bytes, DWORD count, LPOVERLAPPED record) {
+    const auto due = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(driverDouble.writeCompletionDelayMs.load());
+    record->Internal = kStatusPending;
+    record->InternalHigh = 0;
+    ResetEvent(EventOf(record));
+    WriteThrough(opened, bytes, count);
+    {
+        std::lock_guard<std::mutex> guard(delayLock);
+        delayed.push_back({record, count, due});
+        if (!completerRunning) {
+            completerRunning = true;
+            completer = std::thread(CompleteDelayedWrites);
+        }
+    }
+    delayChanged.notify_all();
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+// Ends every write still held back, and the thread that ends them.
+void StopCompleter() {
+    {
+        std::lock_guard<std::mutex> guard(delayLock);
+        completerRunning = false;
+    }
+    delayChanged.notify_all();
+    if (completer.joinable()) {
+        completer.join();
+    }
+}
+
 // Passes the adapter's buffer on to the device at the adapter's pace, a few
 // characters at a time.
 void FeedTheLine() {
@@ -175,15 +264,7 @@ void FeedTheLine() {
             opened = device;
         }
         if (!due.empty() && opened != INVALID_HANDLE_VALUE) {
-            OVERLAPPED record = {};
-            record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-            DWORD written = 0;
-            if (Platform().writeFile(opened, due.data(), static_cast<DWORD>(due.size()), nullptr,
-                                     &record) ||
-                GetLastError() == ERROR_IO_PENDING) {
-                Platform().getOverlappedResult(opened, &record, &written, TRUE);
-            }
-            CloseHandle(record.hEvent);
+            WriteThrough(opened, due.data(), static_cast<DWORD>(due.size()));
         }
     }
 }
@@ -354,9 +435,17 @@ BOOL WINAPI Write(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD written, LP
     if (Gone() || Aborted()) {
         return FALSE;
     }
+    ++driverDouble.writeCalls;
     long before = driverDouble.written.fetch_add(static_cast<long>(count));
     long limit = driverDouble.goneAfterWritten;
-    if (limit >= 0 && before + static_cast<long>(count) >= limit) {
+    if (limit >= 0 && before + static_cast<long>(count) > limit) {
+        // Gone in the middle of this write: its first bytes reach the line.
+        WriteThrough(handle, bytes, static_cast<DWORD>(limit - before));
+        PullDevice(driverDouble.goneAfterWrittenError);
+        SetLastError(driverDouble.goneAfterWrittenError);
+        return FALSE;
+    }
+    if (limit >= 0 && before + static_cast<long>(count) == limit) {
         PullDevice(driverDouble.goneAfterWrittenError);
     }
     {
@@ -367,6 +456,9 @@ BOOL WINAPI Write(HANDLE handle, LPCVOID bytes, DWORD count, LPDWORD written, LP
     }
     if (record != nullptr && driverDouble.holdWrites) {
         return Hold(record, false);
+    }
+    if (record != nullptr && driverDouble.writeCompletionDelayMs > 0) {
+        return WriteWithDelayedEnd(handle, bytes, count, record);
     }
     if (driverDouble.bufferedWritesPerSecond > 0) {
         return TakeIntoAdapterBuffer(bytes, count, written, record);
@@ -389,6 +481,7 @@ BOOL WINAPI Cancel(HANDLE handle, LPOVERLAPPED record) {
 BOOL WINAPI Close(HANDLE handle) {
     if (IsOurs(handle)) {
         EndHeld(nullptr);
+        StopCompleter();
         std::lock_guard<std::mutex> guard(lock);
         device = INVALID_HANDLE_VALUE;
     }
@@ -403,6 +496,7 @@ static void StopFeeder() {
     }
     std::lock_guard<std::mutex> guard(bufferLock);
     adapterBuffer.clear();
+    StopCompleter();
 }
 
 void InstallDriverDouble(const char* deviceName) {
@@ -438,6 +532,8 @@ void InstallDriverDouble(const char* deviceName) {
     driverDouble.heldPending = 0;
     driverDouble.synchronousHandle = false;
     driverDouble.bufferedWritesPerSecond = 0;
+    driverDouble.writeCompletionDelayMs = 0;
+    driverDouble.writeCalls = 0;
     driverDouble.openedOverlapped = false;
     driverDouble.bytesAtMarkParity = 0;
     // A held read or write leaves its status in its record, where the

@@ -29,7 +29,9 @@ struct DriverDouble {
     std::atomic<bool> reportsAbortOnError{false}; // the device reports abort-on-error set
     std::atomic<bool> alwaysAborts{false};        // a line error stops reads whatever the settings
     std::atomic<DWORD> goneError{0};              // the device has gone: every call fails with it
-    std::atomic<long> goneAfterWritten{-1};       // it goes once this many bytes were written
+    // It goes once this many bytes were written; a write that passes the
+    // count hands on only the bytes up to it and fails.
+    std::atomic<long> goneAfterWritten{-1};
     std::atomic<DWORD> goneAfterWrittenError{ERROR_DEVICE_REMOVED};
     std::atomic<bool> holdReads{false};  // overlapped reads stay pending until cancelled
     std::atomic<bool> holdWrites{false}; // overlapped writes stay pending until cancelled
@@ -40,11 +42,16 @@ struct DriverDouble {
     // An adapter with a buffer of its own: a write completes at once, and
     // its bytes reach the line paced at this many characters per second.
     std::atomic<long> bufferedWritesPerSecond{0};
+    // A driver that ends each write only this many milliseconds after it was
+    // started, however few its bytes (a radio or USB round trip): the bytes
+    // go on at once, the write's end comes later.
+    std::atomic<DWORD> writeCompletionDelayMs{0};
 
     // What the double saw.
     std::atomic<long> opens{0}; // tries to open the device
     std::atomic<long> readCalls{0};
     std::atomic<long> written{0};
+    std::atomic<long> writeCalls{0};
     std::atomic<long> cancels{0};
     std::atomic<long> modemStatusCalls{0};
     std::atomic<bool> readOutlivedItsThread{false}; // a held read ended after its thread
