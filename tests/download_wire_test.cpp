@@ -159,11 +159,16 @@ void ExpectWholeDownload(size_t size, int answerDelayMs) {
 
 } // namespace
 
-TEST(DownloadWire, SmallScriptsGoOutByteForByteWithEachAcknowledgementAwaited) {
-    for (size_t size : {0, 1, 95, 96, 224, 225}) {
-        ExpectWholeDownload(size, 30);
-    }
+// Each size a test case of its own: each is a whole run, and they may run
+// side by side.
+class SmallScriptWire : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(SmallScriptWire, GoesOutByteForByteWithEachAcknowledgementAwaited) {
+    ExpectWholeDownload(GetParam(), 30);
 }
+
+INSTANTIATE_TEST_SUITE_P(DownloadWire, SmallScriptWire,
+                         ::testing::Values<size_t>(0, 1, 95, 96, 224, 225));
 
 TEST(DownloadWire, A64KiBScriptGoesOutByteForByteWithEachAcknowledgementAwaited) {
     ExpectWholeDownload(64 * 1024, 1);

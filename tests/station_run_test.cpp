@@ -159,7 +159,7 @@ TEST_F(StationRunTest, AnAdapterPulledBetweenModulesIsWaitedForAndTakenAgain) {
     ASSERT_TRUE(AwaitErrors("COM1: adapter gone, waiting for it\n", 5000)) << Errors();
     EXPECT_LT(clock.Ms(), 1000 + 500);
     PowerOnModule(); // a module switched on while the adapter is away
-    Sleep(2500);
+    Sleep(1300);     // the port is tried again once, in vain
     EXPECT_EQ(LoggedModules(), 1u) << ReadWhole(logPath_);
     PullDevice(0);
     ASSERT_TRUE(AwaitErrors("COM1: adapter back\n", 5000)) << Errors();
@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(Ends, StationEndingTest, ::testing::ValuesIn(kEndings),
 // limit and says so, and what the thread uses stays valid until it ends.
 TEST_F(StationRunTest, APortThreadThatDoesNotEndInTimeIsLeftWithWhatItUses) {
     stationStopLimitMs = 300;
-    driverDouble.openDelayMs = 3000;
+    driverDouble.openDelayMs = 1500;
     job_.repeat = true;
     StartStation();
     Sleep(500); // the port's thread waits in the opening
@@ -266,7 +266,7 @@ TEST_F(StationRunTest, APortThreadThatDoesNotEndInTimeIsLeftWithWhatItUses) {
               std::string::npos);
     // The thread ends its run on the station it was given, and closes its
     // port.
-    Sleep(3000 + 1500);
+    Sleep(1500 + 1000);
     EXPECT_EQ(PortTable[kToolPort].portHandle, nullptr);
 }
 
