@@ -196,6 +196,21 @@ wine_run_program() {
     return $rc
 }
 
+# wine_sample_script FILE: the sample firmware script of the demo, the
+# guide's pictures and the package's check: 4 KiB of deterministic bytes
+# behind a comment line, all byte values among them. It is not a real
+# firmware; the simulated module takes it.
+wine_sample_script() {
+    local bytes="; Korvan demo script: sample bytes for the simulated module, not a firmware\r\n"
+    local i x=20240611 byte
+    for ((i = 0; i < 4096; i++)); do
+        x=$(((x * 1103515245 + 12345) & 0x7fffffff))
+        printf -v byte '\\x%02x' $(((x >> 16) & 255))
+        bytes+=$byte
+    done
+    printf '%b' "$bytes" >"$1"
+}
+
 # Process ids of the socat pairs that wine_connect_pairs started.
 KORVAN_SOCAT_PIDS=""
 
