@@ -32,6 +32,40 @@ wine_runs_32bit() {
     [ "$KORVAN_WINE_LOADER" = /usr/lib/wine/wine ]
 }
 
+# wine_build_bits BUILD: 32 or 64 for a build folder configured with one of
+# the mingw-w64 toolchain files (read from its CMake cache), nothing for any
+# other folder.
+wine_build_bits() {
+    case $(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$1/CMakeCache.txt" 2>/dev/null) in
+    *i686*) echo 32 ;;
+    *x86_64*) echo 64 ;;
+    esac
+}
+
+# wine_build_fits BUILD: true when BUILD's programs are the ones this machine
+# is to run; otherwise false, with one line naming the mismatch and its fix.
+# A 32-bit build where no 32-bit program starts fails on every program with
+# Wine's "ShellExecuteEx failed: Internal error". A 64-bit build that
+# tools/configure chose because no 32-bit program started (it leaves
+# .korvan-no-32bit in the folder) is not what runs where they do start; one
+# chosen on purpose (KORVAN_TOOLCHAIN, or by hand) is let be.
+wine_build_fits() {
+    local build=$1
+    case $(wine_build_bits "$build") in
+    32)
+        wine_runs_32bit && return 0
+        echo "$build holds 32-bit x86 programs, but this machine starts no 32-bit program (Wine's 32-bit loader $KORVAN_WINE_LOADER does not start): run tools/configure $build, which makes a 64-bit x86 build here"
+        return 1
+        ;;
+    64)
+        { [ -f "$build/.korvan-no-32bit" ] && wine_runs_32bit; } || return 0
+        echo "$build holds 64-bit x86 programs, configured where no 32-bit program started, but this machine starts 32-bit ones: run tools/configure $build to build them for 32-bit x86, as shipped"
+        return 1
+        ;;
+    esac
+    return 0
+}
+
 # wine PROGRAM [ARGUMENTS...]: runs a Windows program with the loader above.
 wine() {
     "$KORVAN_WINE_LOADER" "$@"
