@@ -54,7 +54,7 @@ wine_build_fits() {
     case $(wine_build_bits "$build") in
     32)
         wine_runs_32bit && return 0
-        echo "$build holds 32-bit x86 programs, but this machine starts no 32-bit program (Wine's 32-bit loader $KORVAN_WINE_LOADER does not start): run tools/configure $build, which makes a 64-bit x86 build here"
+        echo "$build holds 32-bit x86 programs, but this machine starts no 32-bit program (Wine's 32-bit loader does not start): run tools/configure $build, which makes a 64-bit x86 build here"
         return 1
         ;;
     64)
