@@ -72,6 +72,20 @@ fits $wine32 b64-asked # a 64-bit build chosen on purpose runs where 32-bit ones
 fits $wine32 other     # not one of our configurations: left to Wine
 fits $wine64 other
 
+# tools/configure leaves the mark only on a 64-bit build it chose for want of
+# 32-bit, and takes it away when it configures the folder otherwise.
+configured=$work/configured
+KORVAN_WINE_LOADER=$wine64 "$root/tools/configure" "$configured" >"$work/configure.log" 2>&1 ||
+    fail "configure failed: $(tail -3 "$work/configure.log")"
+[ "$(KORVAN_WINE_LOADER=$wine64 && . "$root/tools/wine-env.sh" && wine_build_bits "$configured")" = 64 ] ||
+    fail "configure made no 64-bit build where no 32-bit program starts"
+[ -f "$configured/.korvan-no-32bit" ] || fail "configure left no .korvan-no-32bit beside its 64-bit build"
+stops $wine32 configured "wine-run: $configured holds 64-bit x86 programs"
+KORVAN_WINE_LOADER=$wine64 KORVAN_TOOLCHAIN=$root/cmake/mingw-w64-x86_64.cmake \
+    "$root/tools/configure" "$configured" >"$work/configure.log" 2>&1 || fail "configure failed again"
+[ ! -f "$configured/.korvan-no-32bit" ] || fail "configure left .korvan-no-32bit on a 64-bit build asked for"
+fits $wine32 configured
+
 if [ $failures -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
