@@ -32,6 +32,40 @@ wine_runs_32bit() {
     [ "$KORVAN_WINE_LOADER" = /usr/lib/wine/wine ]
 }
 
+# wine_build_bits BUILD: 32 or 64 for a build folder configured with one of
+# the mingw-w64 toolchain files (read from its CMake cache), nothing for any
+# other folder.
+wine_build_bits() {
+    case $(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$1/CMakeCache.txt" 2>/dev/null) in
+    *i686*) echo 32 ;;
+    *x86_64*) echo 64 ;;
+    esac
+}
+
+# wine_build_fits BUILD: true when BUILD's programs are the ones this machine
+# is to run; otherwise false, with one line naming the mismatch and its fix.
+# A 32-bit build where no 32-bit program starts fails on every program with
+# Wine's "ShellExecuteEx failed: Internal error". A 64-bit build that
+# tools/configure chose because no 32-bit program started (it leaves
+# .korvan-no-32bit in the folder) is not what runs where they do start; one
+# chosen on purpose (KORVAN_TOOLCHAIN, or by hand) is let be.
+wine_build_fits() {
+    local build=$1
+    case $(wine_build_bits "$build") in
+    32)
+        wine_runs_32bit && return 0
+        echo "$build holds 32-bit x86 programs, but this machine starts no 32-bit program (Wine's 32-bit loader does not start): run tools/configure $build, which makes a 64-bit x86 build here"
+        return 1
+        ;;
+    64)
+        { [ -f "$build/.korvan-no-32bit" ] && wine_runs_32bit; } || return 0
+        echo "$build holds 64-bit x86 programs, configured where no 32-bit program started, but this machine starts 32-bit ones: run tools/configure $build to build them for 32-bit x86, as shipped"
+        return 1
+        ;;
+    esac
+    return 0
+}
+
 # wine PROGRAM [ARGUMENTS...]: runs a Windows program with the loader above.
 wine() {
     "$KORVAN_WINE_LOADER" "$@"
@@ -194,6 +228,21 @@ wine_run_program() {
     cat "$err" >&2
     rm -f "$out" "$err"
     return $rc
+}
+
+# wine_sample_script FILE: the sample firmware script of the demo, the
+# guide's pictures and the package's check: 4 KiB of deterministic bytes
+# behind a comment line, all byte values among them. It is not a real
+# firmware; the simulated module takes it.
+wine_sample_script() {
+    local bytes="; Korvan demo script: sample bytes for the simulated module, not a firmware\r\n"
+    local i x=20240611 byte
+    for ((i = 0; i < 4096; i++)); do
+        x=$(((x * 1103515245 + 12345) & 0x7fffffff))
+        printf -v byte '\\x%02x' $(((x >> 16) & 255))
+        bytes+=$byte
+    done
+    printf '%b' "$bytes" >"$1"
 }
 
 # Process ids of the socat pairs that wine_connect_pairs started.
