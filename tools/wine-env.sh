@@ -77,6 +77,11 @@ wine() {
 # own: a prefix that maps other ports is made afresh.
 KORVAN_MAPPED_PORTS=${KORVAN_MAPPED_PORTS:-"1 2 3 4 5 6 7 8 12 200 20 21 22 23 24 25 26 27 28 29 30 31"}
 
+# How many port sets a build folder has for its tests: as many cable tests
+# run at once. A test mostly waits on its line, so four of them share two
+# cores well.
+KORVAN_PORT_SETS=${KORVAN_PORT_SETS:-4}
+
 # wine_env FOLDER [SET]: exports the environment of the prefix of SET (0 when
 # not given) in FOLDER.
 wine_env() {
@@ -173,17 +178,23 @@ wine_prepare() {
                 wineserver -w 9>&- >/dev/null 2>&1
                 rm -rf "$WINEPREFIX"
             fi
-            wine wineboot -i </dev/null >/dev/null 2>&1 9>&-
-            wineserver -w
-            local n
-            for n in $KORVAN_MAPPED_PORTS; do
-                wine_reg_set 'HKLM\Software\Wine\Ports' "COM$n" "$KORVAN_PORTS/com$n" || exit 1
-            done
-            # The port mapping takes effect on the next server start.
-            wineserver -k
-            wineserver -w
-            echo "$installation" >"$WINEPREFIX/.korvan-wine"
-            touch "$WINEPREFIX/.korvan-ready"
+            if [ "$set" != 0 ] &&
+                [ "$(cat "$folder/wineprefix-template/.korvan-wine" 2>/dev/null)" = "$installation" ]; then
+                wine_clone_prefix "$folder" || exit 1
+            else
+                wine wineboot -i </dev/null >/dev/null 2>&1 9>&-
+                wineserver -w
+                local n
+                for n in $KORVAN_MAPPED_PORTS; do
+                    wine_reg_set 'HKLM\Software\Wine\Ports' "COM$n" "$KORVAN_PORTS/com$n" || exit 1
+                done
+                # The port mapping takes effect on the next server start.
+                wineserver -k
+                wineserver -w
+                echo "$installation" >"$WINEPREFIX/.korvan-wine"
+                touch "$WINEPREFIX/.korvan-ready"
+                [ "$set" = 0 ] && wine_keep_template "$folder"
+            fi
         fi
         if [ "$(cat "$WINEPREFIX/.korvan-graphics" 2>/dev/null)" != "$graphics" ]; then
             if [ "$graphics" = null ]; then
@@ -198,6 +209,62 @@ wine_prepare() {
         # Its output goes nowhere, so it holds no caller's pipe open.
         wineserver -p300 </dev/null >/dev/null 2>&1 9>&- || true
     ) 9>"$KORVAN_PREFIX_LOCK" </dev/null
+}
+
+# The folders of a prefix that hold Wine's own programs and libraries: some
+# 1.2 GB that no program of ours writes to. A prefix made from the template
+# shares them with it (hard links); everything else is a copy of its own.
+KORVAN_SHARED_PREFIX_FOLDERS="drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs"
+
+# wine_keep_template FOLDER: keeps the prefix of set 0, just made (its ports
+# mapped, its server ended), as the template of the other sets' prefixes:
+# making one from it takes seconds, where Wine's own set-up takes some 20 s
+# of both cores. (wine_prepare holds set 0's lock.)
+wine_keep_template() {
+    local folder=$1 template=$1/wineprefix-template
+    rm -rf "$template" "$template.making"
+    wine_copy_prefix "$WINEPREFIX" "$template.making" && mv "$template.making" "$template"
+}
+
+# wine_copy_prefix FROM TO: a prefix copied, its shared folders linked.
+wine_copy_prefix() {
+    local from=$1 to=$2 shared excluded=()
+    for shared in $KORVAN_SHARED_PREFIX_FOLDERS; do
+        excluded+=("--exclude=./$shared")
+    done
+    mkdir -p "$to" &&
+        tar -C "$from" "${excluded[@]}" -cf - . | tar -C "$to" -xf - || return 1
+    for shared in $KORVAN_SHARED_PREFIX_FOLDERS; do
+        if [ -d "$from/$shared" ]; then
+            cp -al "$from/$shared" "$to/${shared%/*}/" || return 1
+        fi
+    done
+}
+
+# wine_clone_prefix FOLDER: makes the prefix of wine_env's set from
+# FOLDER's template, its COM ports mapped to the set's own links: in the
+# registry, and in the links Wine keeps of them in dosdevices.
+wine_clone_prefix() {
+    local folder=$1 making=$WINEPREFIX.making link target
+    rm -rf "$making"
+    wine_copy_prefix "$folder/wineprefix-template" "$making" || return 1
+    local from="\"$folder/ports/" to="\"$KORVAN_PORTS/"
+    # Plain text in, plain text out: no pattern of sed's.
+    awk -v from="$from" -v to="$to" '{
+        while ((at = index($0, from)) > 0) {
+            $0 = substr($0, 1, at - 1) to substr($0, at + length(from))
+        }
+        print
+    }' "$making/system.reg" >"$making/system.reg.new" &&
+        mv "$making/system.reg.new" "$making/system.reg" || return 1
+    for link in "$making"/dosdevices/com*; do
+        target=$(readlink "$link")
+        case $target in
+        "$folder/ports/"*) ln -sfn "$KORVAN_PORTS/${target##*/}" "$link" ;;
+        esac
+    done
+    rm -f "$making/.korvan-graphics"
+    mv "$making" "$WINEPREFIX"
 }
 
 # wine_own_fonts: puts Wine's own fonts (the package fonts-wine: "MS Sans
