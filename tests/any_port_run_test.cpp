@@ -261,19 +261,17 @@ TEST_F(AnyPortTest, AWatchThatFindsNoModuleSaysWhyOfEachPort) {
 // The console program stops at once while it listens on every port: on
 // Ctrl+C, Ctrl+Break or (as here) its stop event.
 TEST_F(AnyPortTest, TheConsoleProgramStopsAtOnceWhileItWatchesEveryPort) {
-    const std::string stopEvent = "korvan-watch-stop-" + std::to_string(GetCurrentProcessId());
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
-    ASSERT_NE(stop, nullptr);
+    NamedStopEvent stop("korvan-watch-stop");
+    ASSERT_NE(stop.Handle(), nullptr);
     ConsoleProcess cli;
     ASSERT_TRUE(
-        cli.Start("korvan-cli.exe", "--port auto --stop-event " + stopEvent + " read-id", true));
+        cli.Start("korvan-cli.exe", "--port auto --stop-event " + stop.Name() + " read-id", true));
     cli.CloseInput();
     ASSERT_TRUE(cli.AwaitErrorText(kWaiting, 20000));
     Sleep(1000);
     Stopwatch clock;
-    SetEvent(stop);
+    stop.Set();
     const int exitCode = cli.Wait(20000);
-    CloseHandle(stop);
     EXPECT_EQ(exitCode, 9) << cli.Errors();
     EXPECT_LT(clock.Ms(), 500 + 1500);
     EXPECT_NE(WithoutCarriageReturns(cli.Errors()).find("The run was interrupted\n"),

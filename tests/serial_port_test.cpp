@@ -425,11 +425,6 @@ TEST_F(DirectPortTest, AWatchOfSeveralPortsEndsOnAnInterruption) {
     ClosePort(kPortB);
 }
 
-static std::string ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 TEST_F(DirectPortTest, TraceRecordsEveryByteWithItsDirection) {
     std::string path = TempPath("direct.trc");
     ASSERT_EQ(OpenTrace(kPortA, path.c_str()), 0);

@@ -23,22 +23,6 @@
 
 namespace {
 
-std::string ReadWhole(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::string text;
-    if (file == INVALID_HANDLE_VALUE) {
-        return text;
-    }
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        text.append(buffer, got);
-    }
-    CloseHandle(file);
-    return text;
-}
-
 size_t CountOf(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -97,7 +81,7 @@ class StationRunTest : public ::testing::Test {
     }
     // The lines end in CR LF, which the tests read as LF.
     std::string Errors() {
-        std::string text = ReadWhole(errorsPath_);
+        std::string text = ReadWholeFile(errorsPath_);
         text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
         return text;
     }
@@ -114,7 +98,7 @@ class StationRunTest : public ::testing::Test {
     }
     // The log's module lines.
     size_t LoggedModules() {
-        return CountOf(ReadWhole(logPath_), "\r\n") - 1;
+        return CountOf(ReadWholeFile(logPath_), "\r\n") - 1;
     }
     void LoadScript(const std::string& bytes) {
         const std::string path = WriteTempFile("station-run.dcs", bytes);
@@ -160,7 +144,7 @@ TEST_F(StationRunTest, AnAdapterPulledBetweenModulesIsWaitedForAndTakenAgain) {
     EXPECT_LT(clock.Ms(), 1000 + 500);
     PowerOnModule(); // a module switched on while the adapter is away
     Sleep(1300);     // the port is tried again once, in vain
-    EXPECT_EQ(LoggedModules(), 1u) << ReadWhole(logPath_);
+    EXPECT_EQ(LoggedModules(), 1u) << ReadWholeFile(logPath_);
     PullDevice(0);
     ASSERT_TRUE(AwaitErrors("COM1: adapter back\n", 5000)) << Errors();
     ASSERT_TRUE(AwaitErrors("COM1: next module: switch it ON", 10000, 2)) << Errors();
@@ -171,7 +155,7 @@ TEST_F(StationRunTest, AnAdapterPulledBetweenModulesIsWaitedForAndTakenAgain) {
     const StationEnd end = Join();
     EXPECT_EQ(end.status, 0) << Errors();
     EXPECT_TRUE(end.portsEnded);
-    EXPECT_EQ(LoggedModules(), 2u) << ReadWhole(logPath_);
+    EXPECT_EQ(LoggedModules(), 2u) << ReadWholeFile(logPath_);
 }
 
 // A device that fails in the middle of a download: that module's line,
@@ -234,7 +218,7 @@ TEST_P(StationEndingTest, TheModuleUnderWayIsLoggedBeforeTheProcessEnds) {
     GetParam().end();
     const double handledMs = clock.Ms();
     // What Windows would find when it ends the process.
-    const std::string log = ReadWhole(logPath_);
+    const std::string log = ReadWholeFile(logPath_);
     EXPECT_LT(handledMs, static_cast<double>(kCloseGraceMs));
     EXPECT_NE(log.find(",9,The run was interrupted,cut short by the operator,"), std::string::npos)
         << log;

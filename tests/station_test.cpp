@@ -30,26 +30,10 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-std::string ReadWhole(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::string text;
-    if (file == INVALID_HANDLE_VALUE) {
-        return text;
-    }
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        text.append(buffer, got);
-    }
-    CloseHandle(file);
-    return text;
-}
-
 // The lines of a log, CR LF taken off.
 std::vector<std::string> LogLines(const std::string& path) {
     std::vector<std::string> lines;
-    std::istringstream text(ReadWhole(path));
+    std::istringstream text(ReadWholeFile(path));
     for (std::string line; std::getline(text, line);) {
         EXPECT_FALSE(line.empty() || line.back() != '\r') << "a line without CR LF: " << line;
         if (!line.empty() && line.back() == '\r') {
@@ -381,15 +365,13 @@ TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
         "startup_output,exit_status,outcome,detail,seconds\r\n"
         "2026-12-07T16:00:00Z,COM1,read-id,,,,3,,Korvan V2.07,0,Profibus-ID 3,,2.0\r\n";
     files_.push_back(WriteTempFile("interrupted.csv", earlier));
-    const std::string stopEvent =
-        "korvan-station-test-stop-" + std::to_string(GetCurrentProcessId());
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
-    ASSERT_NE(stop, nullptr);
+    NamedStopEvent stop("korvan-station-test-stop");
+    ASSERT_NE(stop.Handle(), nullptr);
     Module module;
     ASSERT_TRUE(module.Start(2, "--pace 9600"));
     ConsoleProcess cli;
     ASSERT_TRUE(StartCli(&cli,
-                         "--port COM1 --repeat --stop-event " + stopEvent + " --log \"" + log +
+                         "--port COM1 --repeat --stop-event " + stop.Name() + " --log \"" + log +
                              "\" firmware \"" + script + "\"",
                          CREATE_NEW_PROCESS_GROUP));
     ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
@@ -397,17 +379,16 @@ TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
     ASSERT_TRUE(cli.AwaitErrorText("COM1:  10 %", 30000));
     const ULONGLONG sentMs = GetTickCount64();
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, cli.Id())) {
-        SetEvent(stop);
+        stop.Set();
     }
     CliRun run = Finish(&cli, 20000);
-    CloseHandle(stop);
     EXPECT_LT(GetTickCount64() - sentMs, 8000u);
     EXPECT_EQ(run.exitCode, 9) << run.errors;
     EXPECT_TRUE(Contains(run.errors, "COM1: The run was interrupted (")) << run.errors;
     EXPECT_TRUE(Contains(run.output, "The run was interrupted")) << run.output;
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(ReadWhole(log).substr(0, earlier.size()), earlier);
+    EXPECT_EQ(ReadWholeFile(log).substr(0, earlier.size()), earlier);
     const std::vector<std::string> fields = CsvFields(lines[2]);
     ASSERT_EQ(fields.size(), static_cast<size_t>(kColumns));
     EXPECT_EQ(fields[kStatus], "9");
@@ -422,27 +403,24 @@ TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
 // and again while it talks on: the port waits for a silent line first.
 TEST_F(StationTest, ATalkingDeviceIsLoggedOnceAndNotTakenForTheNextModule) {
     const std::string log = Temp("talker.csv");
-    const std::string stopEvent =
-        "korvan-talker-test-stop-" + std::to_string(GetCurrentProcessId());
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
-    ASSERT_NE(stop, nullptr);
+    NamedStopEvent stop("korvan-talker-test-stop");
+    ASSERT_NE(stop.Handle(), nullptr);
     Talker gps(2, {"$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76\r\n"},
                20);
     gps.SwitchOn();
     ConsoleProcess cli;
-    ASSERT_TRUE(StartCli(&cli, "--port COM1 --repeat --stop-event " + stopEvent + " --log \"" +
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --repeat --stop-event " + stop.Name() + " --log \"" +
                                    log + "\" profibus-id 3"));
     EXPECT_TRUE(cli.AwaitErrorText("COM1: Connected instrument is no Korvan module (", 30000));
     Sleep(3000);
-    SetEvent(stop);
+    stop.Set();
     CliRun run = Finish(&cli, 20000);
-    CloseHandle(stop);
     // The first module that did not succeed; the stop came while the port
     // waited for the next one.
     EXPECT_EQ(run.exitCode, 4) << run.errors;
     EXPECT_EQ(gps.Stop(), ""); // nothing was sent to it
     const std::vector<std::string> lines = LogLines(log);
-    ASSERT_EQ(lines.size(), 2u) << run.errors << ReadWhole(log);
+    ASSERT_EQ(lines.size(), 2u) << run.errors << ReadWholeFile(log);
     EXPECT_EQ(CsvFields(lines[1])[kDetail], "no banner in the first 1000 bytes of start-up output");
 }
 
@@ -466,20 +444,19 @@ TEST_F(StationTest, ALogThatCannotBeOpenedEndsTheRunBeforeAnything) {
 // A line controller that set the stop event for an earlier station and
 // keeps its handle: the next station resets it and runs.
 TEST_F(StationTest, AStopGivenBeforeTheStationBeganIsNotItsStop) {
-    const std::string stopEvent = "korvan-old-stop-" + std::to_string(GetCurrentProcessId());
-    HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, stopEvent.c_str());
-    ASSERT_NE(stop, nullptr);
+    NamedStopEvent stop("korvan-old-stop", true);
+    ASSERT_NE(stop.Handle(), nullptr);
     Module module;
     ASSERT_TRUE(module.Start(2, "--station 7"));
     ConsoleProcess cli;
-    ASSERT_TRUE(StartCli(&cli, "--port COM1 --stop-event " + stopEvent + " profibus-id 42"));
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --stop-event " + stop.Name() + " profibus-id 42"));
     ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
     module.PowerOn();
     CliRun run = Finish(&cli);
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_EQ(run.output, " The programming of Profibus-ID was successful. \n");
-    EXPECT_EQ(WaitForSingleObject(stop, 0), static_cast<DWORD>(WAIT_TIMEOUT)); // it was reset
-    CloseHandle(stop);
+    EXPECT_EQ(WaitForSingleObject(stop.Handle(), 0),
+              static_cast<DWORD>(WAIT_TIMEOUT)); // it was reset
     EXPECT_EQ(module.Received().substr(0, 2), "\x15\x04");
 }
 
@@ -487,24 +464,22 @@ TEST_F(StationTest, AStopGivenBeforeTheStationBeganIsNotItsStop) {
 // not lost: no port is opened, nothing is sent, exit status 9.
 TEST_F(StationTest, AStopWhileTheScriptLoadsEndsTheRunWithNothingSent) {
     const std::string script = Script("large.dcs", std::string(24 * 1024 * 1024, 'L'));
-    const std::string stopEvent = "korvan-early-stop-" + std::to_string(GetCurrentProcessId());
-    HANDLE stop = CreateEventA(nullptr, TRUE, TRUE, stopEvent.c_str());
-    ASSERT_NE(stop, nullptr);
+    NamedStopEvent stop("korvan-early-stop", true);
+    ASSERT_NE(stop.Handle(), nullptr);
     Module module;
     ASSERT_TRUE(module.Start(2, ""));
     ConsoleProcess cli;
     ASSERT_TRUE(
-        StartCli(&cli, "--port COM1 --stop-event " + stopEvent + " firmware \"" + script + "\""));
+        StartCli(&cli, "--port COM1 --stop-event " + stop.Name() + " firmware \"" + script + "\""));
     // The station resets its event as it starts; the stop comes right after.
     Stopwatch clock;
-    while (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 && clock.Ms() < 5000) {
+    while (WaitForSingleObject(stop.Handle(), 0) == WAIT_OBJECT_0 && clock.Ms() < 5000) {
         Sleep(1);
     }
-    SetEvent(stop);
+    stop.Set();
     Sleep(1000);
     module.PowerOn();
     CliRun run = Finish(&cli, 20000);
-    CloseHandle(stop);
     EXPECT_EQ(run.exitCode, 9) << run.errors;
     EXPECT_TRUE(Contains(run.errors, "The run was interrupted\n")) << run.errors;
     EXPECT_EQ(module.Received(), "");
@@ -521,13 +496,11 @@ TEST_F(StationTest, TheRequestReachesTheConsoleAndTheProgramEndsWithoutItsEnter)
     } kRuns[] = {{"COM1,COM3", "(all of them; press Enter when they are switched on again)"},
                  {"COM1", "(press Enter when it is switched on again)"}};
     for (const auto& form : kRuns) {
-        const std::string stopEvent =
-            "korvan-console-stop-" + std::to_string(GetCurrentProcessId());
-        HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
-        ASSERT_NE(stop, nullptr);
+        NamedStopEvent stop("korvan-console-stop");
+        ASSERT_NE(stop.Handle(), nullptr);
         ConsoleProcess cli;
         ASSERT_TRUE(cli.StartWithConsole("korvan-cli.exe", std::string("--port ") + form.ports +
-                                                               " --stop-event " + stopEvent +
+                                                               " --stop-event " + stop.Name() +
                                                                " read-id"));
         ASSERT_TRUE(cli.AwaitErrorText(form.enterLine, 20000)) << form.ports;
         std::string screen;
@@ -537,10 +510,9 @@ TEST_F(StationTest, TheRequestReachesTheConsoleAndTheProgramEndsWithoutItsEnter)
             screen = cli.ConsoleScreen();
         }
         EXPECT_TRUE(Contains(screen, std::string(kRequest) + "\n" + form.enterLine)) << screen;
-        SetEvent(stop);
+        stop.Set();
         Stopwatch clock;
         const int exitCode = cli.Wait(10000);
-        CloseHandle(stop);
         EXPECT_LT(clock.Ms(), 1000 + 1500) << form.ports;
         // No module began: the stop came while the ports waited for them.
         EXPECT_EQ(exitCode, 9) << form.ports << ": " << cli.Errors();
@@ -586,7 +558,7 @@ TEST_F(StationTest, CountCountsOnlyModulesThatStarted) {
     EXPECT_EQ(run.exitCode, 3) << run.errors;
     EXPECT_TRUE(Contains(run.output, "2 (0 failed)")) << run.output;
     const std::vector<std::string> lines = LogLines(log);
-    ASSERT_EQ(lines.size(), 4u) << ReadWhole(log);
+    ASSERT_EQ(lines.size(), 4u) << ReadWholeFile(log);
     EXPECT_EQ(CsvFields(lines[1])[kPort], "COM5");
     EXPECT_EQ(CsvFields(lines[2])[kStatus], "0");
     EXPECT_EQ(CsvFields(lines[3])[kStatus], "0");
@@ -595,19 +567,17 @@ TEST_F(StationTest, CountCountsOnlyModulesThatStarted) {
 // With --repeat the stop ends a shift: when it comes while the ports wait
 // for their next module, every module done succeeded.
 TEST_F(StationTest, ARepeatStationStoppedWhileItWaitsEndsWithTheModulesOutcome) {
-    const std::string stopEvent = "korvan-shift-stop-" + std::to_string(GetCurrentProcessId());
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, stopEvent.c_str());
-    ASSERT_NE(stop, nullptr);
+    NamedStopEvent stop("korvan-shift-stop");
+    ASSERT_NE(stop.Handle(), nullptr);
     Module module;
     ASSERT_TRUE(module.Start(2, ""));
     ConsoleProcess cli;
-    ASSERT_TRUE(StartCli(&cli, "--port COM1 --repeat --stop-event " + stopEvent + " read-id"));
+    ASSERT_TRUE(StartCli(&cli, "--port COM1 --repeat --stop-event " + stop.Name() + " read-id"));
     ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
     module.PowerOn();
     ASSERT_TRUE(cli.AwaitErrorText("COM1: next module: switch it ON", 20000));
-    SetEvent(stop);
+    stop.Set();
     CliRun run = Finish(&cli, 20000);
-    CloseHandle(stop);
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_TRUE(Contains(run.output, "1 (0 failed)")) << run.output;
 }
@@ -627,7 +597,7 @@ TEST_F(StationTest, ALogOfOtherColumnsIsRefusedBeforeAnyPortIsOpened) {
                                      "\"date,serial,result\"\n"))
         << run.errors;
     EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1);
-    EXPECT_EQ(ReadWhole(log), "date,serial,result\r\n2026-12-01,42,ok\r\n");
+    EXPECT_EQ(ReadWholeFile(log), "date,serial,result\r\n2026-12-01,42,ok\r\n");
     EXPECT_EQ(module.Received(), "");
 }
 

@@ -70,3 +70,29 @@ std::string TempPath(const std::string& name) {
     GetTempPathA(sizeof folder, folder);
     return std::string(folder) + "korvan-" + std::to_string(GetCurrentProcessId()) + "-" + name;
 }
+
+std::string ReadWholeFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string text;
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        text.append(buffer, got);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+NamedStopEvent::NamedStopEvent(const std::string& prefix, bool set)
+    : name_(prefix + "-" + std::to_string(GetCurrentProcessId())),
+      event_(CreateEventA(nullptr, TRUE, set ? TRUE : FALSE, name_.c_str())) {}
+
+NamedStopEvent::~NamedStopEvent() {
+    if (event_ != nullptr) {
+        CloseHandle(event_);
+    }
+}

@@ -38,3 +38,30 @@ class Stopwatch {
 
 // A path for a scratch file in the temporary folder, unique to the process.
 std::string TempPath(const std::string& name);
+
+// The bytes of a file as they stand, also while a program still writes it;
+// empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+// A named manual-reset event of this process's own, as a line controller
+// keeps one for a station's --stop-event: its name begins with prefix.
+class NamedStopEvent {
+  public:
+    explicit NamedStopEvent(const std::string& prefix, bool set = false);
+    NamedStopEvent(const NamedStopEvent&) = delete;
+    NamedStopEvent& operator=(const NamedStopEvent&) = delete;
+    ~NamedStopEvent();
+    const std::string& Name() const {
+        return name_;
+    }
+    HANDLE Handle() const {
+        return event_;
+    }
+    void Set() {
+        SetEvent(event_);
+    }
+
+  private:
+    std::string name_;
+    HANDLE event_;
+};
