@@ -229,5 +229,8 @@ int wmain(int argc, wchar_t** wideArgv) {
         return loaded;
     }
     SeeTheConsole(&job);
-    return Finish(&job, RunStation(job));
+    WatchSessionEnd();
+    const StationEnd end = RunStation(job);
+    EndSessionWatch();
+    return Finish(&job, end);
 }

@@ -30,9 +30,11 @@ DWORD WINAPI WatchEventForStop(LPVOID event) {
 }
 
 const char kSessionWindowClass[] = "korvan-cli session";
+HANDLE sessionThread = nullptr;
+std::atomic<bool> sessionWatched{false};
 
-// The hidden window's thread: its messages for the rest of the process, a
-// look at its queue at least twice a second.
+// The hidden window's thread: its messages until the watch ends, a look at
+// its queue at least twice a second.
 DWORD WINAPI RunSessionWindow(LPVOID) {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = SessionWindowProc;
@@ -44,13 +46,15 @@ DWORD WINAPI RunSessionWindow(LPVOID) {
     if (window == nullptr) {
         return 0;
     }
-    for (;;) {
+    while (sessionWatched) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 500, QS_ALLINPUT);
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageA(&message);
         }
     }
+    DestroyWindow(window);
+    return 0;
 }
 
 } // namespace
@@ -110,9 +114,19 @@ LRESULT CALLBACK SessionWindowProc(HWND window, UINT message, WPARAM first, LPAR
 
 void CatchConsoleStops() {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    HANDLE sessionThread = CreateThread(nullptr, 0, RunSessionWindow, nullptr, 0, nullptr);
+}
+
+void WatchSessionEnd() {
+    sessionWatched = true;
+    sessionThread = CreateThread(nullptr, 0, RunSessionWindow, nullptr, 0, nullptr);
+}
+
+void EndSessionWatch() {
+    sessionWatched = false;
     if (sessionThread != nullptr) {
+        WaitForSingleObject(sessionThread, 1000); // a look at its queue every 500 ms
         CloseHandle(sessionThread);
+        sessionThread = nullptr;
     }
 }
 

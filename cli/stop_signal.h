@@ -14,9 +14,15 @@
 // Most ports a stop interrupts: a run on any port watches up to 64.
 enum : int { kStopPortRoom = 64 };
 
-// Catches the stops of the console (its control events) and of the user's
-// session, from now on. The program's first step: no stop is lost.
+// Catches the stops of the console (its control events) from now on. The
+// program's first step: no stop is lost.
 void CatchConsoleStops();
+
+// Watches for the end of the user's session (log-off, shut-down) with a
+// hidden window on a thread of its own, while a station runs; the watch
+// ends, within a bound, with EndSessionWatch.
+void WatchSessionEnd();
+void EndSessionWatch();
 
 // The ports a stop interrupts; a stop that came before is seen by the
 // station before it opens any port.
