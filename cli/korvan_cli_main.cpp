@@ -229,8 +229,5 @@ int wmain(int argc, wchar_t** wideArgv) {
         return loaded;
     }
     SeeTheConsole(&job);
-    WatchSessionEnd();
-    const StationEnd end = RunStation(job);
-    EndSessionWatch();
-    return Finish(&job, end);
+    return Finish(&job, RunStation(job));
 }

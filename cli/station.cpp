@@ -170,6 +170,9 @@ void MakeRequestWhenReady(StationRun* run) {
         return;
     }
     run->requestShown = true;
+    // From now on modules may be under way: the end of the user's session
+    // must leave their lines written.
+    WatchSessionEnd();
     run->display->Ask(kRequestText);
     HANDLE reader = nullptr;
     if (job.inputIsConsole) {
@@ -295,6 +298,7 @@ StationEnd RunStation(const StationJob& job) {
     }
     const int status = StatusOf(run.get());
     StopHandled();
+    EndSessionWatch();
     if (!portsEnded) {
         // A port's thread may still use what the station holds: it is left
         // to it, and the caller ends the process.

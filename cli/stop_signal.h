@@ -19,8 +19,8 @@ enum : int { kStopPortRoom = 64 };
 void CatchConsoleStops();
 
 // Watches for the end of the user's session (log-off, shut-down) with a
-// hidden window on a thread of its own, while a station runs; the watch
-// ends, within a bound, with EndSessionWatch.
+// hidden window on a thread of its own, while a station's modules may be
+// under way; the watch ends, within a bound, with EndSessionWatch.
 void WatchSessionEnd();
 void EndSessionWatch();
 
