@@ -42,10 +42,10 @@ std::string SummaryLine(int port, const std::string& modules, const std::string&
                         double seconds) {
     char line[256];
     if (port == 0) { // the heading
-        snprintf(line, sizeof line, "%-7s  %-12s  %-48s  %9s", "port", modules.c_str(),
+        snprintf(line, sizeof line, "%-7s %-13s %-48s %8s", "port", modules.c_str(),
                  outcome.c_str(), "time");
     } else {
-        snprintf(line, sizeof line, "COM%-4d  %-12s  %-48s  %7.1f s", port, modules.c_str(),
+        snprintf(line, sizeof line, "COM%-4d %-13s %-48s %6.1f s", port, modules.c_str(),
                  outcome.c_str(), seconds);
     }
     return line;
@@ -134,6 +134,9 @@ void StationDisplay::Progress(size_t index, int32_t sent, int32_t size) {
         state.downloadStartMs = nowMs;
         state.lastProgressMs = 0;
         state.lastTenth = 0;
+        if (kind_ != kSingleRunLines) {
+            state.view.step = "Update firmware";
+        }
     }
     state.view.sent = sent;
     state.view.size = size;

@@ -43,8 +43,10 @@ std::string LiveLine(const PortView& view);
 // " 37 %      6144 of 16384 bytes      480 bytes/s  0:21 left".
 std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds);
 
-// A line of the closing table: port, modules, outcome, time; port 0 gives
-// the heading with modules and outcome as its titles.
+// A line of the closing table: port, modules, outcome, time; 79 characters
+// (the longest outcome included, up to 99 modules and 9999.9 s a port), so
+// that it fits a console of 80 columns. Port 0 gives the heading with
+// modules and outcome as its titles.
 std::string SummaryLine(int port, const std::string& modules, const std::string& outcome,
                         double seconds);
 

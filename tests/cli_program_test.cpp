@@ -293,3 +293,28 @@ TEST(ConsoleProgress, ShowsPercentBytesRateAndTimeLeft) {
     EXPECT_EQ(ProgressLine(16384, 16384, 34.13),
               "100 %     16384 of 16384 bytes      480 bytes/s  0:00 left");
 }
+
+// The station's lines fit a console of 80 columns, the longest outcome
+// and a port above COM99 included; a download's live line tells its step,
+// share and rate.
+TEST(StationLines, FitAnEightyColumnConsole) {
+    const std::string heading = SummaryLine(0, "modules", "outcome", 0);
+    const std::string row = SummaryLine(200, "99 (9 failed)",
+                                        "Error in received configuration of Korvan module", 9999.9);
+    EXPECT_EQ(heading.rfind("port    modules       outcome", 0), 0u) << heading;
+    EXPECT_EQ(heading.size(), 79u);
+    EXPECT_EQ(row.size(), 79u) << row;
+    EXPECT_EQ(row.rfind("COM200  99 (9 failed)  Error in received", 0), 0u) << row;
+    EXPECT_EQ(row.substr(row.size() - 8), "9999.9 s");
+    PortView view;
+    view.port = 12;
+    view.step = "Update firmware";
+    view.sent = 6144;
+    view.size = 16384;
+    view.rate = ByteRate(4801, 10.0);
+    EXPECT_EQ(LiveLine(view),
+              "COM12    Update firmware                                37 %     480 "
+              "bytes/s");
+    EXPECT_LE(LiveLine(view).size(), 79u);
+    EXPECT_EQ(ByteRate(1, 5.0), 0); // the first byte marks the start
+}
