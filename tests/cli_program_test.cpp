@@ -304,7 +304,7 @@ TEST(StationLines, FitAnEightyColumnConsole) {
     EXPECT_EQ(heading.rfind("port    modules       outcome", 0), 0u) << heading;
     EXPECT_EQ(heading.size(), 79u);
     EXPECT_EQ(row.size(), 79u) << row;
-    EXPECT_EQ(row.rfind("COM200  99 (9 failed)  Error in received", 0), 0u) << row;
+    EXPECT_EQ(row.rfind("COM200  99 (9 failed) Error in received", 0), 0u) << row;
     EXPECT_EQ(row.substr(row.size() - 8), "9999.9 s");
     PortView view;
     view.port = 12;
