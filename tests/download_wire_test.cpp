@@ -12,6 +12,7 @@
 #include "simulator.h"
 #include "support/download_bound.h"
 #include "support/driver_double.h"
+#include "support/firmware_wire.h"
 #include "support/peer_port.h"
 #include "support/run_driver.h"
 #include "support/strict_module.h"
@@ -60,41 +61,6 @@ void ChooseFirmware(PlainFace* face, const std::string& path) {
     face->choices.mode = kFirmwareMode;
     face->choices.port = kToolPort;
     MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, face->choices.scriptName, kScriptNameRoom);
-}
-
-std::string ScriptBytes(size_t size) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF); // every value, in every order
-    }
-    return bytes;
-}
-
-// What the module must receive: the handshake bytes, a pair per script byte
-// and the checksum line.
-std::string Wire(const std::string& script) {
-    const char digits[] = "0123456789ABCDEF";
-    std::string wire = "\x14\x10";
-    unsigned sum = 0;
-    for (char c : script) {
-        const uint8_t value = static_cast<uint8_t>(c);
-        wire += digits[value / 16];
-        wire += digits[value % 16];
-        sum += value;
-    }
-    wire += '\n';
-    for (int shift = 12; shift >= 0; shift -= 4) {
-        wire += digits[(sum >> shift) & 0xF];
-    }
-    return wire;
-}
-
-std::vector<int32_t> AckIndices(size_t size) {
-    std::vector<int32_t> indices;
-    for (size_t j = 95; j < size; j += 128) {
-        indices.push_back(static_cast<int32_t>(j));
-    }
-    return indices;
 }
 
 std::vector<int32_t> Indices(int32_t count) {
@@ -146,7 +112,7 @@ void ExpectWholeDownload(size_t size, int answerDelayMs) {
     DeleteFileA(path.c_str());
 
     EXPECT_EQ(outcome, kRunSucceeded) << face.report.detail;
-    const std::string wire = Wire(script);
+    const std::string wire = FirmwareWire(script);
     EXPECT_TRUE(session.received == wire)
         << "the wire differs from byte " << FirstDifference(session.received, wire) << " on, of "
         << wire.size() << " (" << session.received.size() << " came)";
@@ -206,7 +172,8 @@ TEST(DownloadWire, AStretchThePortDoesNotTakeNamesItsScriptBytes) {
         // Every byte before the stretch was shown, none of it.
         EXPECT_EQ(face.progress, Indices(96));
         // What the device took before it went reached the module.
-        EXPECT_EQ(session.received, Wire(script).substr(0, static_cast<size_t>(c.goneAfter)));
+        EXPECT_EQ(session.received,
+                  FirmwareWire(script).substr(0, static_cast<size_t>(c.goneAfter)));
     }
 }
 

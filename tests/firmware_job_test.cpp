@@ -4,6 +4,7 @@
 
 #include "dialog_ids.h"
 #include "job_fixture.h"
+#include "support/firmware_wire.h"
 
 namespace {
 
@@ -11,29 +12,12 @@ const char kSuccess[] = " The programming of Firmware was successful. ";
 const char kNoAnswer[] = "Korvan does not answer";
 const char kNotProgrammed[] = "Korvan could not be programmed";
 
-std::string ScriptBytes(size_t size) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF); // every value, in every order
-    }
-    return bytes;
-}
-
 uint16_t SumOf(const std::string& bytes) {
     uint16_t sum = 0;
     for (char c : bytes) {
         sum = static_cast<uint16_t>(sum + static_cast<uint8_t>(c));
     }
     return sum;
-}
-
-// The script indices after which the module acknowledges.
-std::vector<int32_t> AckIndices(size_t size) {
-    std::vector<int32_t> indices;
-    for (size_t j = 95; j < size; j += 128) {
-        indices.push_back(static_cast<int32_t>(j));
-    }
-    return indices;
 }
 
 class FirmwareSizeTest : public JobTest, public ::testing::WithParamInterface<size_t> {};

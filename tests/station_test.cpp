@@ -13,6 +13,7 @@
 
 #include "module_log.h"
 #include "support/console_process.h"
+#include "support/firmware_wire.h"
 #include "support/peer_port.h"
 #include "support/run_driver.h"
 #include "support/talker.h"
@@ -145,23 +146,6 @@ class StationTest : public ::testing::Test {
     }
     std::vector<std::string> files_;
 };
-
-// The bytes of a script sent as the firmware job sends them.
-std::string FirmwareWire(const std::string& script, size_t upTo) {
-    std::string wire = "\x14\x10";
-    unsigned sum = 0;
-    char pair[8];
-    for (size_t k = 0; k < upTo; ++k) {
-        snprintf(pair, sizeof pair, "%02X", static_cast<uint8_t>(script[k]));
-        wire += pair;
-        sum += static_cast<uint8_t>(script[k]);
-    }
-    if (upTo == script.size()) {
-        snprintf(pair, sizeof pair, "\n%04X", sum & 0xFFFF);
-        wire += pair;
-    }
-    return wire;
-}
 
 } // namespace
 
