@@ -1,0 +1,139 @@
+#include "station_state.h"
+
+const char* PortStatusName(PortStatus status) {
+    switch (status) {
+    case kPortWaiting:
+        return "waiting";
+    case kPortDetecting:
+        return "detecting";
+    case kPortProgramming:
+        return "programming";
+    case kPortPassed:
+        return "passed";
+    case kPortFailed:
+        return "failed";
+    case kPortAdapterGone:
+        return "adapter-gone";
+    case kPortPaused:
+        return "paused";
+    case kPortEnded:
+        return "ended";
+    }
+    return "waiting";
+}
+
+const char* StationStatusName(StationStatus status) {
+    switch (status) {
+    case kStationRunning:
+        return "running";
+    case kStationPaused:
+        return "paused";
+    case kStationStopping:
+        return "stopping";
+    case kStationEnded:
+        return "ended";
+    }
+    return "running";
+}
+
+StationState::StationState(const std::vector<int16_t>& ports, const StationJobInfo& job)
+    : job_(job) {
+    for (int16_t port : ports) {
+        auto part = std::make_unique<PortPart>();
+        part->port = port;
+        ports_.push_back(std::move(part));
+    }
+}
+
+void StationState::SetStatus(size_t index, PortStatus status) {
+    ports_[index]->status.store(status);
+}
+
+void StationState::SetStep(size_t index, const std::string& step) {
+    ports_[index]->step.Set(step);
+}
+
+void StationState::SetProgress(size_t index, int32_t sent, int32_t size) {
+    PortPart& part = *ports_[index];
+    if (size > 0 && (part.size.load() == 0 || sent <= 1)) {
+        part.downloadStartMs.store(GetTickCount64());
+    }
+    part.sent.store(sent);
+    part.size.store(size);
+}
+
+int64_t StationState::AddRecord(ModuleRecord record) {
+    PortPart& part = *ports_[record.portIndex];
+    const bool passed = record.report.outcome == kRunSucceeded;
+    std::lock_guard<std::mutex> hold(recordsLock_);
+    record.sequence = ++totals_.sequence;
+    ++totals_.modules;
+    ++(passed ? totals_.passed : totals_.failed);
+    part.modules.fetch_add(1);
+    if (!passed) {
+        part.failed.fetch_add(1);
+    }
+    part.milliseconds.fetch_add(static_cast<int64_t>(record.line.seconds * 1000 + 0.5));
+    part.lastSequence.store(record.sequence);
+    records_.push_back(std::move(record));
+    return totals_.sequence;
+}
+
+void StationState::SetStationStatus(StationStatus status) {
+    status_.store(status);
+}
+
+void StationState::SetLogProblem(const std::string& text) {
+    logProblem_.Set(text);
+}
+
+void StationState::SetPaused(bool paused) {
+    paused_.store(paused);
+}
+
+PortSnapshot StationState::Port(size_t index) const {
+    const PortPart& part = *ports_[index];
+    PortSnapshot snapshot;
+    snapshot.port = part.port;
+    snapshot.status = static_cast<PortStatus>(part.status.load());
+    snapshot.step = part.step.Get();
+    snapshot.size = part.size.load();
+    snapshot.sent = part.sent.load();
+    snapshot.downloadStartMs = part.downloadStartMs.load();
+    snapshot.modules = part.modules.load();
+    snapshot.failed = part.failed.load();
+    snapshot.seconds = part.milliseconds.load() / 1000.0;
+    snapshot.lastSequence = part.lastSequence.load();
+    return snapshot;
+}
+
+StationStatus StationState::Status() const {
+    const StationStatus status = static_cast<StationStatus>(status_.load());
+    return status == kStationRunning && paused_.load() ? kStationPaused : status;
+}
+
+StationTotals StationState::Totals() const {
+    std::lock_guard<std::mutex> hold(recordsLock_);
+    return totals_;
+}
+
+std::vector<ModuleRecord> StationState::RecordsAfter(int64_t sequence, size_t most) const {
+    std::vector<ModuleRecord> records;
+    std::lock_guard<std::mutex> hold(recordsLock_);
+    // Sequences run from 1 without gaps: record n is at n - 1.
+    const int64_t first = sequence < 0 ? 0 : sequence;
+    for (int64_t at = first; at < static_cast<int64_t>(records_.size()) && records.size() < most;
+         ++at) {
+        records.push_back(records_[static_cast<size_t>(at)]);
+    }
+    return records;
+}
+
+bool StationState::RecordOf(int64_t sequence, ModuleRecord* record) const {
+    std::lock_guard<std::mutex> hold(recordsLock_);
+    if (sequence < 1 || sequence > static_cast<int64_t>(records_.size())) {
+        return false;
+    }
+    *record = records_[static_cast<size_t>(sequence - 1)];
+    return true;
+}
