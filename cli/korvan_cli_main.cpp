@@ -187,7 +187,7 @@ void SeeTheConsole(StationJob* job) {
 int Finish(StationJob* job, const StationEnd& end) {
     fflush(stdout);
     fflush(stderr);
-    if (!end.portsEnded) {
+    if (!end.threadsEnded) {
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(end.status));
     }
     if (job->consoleCopy != nullptr) {
@@ -213,6 +213,11 @@ int wmain(int argc, wchar_t** wideArgv) {
     if (line.listPorts) {
         return line.jobGiven ? UsageError("--list-ports takes no job") : ListPorts();
     }
+    // A stop given from now on is this station's: the stop event is reset
+    // before anything else takes time (the port list of --port auto).
+    if (!WatchTheStopEvent(line.stopEvent)) {
+        return kUsageError;
+    }
     static StationJob job;
     const std::string problem = MakeJob(line, &job);
     if (!problem.empty()) {
@@ -220,8 +225,7 @@ int wmain(int argc, wchar_t** wideArgv) {
     }
     GiveStopThePorts(job);
     static ModuleLog log;
-    if (!WatchTheStopEvent(line.stopEvent) || !CheckTraceFile(line.traceFile) ||
-        !OpenTheLog(line.logFile, &log, &job)) {
+    if (!CheckTraceFile(line.traceFile) || !OpenTheLog(line.logFile, &log, &job)) {
         return kUsageError;
     }
     const int loaded = LoadTheScript(&job);

@@ -1,173 +1,132 @@
 #include "module_log.h"
 
-#include <bcrypt.h>
-
-#include <cstdio>
-#include <cstring>
-
 #include "run_texts.h"
 
-const char kModuleLogHeader[] =
-    "time_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,new_profibus_id,"
-    "startup_output,exit_status,outcome,detail,seconds\r\n";
-const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
-
-std::string CsvField(const std::string& field) {
-    const bool formula = !field.empty() && field[0] != 0 && strchr("=+-@\t\r", field[0]) != nullptr;
-    const std::string text = formula ? "'" + field : field;
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
-}
+LogWriteCall logWrite = WriteFile;
 
 namespace {
 
-std::string NumberOrEmpty(int64_t value) {
-    return value < 0 ? std::string() : std::to_string(value);
+// A positioned read of a file opened for synchronous access.
+bool ReadAt(HANDLE file, uint64_t offset, void* bytes, DWORD count, DWORD* got) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return ReadFile(file, bytes, count, got, &at) != 0;
+}
+
+std::wstring WideOf(const std::string& text) {
+    const int room = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(room > 0 ? static_cast<size_t>(room) : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], room);
+    wide.resize(wide.size() - 1);
+    return wide;
 }
 
 } // namespace
 
-std::string CsvLine(const ModuleLogLine& line) {
-    char seconds[32];
-    snprintf(seconds, sizeof seconds, "%.1f", line.seconds);
-    const std::string fields[] = {line.timeUtc,
-                                  line.port > 0 ? "COM" + std::to_string(line.port) : "auto",
-                                  line.job,
-                                  line.scriptName,
-                                  NumberOrEmpty(line.scriptSize),
-                                  line.scriptSha256,
-                                  NumberOrEmpty(line.oldProfibusId),
-                                  NumberOrEmpty(line.newProfibusId),
-                                  line.startup,
-                                  std::to_string(line.exitStatus),
-                                  line.outcome,
-                                  line.detail,
-                                  seconds};
-    std::string text;
-    for (const std::string& field : fields) {
-        text += (text.empty() ? "" : ",") + CsvField(field);
-    }
-    return text + "\r\n";
-}
-
-std::string UtcTimeText(const SYSTEMTIME& time) {
-    char text[32];
-    snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", time.wYear, time.wMonth,
-             time.wDay, time.wHour, time.wMinute, time.wSecond);
-    return text;
-}
-
-std::string UtcNowText() {
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    return UtcTimeText(now);
-}
-
-std::string Sha256Text(const uint8_t* bytes, size_t count) {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    UCHAR digest[32];
-    bool done = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
-                BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0;
-    // The data goes in pieces that a ULONG counts.
-    for (size_t at = 0; done && at < count;) {
-        const ULONG piece = count - at > 0x10000000 ? 0x10000000 : static_cast<ULONG>(count - at);
-        done = BCryptHashData(hash, const_cast<PUCHAR>(bytes + at), piece, 0) == 0;
-        at += piece;
-    }
-    done = done && BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
-    if (hash != nullptr) {
-        BCryptDestroyHash(hash);
-    }
-    if (algorithm != nullptr) {
-        BCryptCloseAlgorithmProvider(algorithm, 0);
-    }
-    if (!done) {
-        return "";
-    }
-    std::string text;
-    char pair[3];
-    for (UCHAR byte : digest) {
-        snprintf(pair, sizeof pair, "%02x", byte);
-        text += pair;
-    }
-    return text;
-}
-
 ModuleLog::~ModuleLog() {
+    Close();
+}
+
+void ModuleLog::Close() {
     if (file_ != INVALID_HANDLE_VALUE) {
         CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
     }
-}
-
-std::string LogHeaderProblem(const std::string& start) {
-    std::string text = start;
-    if (text.compare(0, 3, kUtf8ByteOrderMark) == 0) {
-        text.erase(0, 3);
-    }
-    if (text.empty()) {
-        return "";
-    }
-    const std::string header(kModuleLogHeader);
-    if (text.compare(0, header.size(), header) == 0) {
-        return "";
-    }
-    const std::string firstLine = text.substr(0, text.find_first_of("\r\n"));
-    return "its first line is not this program's header: \"" + firstLine.substr(0, 80) +
-           (firstLine.size() > 80 ? "...\"" : "\"");
 }
 
 std::string ModuleLog::Open(const std::string& name) {
-    // Others may read it meanwhile (a spreadsheet, a tail); nobody else writes.
-    file_ = CreateFileA(name.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
-                        FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    name_ = name;
+    return Reopen();
+}
+
+std::string ModuleLog::Reopen() {
+    Close();
+    // Other stations append too; anybody may read.
+    file_ = CreateFileW(
+        WideOf(name_).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         return SystemMessage(GetLastError());
     }
+    std::string problem = Lock();
+    if (problem.empty()) {
+        problem = StartFile();
+        Unlock();
+    }
+    if (!problem.empty()) {
+        Close();
+    }
+    return problem;
+}
+
+// The header of a new file, or whether the file's header is ours; the lock
+// is held.
+std::string ModuleLog::StartFile() {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file_, &size)) {
         return SystemMessage(GetLastError());
     }
     if (size.QuadPart == 0) {
-        return WriteText(std::string(kUtf8ByteOrderMark) + kModuleLogHeader);
+        return Write(std::string(kUtf8ByteOrderMark) + kModuleLogHeader);
     }
     // The header's length and a little more tell whether our lines fit.
-    char start[sizeof kModuleLogHeader + 8];
+    char start[256];
     DWORD got = 0;
-    if (!ReadFile(file_, start, sizeof start, &got, nullptr)) {
+    if (!ReadAt(file_, 0, start, sizeof start, &got)) {
         return SystemMessage(GetLastError());
     }
     const std::string text(start, got);
     if (text == kUtf8ByteOrderMark) {
-        return WriteText(kModuleLogHeader); // a file made, but its header never written
+        return Write(kModuleLogHeader); // a file made, but its header never written
     }
-    const std::string problem = LogHeaderProblem(text);
-    if (!problem.empty()) {
-        CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
-    }
-    return problem;
+    return LogHeaderProblem(text);
 }
 
-std::string ModuleLog::Append(const ModuleLogLine& line) {
+std::string ModuleLog::Append(const std::string& row) {
     if (file_ == INVALID_HANDLE_VALUE) {
         return "the log is not open";
     }
-    return WriteText(CsvLine(line));
+    std::string problem = Lock();
+    if (!problem.empty()) {
+        return problem;
+    }
+    bool ends = true;
+    problem = EndsWithLineEnd(&ends);
+    if (problem.empty()) {
+        problem = Write(ends ? row : "\r\n" + row);
+    }
+    if (problem.empty() && !FlushFileBuffers(file_)) {
+        problem = SystemMessage(GetLastError());
+    }
+    Unlock();
+    return problem;
 }
 
-std::string ModuleLog::WriteText(const std::string& text) {
+// Whether the file's last line is whole (a line feed ends it); the lock is
+// held.
+std::string ModuleLog::EndsWithLineEnd(bool* ends) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file_, &size)) {
+        return SystemMessage(GetLastError());
+    }
+    *ends = true;
+    if (size.QuadPart == 0) {
+        return "";
+    }
+    char last = 0;
+    DWORD got = 0;
+    if (!ReadAt(file_, static_cast<uint64_t>(size.QuadPart) - 1, &last, 1, &got)) {
+        return SystemMessage(GetLastError());
+    }
+    *ends = got == 1 && last == '\n';
+    return "";
+}
+
+// One write of the whole text at the file's end.
+std::string ModuleLog::Write(const std::string& text) {
     DWORD written = 0;
-    if (!WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    if (!logWrite(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
         return SystemMessage(GetLastError());
     }
     if (written != text.size()) {
@@ -175,4 +134,34 @@ std::string ModuleLog::WriteText(const std::string& text) {
                " bytes were written (the disk may be full)";
     }
     return "";
+}
+
+// Takes the lock of the file's end, waiting for another writer at most
+// kLockWaitMs.
+std::string ModuleLog::Lock() {
+    const ULONGLONG startMs = GetTickCount64();
+    for (;;) {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(kLockOffset);
+        at.OffsetHigh = static_cast<DWORD>(kLockOffset >> 32);
+        if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            return "";
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+            return SystemMessage(error);
+        }
+        if (GetTickCount64() - startMs >= kLockWaitMs) {
+            return "another program has held the log's lock for " +
+                   std::to_string(kLockWaitMs / 1000) + " s";
+        }
+        Sleep(10);
+    }
+}
+
+void ModuleLog::Unlock() {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(kLockOffset);
+    at.OffsetHigh = static_cast<DWORD>(kLockOffset >> 32);
+    UnlockFileEx(file_, 0, 1, 0, &at);
 }

@@ -1,9 +1,9 @@
-// The record of a production station: one CSV line per module (RFC 4180:
-// fields with a comma, a quote or a line break in quotes, quotes doubled;
-// lines end in CR LF), a header line when the file is new, appended
-// otherwise. A spreadsheet opens it as it is: a new file begins with UTF-8's
-// byte-order mark, so that names beyond ASCII show as written, and no field
-// is taken for a formula.
+// A production station's log file (the rows: log_rows.h). Several stations
+// may append to one log, a shared file on the line's server among them:
+// each row goes in one write while the writer holds the lock of the file's
+// end, after a line end where the last line was cut (a crash, a full disk),
+// and is on the disk when the write returns. The header is written once,
+// into a new or empty file. Others may read the file meanwhile.
 #pragma once
 
 #include <windows.h>
@@ -11,47 +11,13 @@
 #include <cstdint>
 #include <string>
 
-struct ModuleLogLine {
-    std::string timeUtc; // ISO 8601, "2026-12-08T09:15:02Z": when the module's run began
-    int port = 0;
-    std::string job; // "firmware", "profibus-id" or "read-id"
-    std::string scriptName;
-    int64_t scriptSize = -1;  // -1: no script (the Profibus-ID jobs)
-    std::string scriptSha256; // lower-case hexadecimal
-    int oldProfibusId = -1;   // -1: not read
-    int newProfibusId = -1;   // -1: none set
-    std::string startup;      // the module's start-up output before its banner
-    int exitStatus = 0;
-    std::string outcome; // the result text, without its blanks around
-    std::string detail;
-    double seconds = 0;
-};
+#include "log_rows.h"
 
-// The log's first line, and the byte-order mark before it in a new file.
-extern const char kModuleLogHeader[];
-extern const char kUtf8ByteOrderMark[];
-
-// One field as RFC 4180 wants it. A field that a spreadsheet would run as a
-// formula (one that begins with =, +, -, @, a tab or a carriage return: a
-// device's start-up output, a file's name) gets a leading apostrophe, which
-// the spreadsheet shows as text.
-std::string CsvField(const std::string& text);
-
-// Why a log whose text begins with start (its first bytes) cannot take our
-// lines: its header names other columns. Empty when it can (an empty file,
-// or our header, with or without the byte-order mark).
-std::string LogHeaderProblem(const std::string& start);
-
-// The line of a module, with its CR LF.
-std::string CsvLine(const ModuleLogLine& line);
-
-// A moment of the system's clock in UTC as ISO 8601, to the second.
-std::string UtcTimeText(const SYSTEMTIME& time);
-std::string UtcNowText();
-
-// The SHA-256 of bytes in lower-case hexadecimal; empty when the system
-// cannot compute it.
-std::string Sha256Text(const uint8_t* bytes, size_t count);
+// How the log writes, as the system's WriteFile. Process-wide so that a
+// test can play a disk that is full or a share that is gone for a while.
+typedef BOOL(WINAPI* LogWriteCall)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                                   LPOVERLAPPED overlapped);
+extern LogWriteCall logWrite;
 
 class ModuleLog {
   public:
@@ -60,17 +26,40 @@ class ModuleLog {
     ModuleLog& operator=(const ModuleLog&) = delete;
     ~ModuleLog();
 
-    // Opens (or makes) the file for appending, with the byte-order mark and
-    // the header when it is new or empty. Empty when it could, else the
-    // system's reason, or why a file of other columns is not appended to.
+    // Opens (or makes) the file named in UTF-8 for appending, with the
+    // byte-order mark and the header when it is new or empty. Empty when it
+    // could, else the system's reason, or why a file of other columns is not
+    // appended to.
     std::string Open(const std::string& name);
+    // Opens the same file again, after a failure.
+    std::string Reopen();
+    void Close();
     bool IsOpen() const {
         return file_ != INVALID_HANDLE_VALUE;
     }
-    // Appends a line whole. Empty when it did, else the system's reason.
-    std::string Append(const ModuleLogLine& line);
+    const std::string& Name() const {
+        return name_;
+    }
+    // Appends a row (a CSV line with its CR LF) whole. Empty when it did,
+    // else the system's reason.
+    std::string Append(const std::string& row);
+    std::string Append(const ModuleLogLine& line) {
+        return Append(CsvLine(line));
+    }
+
+    // The byte of the file that a writer locks while it appends: far beyond
+    // any log's end, so that the lock keeps only other writers waiting.
+    static constexpr uint64_t kLockOffset = 1ull << 62;
+    // How long an append waits for another writer's lock.
+    enum : DWORD { kLockWaitMs = 2000 };
 
   private:
-    std::string WriteText(const std::string& text);
+    std::string StartFile();
+    std::string EndsWithLineEnd(bool* ends);
+    std::string Write(const std::string& text);
+    std::string Lock();
+    void Unlock();
+
+    std::string name_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
 };

@@ -1,15 +1,18 @@
-// The station's main thread: it starts a thread per port, makes the one
-// OFF/ON request, takes each module done (its lines, its beep, its log
-// line), keeps the live lines, and ends with the summary and the exit
-// status once every port has ended or a stop has run its course.
+// The station's main thread: it starts a thread per port and the display's,
+// makes the one OFF/ON request, takes each module done into the station's
+// state and the log, and ends with the summary and the exit status once
+// every port has ended or a stop has run its course. It never writes to the
+// console itself: the display does.
 #include "station.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <memory>
 
+#include "log_writer.h"
 #include "run_texts.h"
 #include "serial_port.h"
 #include "station_display.h"
@@ -25,12 +28,13 @@ const char kRequestText[] = "Please switch the Korvan module OFF and then ON";
 const DWORD kLookMs = 50;
 
 // What the main thread keeps of a station; it outlives RunStation when a
-// port's thread has not ended (see StationEnd).
+// thread of the station has not ended (see StationEnd).
 struct StationRun {
+    std::unique_ptr<StationState> ownState;
     Station station;
     std::unique_ptr<StationDisplay> display;
+    std::unique_ptr<LogWriter> logWriter;
     bool requestShown = false;
-    bool logFailed = false;
     std::vector<ModuleEnd> ends;
 };
 
@@ -38,14 +42,15 @@ struct StationRun {
 // line is read on a thread of its own, so that the live lines go on, and
 // from the console's handle itself, not through the C runtime's stdin: a
 // thread that waits in the runtime's stream holds its lock, and the
-// runtime's exit would wait for it. The thread is never waited for; the
-// process ends whatever it does.
+// runtime's exit would wait for it. A read that ends with no byte is Ctrl+C
+// at the request (a stop, not an Enter). The thread is never waited for;
+// the process ends whatever it does.
 std::atomic<bool> enterPressed{false};
 
 DWORD WINAPI ReadEnterLine(LPVOID) {
     char line[256];
     DWORD got = 0;
-    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &got, nullptr)) {
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &got, nullptr) && got > 0) {
         enterPressed = true;
     }
     return 0;
@@ -58,73 +63,30 @@ DisplayKind KindOf(const StationJob& job) {
     return job.errorIsConsole ? kLiveLines : kPlainLines;
 }
 
-// A single run tells its outcome as the dialog would: the success text on
-// standard output, a failure's text and where it stopped on standard error.
-void ShowSingleOutcome(const StationJob& job, const ModuleDone& module) {
-    if (module.report.outcome == kRunSucceeded && job.choices.mode == kReadIdMode) {
-        // The station address for a script; the whole record for a person.
-        fprintf(job.output, "%d\n", module.report.oldProfibusId);
-        fprintf(job.errors, "Configuration record: %s\n", module.report.record);
-    } else if (module.report.outcome == kRunSucceeded) {
-        fprintf(job.output, "%s\n", module.result.c_str());
-    } else {
-        fputs(FailureReport(module.report).c_str(), job.errors);
-    }
-    fflush(job.output);
-    fflush(job.errors);
+HANDLE HandleOf(FILE* file) {
+    return file == nullptr ? nullptr : reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
 }
 
-// A station's line of a module done, with its detail below a failure, and
-// its beep: a high short one for a success, the dialog's failure beep
-// otherwise.
-void ShowStationOutcome(StationRun* run, const StationPort& stationPort, const ModuleDone& module) {
-    const StationJob& job = *run->station.job;
-    char line[300];
-    snprintf(line, sizeof line, "COM%d: %s (%.1f s)", stationPort.port,
-             OutcomeText(job, module.report, module.result).c_str(), module.seconds);
-    run->display->Say(line);
-    const std::string detail = LogLineOf(job, module.report, module.result, "", 0).detail;
-    if (module.report.outcome != kRunSucceeded && !detail.empty()) {
-        run->display->Say("  " + detail);
-    }
-    if (module.report.outcome == kRunSucceeded) {
-        Beep(2000, 80);
-    } else {
-        Beep(1500, 150);
-    }
+void Say(StationRun* run, const std::string& line) {
+    run->station.state->StationLines().Push(kSayLine, line);
 }
 
-// A module done: shown, counted and logged. A log line that cannot be
-// written stops the station after the modules under way.
+// A module done: into the state (which the display and any other reader
+// show), counted for the exit status, and logged.
 void TakeModuleDone(StationRun* run, const ModuleDone& module) {
     const StationJob& job = *run->station.job;
-    StationPort& stationPort = *run->station.ports[module.index];
-    if (job.Single()) {
-        ShowSingleOutcome(job, module);
-    } else {
-        ShowStationOutcome(run, stationPort, module);
-    }
+    ModuleRecord record;
+    record.portIndex = module.index;
+    record.line = LogLineOf(job, module.report, module.result, module.startUtc, module.seconds);
+    record.report = module.report;
+    record.result = module.result;
+    record.outcomeText = record.line.outcome;
+    record.endMs = module.endMs;
     run->ends.push_back({module.index, module.report.outcome, module.endMs});
-    stationPort.lastOutcome = OutcomeText(job, module.report, module.result);
-    // A port that did not open has done no module.
-    if (module.report.outcome != kPortNotOpened) {
-        stationPort.modulesDone++;
-        stationPort.seconds += module.seconds;
-        if (module.report.outcome != kRunSucceeded) {
-            stationPort.modulesFailed++;
-        }
+    if (run->logWriter != nullptr) {
+        run->logWriter->Add(CsvLine(record.line), GetTickCount64());
     }
-    if (job.log == nullptr || run->logFailed) {
-        return;
-    }
-    const std::string problem = job.log->Append(
-        LogLineOf(job, module.report, module.result, module.startUtc, module.seconds));
-    if (!problem.empty()) {
-        run->logFailed = true;
-        run->station.noMoreModules = true;
-        run->display->Say("korvan-cli: the log cannot be written: " + problem +
-                          (job.Single() ? "" : "; the station stops after the modules under way"));
-    }
+    run->station.state->AddRecord(std::move(record));
 }
 
 void TakeModulesDone(StationRun* run) {
@@ -139,6 +101,19 @@ void TakeModulesDone(StationRun* run) {
             run->station.doneQueue.pop_front();
         }
         TakeModuleDone(run, module);
+    }
+}
+
+// The rows that wait for the log are tried again when due; the state says
+// why they wait.
+void KeepTheLog(StationRun* run, bool now) {
+    if (run->logWriter == nullptr) {
+        return;
+    }
+    run->logWriter->Retry(GetTickCount64(), now);
+    const std::string problem = run->logWriter->Problem();
+    if (problem != run->station.state->LogProblem()) {
+        run->station.state->SetLogProblem(problem);
     }
 }
 
@@ -173,12 +148,13 @@ void MakeRequestWhenReady(StationRun* run) {
     // From now on modules may be under way: the end of the user's session
     // must leave their lines written.
     WatchSessionEnd();
-    run->display->Ask(kRequestText);
+    LineRing& lines = station.state->StationLines();
+    lines.Push(kAskLine, kRequestText);
     HANDLE reader = nullptr;
     if (job.inputIsConsole) {
-        run->display->Ask(job.Single()
-                              ? "(press Enter when it is switched on again)"
-                              : "(all of them; press Enter when they are switched on again)");
+        lines.Push(kAskLine, job.Single()
+                                 ? "(press Enter when it is switched on again)"
+                                 : "(all of them; press Enter when they are switched on again)");
         reader = CreateThread(nullptr, 0, ReadEnterLine, nullptr, 0, nullptr);
     }
     if (reader == nullptr) {
@@ -186,22 +162,6 @@ void MakeRequestWhenReady(StationRun* run) {
     } else {
         CloseHandle(reader);
     }
-}
-
-void PrintSummary(StationRun* run) {
-    const StationJob& job = *run->station.job;
-    fprintf(job.output, "%s\n", SummaryLine(0, "modules", "outcome", 0).c_str());
-    for (const auto& stationPort : run->station.ports) {
-        const std::string modules = job.repeat ? std::to_string(stationPort->modulesDone) + " (" +
-                                                     std::to_string(stationPort->modulesFailed) +
-                                                     " failed)"
-                                               : std::to_string(stationPort->modulesDone);
-        fprintf(
-            job.output, "%s\n",
-            SummaryLine(stationPort->port, modules, stationPort->lastOutcome, stationPort->seconds)
-                .c_str());
-    }
-    fflush(job.output);
 }
 
 int StatusOf(StationRun* run) {
@@ -217,7 +177,8 @@ int StatusOf(StationRun* run) {
         }
     }
     const int status = StationExitStatus(ends, job.repeat);
-    if (run->logFailed && (status == 0 || !job.Single())) {
+    const bool rowsLost = run->logWriter != nullptr && run->logWriter->Waiting() > 0;
+    if (rowsLost && (status == 0 || !job.Single())) {
         return kExitLogFailed;
     }
     return status;
@@ -234,9 +195,74 @@ StationEnd StoppedBeforeStart(const StationJob& job) {
     return {kExitInterrupted, true};
 }
 
+bool StopRequestedCall() {
+    return StopRequested();
+}
+
+// What the display shows last: the rows that never reached the log go to
+// standard output, as CSV, so that they are not lost.
+void FinishDisplay(StationRun* run, bool* threadsEnded) {
+    std::string errorsTail;
+    std::string outputTail;
+    if (run->logWriter != nullptr && run->logWriter->Waiting() > 0) {
+        const size_t rows = run->logWriter->Waiting();
+        errorsTail = "korvan-cli: " + run->logWriter->Problem() + "; " + std::to_string(rows) +
+                     (rows == 1 ? " row follows" : " rows follow") + " on standard output";
+        outputTail = run->logWriter->Leftover();
+    }
+    if (!run->display->Finish(errorsTail, outputTail, StopRequestedCall)) {
+        *threadsEnded = false;
+    }
+}
+
+// Waits for the ports, takes their modules and keeps the live lines, until
+// every port has ended or the stop limit has run out. False then.
+bool RunPorts(StationRun* run) {
+    Station& station = run->station;
+    ULONGLONG stopSeenMs = 0;
+    for (;;) {
+        MakeRequestWhenReady(run);
+        if (run->requestShown && enterPressed) {
+            station.powerCycleGiven = true;
+        }
+        TakeModulesDone(run);
+        KeepTheLog(run, false);
+        if (AllPortsAt(station, kPhaseEnded)) {
+            return true;
+        }
+        if (StopRequested() && stopSeenMs == 0) {
+            stopSeenMs = GetTickCount64();
+            station.state->SetStationStatus(kStationStopping);
+        }
+        if (stopSeenMs != 0 && GetTickCount64() - stopSeenMs > stationStopLimitMs) {
+            Say(run, "korvan-cli: a port did not end its run after the stop");
+            return false;
+        }
+        Sleep(kLookMs);
+    }
+}
+
 } // namespace
 
-StationEnd RunStation(const StationJob& job) {
+StationJobInfo JobInfoOf(const StationJob& job) {
+    StationJobInfo info;
+    info.job = JobName(job.choices.mode);
+    if (job.choices.mode == kFirmwareMode) {
+        info.script = job.scriptName;
+        info.scriptBytes = job.scriptSize;
+        info.scriptSha256 = job.scriptSha256;
+    }
+    if (job.choices.mode == kProfibusIdMode) {
+        info.profibusId = job.choices.profibusId;
+    }
+    info.startedUtc = UtcNowText();
+    if (job.log != nullptr) {
+        info.logFile = job.log->Name();
+    }
+    return info;
+}
+
+StationEnd RunStation(const StationJob& job, StationState* state) {
     if (StopRequested()) {
         return StoppedBeforeStart(job);
     }
@@ -244,9 +270,23 @@ StationEnd RunStation(const StationJob& job) {
     auto run = std::make_unique<StationRun>();
     Station& station = run->station;
     station.job = &job;
-    run->display = std::make_unique<StationDisplay>(KindOf(job), job.ports, job.errors,
-                                                    job.errorIsConsole, job.consoleCopy);
-    station.display = run->display.get();
+    if (state == nullptr) {
+        run->ownState = std::make_unique<StationState>(job.ports, JobInfoOf(job));
+        state = run->ownState.get();
+    }
+    station.state = state;
+    if (job.log != nullptr) {
+        run->logWriter = std::make_unique<LogWriter>(job.log);
+    }
+    fflush(job.output);
+    fflush(job.errors);
+    DisplaySinks sinks;
+    sinks.errors = HandleOf(job.errors);
+    sinks.output = HandleOf(job.output);
+    sinks.consoleCopy = HandleOf(job.consoleCopy);
+    sinks.errorsIsConsole = job.errorIsConsole;
+    run->display = std::make_unique<StationDisplay>(KindOf(job), state, sinks);
+    run->display->Start();
     for (size_t k = 0; k < job.ports.size(); ++k) {
         auto stationPort = std::make_unique<StationPort>();
         stationPort->station = &station;
@@ -258,49 +298,27 @@ StationEnd RunStation(const StationJob& job) {
         stationPort->thread = CreateThread(nullptr, 0, PortThread, stationPort.get(), 0, nullptr);
         if (stationPort->thread == nullptr) {
             stationPort->phase = kPhaseEnded;
-            run->display->Say("COM" + std::to_string(stationPort->port) +
-                              ": no thread for its run");
+            state->SetStatus(stationPort->index, kPortEnded);
+            Say(run.get(), "COM" + std::to_string(stationPort->port) + ": no thread for its run");
         }
     }
 
-    bool portsEnded = true;
-    ULONGLONG stopSeenMs = 0;
-    for (;;) {
-        MakeRequestWhenReady(run.get());
-        if (run->requestShown && enterPressed) {
-            station.powerCycleGiven = true;
-        }
-        TakeModulesDone(run.get());
-        run->display->Refresh();
-        if (AllPortsAt(station, kPhaseEnded)) {
-            break;
-        }
-        if (StopRequested() && stopSeenMs == 0) {
-            stopSeenMs = GetTickCount64();
-        }
-        if (stopSeenMs != 0 && GetTickCount64() - stopSeenMs > stationStopLimitMs) {
-            run->display->Say("korvan-cli: a port did not end its run after the stop");
-            portsEnded = false;
-            break;
-        }
-        Sleep(kLookMs);
-    }
+    bool threadsEnded = RunPorts(run.get());
     for (auto& stationPort : station.ports) {
-        if (stationPort->thread != nullptr && portsEnded) {
+        if (stationPort->thread != nullptr && threadsEnded) {
             // Each has ended its runs; this is the thread's very end.
             WaitForSingleObject(stationPort->thread, 1000);
         }
     }
     TakeModulesDone(run.get());
-    run->display->Refresh(true);
-    if (!job.Single()) {
-        PrintSummary(run.get());
-    }
+    KeepTheLog(run.get(), true);
+    state->SetStationStatus(kStationEnded);
+    FinishDisplay(run.get(), &threadsEnded);
     const int status = StatusOf(run.get());
     StopHandled();
     EndSessionWatch();
-    if (!portsEnded) {
-        // A port's thread may still use what the station holds: it is left
+    if (!threadsEnded) {
+        // A thread of the station may still use what it holds: it is left
         // to it, and the caller ends the process.
         run.release();
         return {status, false};

@@ -16,11 +16,12 @@
 
 #include "module_log.h"
 #include "run_face.h"
+#include "station_state.h"
 
 // Exit statuses beyond the runs' own outcomes.
 enum : int {
     kExitInterrupted = kRunInterrupted, // a stop cut a module short, or came before any
-    kExitLogFailed = 10,                // a log line could not be written
+    kExitLogFailed = 10,                // a log row never reached the file
 };
 
 // What a station does, from the command line.
@@ -52,9 +53,10 @@ struct StationJob {
 struct StationEnd {
     int status = 0;
     // False when a port's thread had not ended within stationStopLimitMs of
-    // the stop: the caller must end the process without releasing what the
-    // station's runs use (the script, the ports).
-    bool portsEnded = true;
+    // the stop, or the display's thread was still held by the console when a
+    // stop gave up on it: the caller must end the process without releasing
+    // what those threads use (the script, the ports, the standard streams).
+    bool threadsEnded = true;
 };
 
 // How long the runs may take to end once stopped: every wait of theirs is
@@ -62,15 +64,21 @@ struct StationEnd {
 // Process-wide so that a test can shorten it.
 extern DWORD stationStopLimitMs;
 
-// Runs the station to its end. The status: a single run's is its outcome;
-// with one module per port, 0 when every module succeeded, else the outcome
-// of the first port, in command-line order, whose module did not (a stop
-// that came before it started counts as kExitInterrupted); with --repeat, 0
-// when every module done succeeded, else the outcome of the first module,
-// in time, that did not (a module cut short by the stop counts, a wait cut
-// short does not). kExitLogFailed when the log failed; kExitInterrupted
-// when the stop came before anything began.
-StationEnd RunStation(const StationJob& job);
+// Runs the station to its end, leaving what it does in state (one of its
+// own when state is nullptr; a given one has the job's ports, and readers
+// such as a server may read it meanwhile). The status: a single run's is its
+// outcome; with one module per port, 0 when every module succeeded, else the
+// outcome of the first port, in command-line order, whose module did not (a
+// stop that came before it started counts as kExitInterrupted); with
+// --repeat, 0 when every module done succeeded, else the outcome of the
+// first module, in time, that did not (a module cut short by the stop
+// counts, a wait cut short does not). kExitLogFailed when a row never
+// reached the log; kExitInterrupted when the stop came before anything
+// began.
+StationEnd RunStation(const StationJob& job, StationState* state = nullptr);
+
+// What the station's state tells of the job.
+StationJobInfo JobInfoOf(const StationJob& job);
 
 // The job's name in the log: "firmware", "profibus-id" or "read-id".
 const char* JobName(RunMode mode);

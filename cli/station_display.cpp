@@ -1,225 +1,356 @@
 #include "station_display.h"
 
+#include <cstdio>
+
+#include "run_texts.h"
+
+DisplayWriteCall displayWrite = WriteFile;
+
 namespace {
 
-// Live lines and a console's progress line are redrawn at most this often.
+// The display looks at the station this often; live lines and a console's
+// progress line are redrawn at most every kRedrawGapMs.
+const DWORD kPassMs = 50;
 const ULONGLONG kRedrawGapMs = 100;
+
+std::string PortName(int port) {
+    return "COM" + std::to_string(port);
+}
 
 } // namespace
 
-double ByteRate(int32_t sent, double seconds) {
-    return seconds > 0.05 && sent > 1 ? (sent - 1) / seconds : 0;
-}
-
-std::string LiveLine(const PortView& view) {
-    char line[160];
-    int length = snprintf(line, sizeof line, "COM%-4d  %-44.44s", view.port, view.step.c_str());
-    if (view.size > 0) {
-        const int percent = static_cast<int>(static_cast<int64_t>(view.sent) * 100 / view.size);
-        length += snprintf(line + length, sizeof line - length, "  %3d %%", percent);
-        if (view.rate > 0) {
-            snprintf(line + length, sizeof line - length, "  %6.0f bytes/s", view.rate);
-        }
-    }
-    return line;
-}
-
-std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds) {
-    const int percent = size > 0 ? static_cast<int>(static_cast<int64_t>(sent) * 100 / size) : 100;
-    char line[120];
-    int length = snprintf(line, sizeof line, "%3d %%  %8ld of %ld bytes", percent,
-                          static_cast<long>(sent), static_cast<long>(size));
-    const double rate = ByteRate(sent, elapsedSeconds);
-    if (rate > 0) {
-        const long left = static_cast<long>((size - sent) / rate + 0.5);
-        snprintf(line + length, sizeof line - length, "  %7.0f bytes/s  %ld:%02ld left", rate,
-                 left / 60, left % 60);
-    }
-    return line;
-}
-
-std::string SummaryLine(int port, const std::string& modules, const std::string& outcome,
-                        double seconds) {
-    char line[256];
-    if (port == 0) { // the heading
-        snprintf(line, sizeof line, "%-7s %-13s %-48s %8s", "port", modules.c_str(),
-                 outcome.c_str(), "time");
-    } else {
-        snprintf(line, sizeof line, "COM%-4d %-13s %-48s %6.1f s", port, modules.c_str(),
-                 outcome.c_str(), seconds);
-    }
-    return line;
-}
-
-StationDisplay::StationDisplay(DisplayKind kind, const std::vector<int16_t>& ports, FILE* errors,
-                               bool console, FILE* consoleCopy)
-    : kind_(kind), errors_(errors), console_(console), consoleCopy_(consoleCopy),
-      ports_(ports.size()) {
-    for (size_t k = 0; k < ports.size(); ++k) {
-        ports_[k].view.port = ports[k];
-    }
+StationDisplay::StationDisplay(DisplayKind kind, const StationState* state,
+                               const DisplaySinks& sinks)
+    : kind_(kind), state_(state), sinks_(sinks), places_(state->PortCount()) {
     if (kind_ == kLiveLines) {
-        screen_ = GetStdHandle(STD_ERROR_HANDLE);
         CONSOLE_SCREEN_BUFFER_INFO info;
-        if (GetConsoleScreenBufferInfo(screen_, &info)) {
+        if (GetConsoleScreenBufferInfo(sinks_.errors, &info)) {
             width_ = info.dwSize.X;
         }
     }
 }
 
-// A line that stays, written whole; the lock is held.
-void StationDisplay::Line(const std::string& line) {
-    if (kind_ == kLiveLines && top_ >= 0) {
-        Redraw({line});
+StationDisplay::~StationDisplay() {
+    if (thread_ != nullptr) {
+        finishing_ = true;
+        SetEvent(wake_);
+        WaitForSingleObject(thread_, kGiveUpMs);
+        CloseHandle(thread_);
+    }
+    if (wake_ != nullptr) {
+        CloseHandle(wake_);
+    }
+}
+
+bool StationDisplay::Start() {
+    wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (wake_ != nullptr) {
+        thread_ = CreateThread(nullptr, 0, Thread, this, 0, nullptr);
+    }
+    return thread_ != nullptr;
+}
+
+DWORD WINAPI StationDisplay::Thread(LPVOID argument) {
+    StationDisplay* display = static_cast<StationDisplay*>(argument);
+    while (!display->finishing_) {
+        display->Pass(false);
+        WaitForSingleObject(display->wake_, kPassMs);
+    }
+    display->Pass(true);
+    display->finished_ = true;
+    return 0;
+}
+
+bool StationDisplay::Finish(const std::string& errorsTail, const std::string& outputTail,
+                            bool (*stopping)()) {
+    errorsTail_ = errorsTail;
+    outputTail_ = outputTail;
+    if (thread_ == nullptr) {
+        Pass(true);
+        return true;
+    }
+    finishing_ = true;
+    SetEvent(wake_);
+    // The console may hold the last lines back for as long as a person
+    // takes; a stop gives up on them.
+    ULONGLONG stopSeenMs = 0;
+    while (WaitForSingleObject(thread_, kPassMs) == WAIT_TIMEOUT) {
+        if (stopSeenMs == 0 && stopping()) {
+            stopSeenMs = GetTickCount64();
+        }
+        if (stopSeenMs != 0 && GetTickCount64() - stopSeenMs >= kGiveUpMs) {
+            return false;
+        }
+    }
+    return finished_;
+}
+
+// One look at the station: what it has done since the last, shown. The
+// records are counted first: every line a port wrote before its module's
+// record is then among the lines taken, and comes out before the outcome.
+void StationDisplay::Pass(bool last) {
+    const int64_t lastRecord = state_->Totals().sequence;
+    std::vector<std::string> stay;
+    std::vector<DisplayLine> stationLines;
+    state_->StationLines().Take(&nextStationLine_, &stationLines);
+    for (const DisplayLine& line : stationLines) {
+        stay.push_back(line.text);
+        if (line.kind == kAskLine && sinks_.consoleCopy != nullptr) {
+            Write(sinks_.consoleCopy, line.text + "\r\n");
+        }
+    }
+    for (size_t index = 0; index < places_.size(); ++index) {
+        TakePortLines(index, &stay);
+    }
+    for (const ModuleRecord& record : state_->RecordsAfter(recordsShown_)) {
+        if (record.sequence > lastRecord) {
+            break;
+        }
+        TakeRecord(record, &stay);
+        recordsShown_ = record.sequence;
+    }
+    TakeLogProblem(&stay);
+    if (last) {
+        CloseProgressLine();
+        if (!errorsTail_.empty()) {
+            stay.push_back(errorsTail_);
+        }
+    }
+    ShowLines(stay);
+    if (!last) {
+        UpdateProgressLine(false);
+        return;
+    }
+    if (kind_ == kLiveLines) {
+        Redraw({});
+    }
+    Write(sinks_.output, outputTail_);
+    Summary();
+}
+
+void StationDisplay::TakePortLines(size_t index, std::vector<std::string>* stay) {
+    PortPlace& place = places_[index];
+    std::vector<DisplayLine> lines;
+    const uint64_t lost = state_->PortLines(index).Take(&place.nextLine, &lines);
+    const std::string prefix = PortName(state_->Port(index).port) + ": ";
+    if (lost > 0 && kind_ != kLiveLines) {
+        stay->push_back(prefix + "(" + std::to_string(lost) + " lines not shown)");
+    }
+    for (const DisplayLine& line : lines) {
+        switch (line.kind) {
+        case kStepLine:
+            if (kind_ == kSingleRunLines) {
+                stay->push_back(line.text);
+            }
+            break;
+        case kNoticeLine:
+        case kLastingNoticeLine:
+            if (kind_ != kLiveLines || line.kind == kLastingNoticeLine) {
+                stay->push_back(prefix + line.text);
+            }
+            break;
+        case kTenthLine:
+            if (kind_ == kPlainLines) {
+                stay->push_back(prefix + TenthLine(line.sent, line.size));
+            } else if (kind_ == kSingleRunLines && !sinks_.errorsIsConsole) {
+                stay->push_back(TenthLine(line.sent, line.size));
+            }
+            break;
+        case kDownloadEndLine:
+            if (kind_ == kSingleRunLines && sinks_.errorsIsConsole) {
+                ShowLines(*stay); // what came before, above the progress line
+                stay->clear();
+                const double seconds = (GetTickCount64() - place.downloadStartMs) / 1000.0;
+                Write(sinks_.errors, "\r" + ProgressLine(line.sent, line.size,
+                                                         place.downloadStartMs ? seconds : 0));
+                progressLineOpen_ = true;
+                CloseProgressLine();
+            }
+            place.shownSent = -1;
+            break;
+        default:
+            stay->push_back(line.text);
+            break;
+        }
+    }
+}
+
+// A module done: a single run tells its outcome as the dialog would (the
+// success text on standard output, a failure's text and where it stopped on
+// standard error); a station gives it a line, its detail below a failure,
+// and a beep: a high short one for a success, the dialog's failure beep
+// otherwise.
+void StationDisplay::TakeRecord(const ModuleRecord& record, std::vector<std::string>* stay) {
+    const RunReport& report = record.report;
+    const bool succeeded = report.outcome == kRunSucceeded;
+    if (kind_ == kSingleRunLines) {
+        ShowLines(*stay);
+        stay->clear();
+        CloseProgressLine();
+        if (succeeded && state_->Job().job == "read-id") {
+            // The station address for a script; the whole record for a person.
+            Write(sinks_.output, std::to_string(report.oldProfibusId) + "\r\n");
+            Write(sinks_.errors, std::string("Configuration record: ") + report.record + "\r\n");
+        } else if (succeeded) {
+            Write(sinks_.output, record.result + "\r\n");
+        } else {
+            std::string text = FailureReport(report);
+            for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) {
+                text.replace(at, 1, "\r\n");
+                at += 2;
+            }
+            Write(sinks_.errors, text);
+        }
+        return;
+    }
+    char line[300];
+    snprintf(line, sizeof line, "%s: %s (%.1f s)", PortName(report.port).c_str(),
+             record.outcomeText.c_str(), record.line.seconds);
+    stay->push_back(line);
+    if (!succeeded && !record.line.detail.empty()) {
+        stay->push_back("  " + record.line.detail);
+    }
+    ShowLines(*stay);
+    stay->clear();
+    Beep(succeeded ? 2000 : 1500, succeeded ? 80 : 150);
+}
+
+// The log that cannot be written: a line when that begins or changes, and
+// when it is written again.
+void StationDisplay::TakeLogProblem(std::vector<std::string>* stay) {
+    const std::string problem = state_->LogProblem();
+    if (problem == logProblemShown_) {
+        return;
+    }
+    if (kind_ != kLiveLines) {
+        stay->push_back(problem.empty() ? "korvan-cli: the log is written again"
+                                        : "korvan-cli: " + problem);
+    }
+    logProblemShown_ = problem;
+    logLineDrawn_ = logLineDrawn_ || !problem.empty();
+}
+
+void StationDisplay::ShowLines(const std::vector<std::string>& stay) {
+    if (kind_ == kLiveLines) {
+        const ULONGLONG nowMs = GetTickCount64();
+        if (!stay.empty() || nowMs - lastDrawMs_ >= kRedrawGapMs) {
+            Redraw(stay);
+        }
+        return;
+    }
+    if (stay.empty()) {
         return;
     }
     CloseProgressLine();
-    fprintf(errors_, "%s\n", line.c_str());
-    fflush(errors_);
+    std::string text;
+    for (const std::string& line : stay) {
+        text += line + "\r\n";
+    }
+    Write(sinks_.errors, text);
+}
+
+// A single run's download on a console: its progress line, rewritten in
+// place.
+void StationDisplay::UpdateProgressLine(bool now) {
+    if (kind_ != kSingleRunLines || !sinks_.errorsIsConsole || places_.empty()) {
+        return;
+    }
+    const PortSnapshot port = state_->Port(0);
+    PortPlace& place = places_[0];
+    if (port.size <= 0) {
+        return;
+    }
+    place.downloadStartMs = port.downloadStartMs;
+    const ULONGLONG nowMs = GetTickCount64();
+    if (port.sent == place.shownSent || (!now && nowMs - lastDrawMs_ < kRedrawGapMs)) {
+        return;
+    }
+    lastDrawMs_ = nowMs;
+    place.shownSent = port.sent;
+    char line[100];
+    snprintf(line, sizeof line, "\r%-72s",
+             ProgressLine(port.sent, port.size, (nowMs - port.downloadStartMs) / 1000.0).c_str());
+    Write(sinks_.errors, line);
+    progressLineOpen_ = true;
 }
 
 // Ends a progress line left open on the console, so the next text starts a
-// line of its own; the lock is held.
+// line of its own.
 void StationDisplay::CloseProgressLine() {
     if (progressLineOpen_) {
-        fputc('\n', errors_);
+        Write(sinks_.errors, "\r\n");
         progressLineOpen_ = false;
     }
 }
 
-void StationDisplay::Say(const std::string& line) {
-    std::lock_guard<std::mutex> hold(lock_);
-    Line(line);
-}
-
-void StationDisplay::Ask(const std::string& line) {
-    std::lock_guard<std::mutex> hold(lock_);
-    Line(line);
-    if (consoleCopy_ != nullptr) {
-        fprintf(consoleCopy_, "%s\n", line.c_str());
-        fflush(consoleCopy_);
-    }
-}
-
-void StationDisplay::Step(size_t index, const std::string& step) {
-    if (step.empty() || step == " " || index >= ports_.size()) {
-        return; // a blank clears the dialog's line: no step
-    }
-    std::lock_guard<std::mutex> hold(lock_);
-    ports_[index].view.step = step;
-    if (kind_ == kSingleRunLines) {
-        Line(step);
-    }
-}
-
-void StationDisplay::Notice(size_t index, const std::string& text, bool lasting) {
-    if (index >= ports_.size()) {
-        return;
-    }
-    std::lock_guard<std::mutex> hold(lock_);
-    ports_[index].view.step = text;
-    if (kind_ != kLiveLines || lasting) {
-        Line("COM" + std::to_string(ports_[index].view.port) + ": " + text);
-    }
-}
-
-void StationDisplay::Progress(size_t index, int32_t sent, int32_t size) {
-    if (index >= ports_.size() || size <= 0) {
-        return;
-    }
-    std::lock_guard<std::mutex> hold(lock_);
-    PortState& state = ports_[index];
-    const ULONGLONG nowMs = GetTickCount64();
-    if (sent <= 1 || state.view.size == 0) {
-        state.downloadStartMs = nowMs;
-        state.lastProgressMs = 0;
-        state.lastTenth = 0;
-        if (kind_ != kSingleRunLines) {
-            state.view.step = "Update firmware";
-        }
-    }
-    state.view.sent = sent;
-    state.view.size = size;
-    if (kind_ == kLiveLines) {
-        return; // the next redraw shows it
-    }
-    if (kind_ == kSingleRunLines && console_) {
-        if (sent < size && nowMs - state.lastProgressMs < kRedrawGapMs) {
-            return;
-        }
-        state.lastProgressMs = nowMs;
-        const std::string line = ProgressLine(sent, size, (nowMs - state.downloadStartMs) / 1000.0);
-        fprintf(errors_, "\r%-72s", line.c_str());
-        progressLineOpen_ = true;
-        fflush(errors_);
-        return;
-    }
-    // Elsewhere a line every tenth of the way.
-    const int tenth = static_cast<int>(static_cast<int64_t>(sent) * 10 / size);
-    if (tenth > state.lastTenth) {
-        state.lastTenth = tenth;
-        const std::string prefix =
-            kind_ == kPlainLines ? "COM" + std::to_string(state.view.port) + ": " : "";
-        fprintf(errors_, "%s%3d %% (%ld of %ld bytes)\n", prefix.c_str(), tenth * 10,
-                static_cast<long>(sent), static_cast<long>(size));
-        fflush(errors_);
-    }
-}
-
-void StationDisplay::EndProgress(size_t index) {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (index < ports_.size()) {
-        ports_[index].view.size = 0;
-        ports_[index].view.sent = 0;
-    }
-    CloseProgressLine();
-    fflush(errors_);
-}
-
-std::vector<PortView> StationDisplay::Views(ULONGLONG nowMs) {
-    std::vector<PortView> views;
-    for (const PortState& state : ports_) {
-        PortView view = state.view;
-        if (view.size > 0) {
-            view.rate = ByteRate(view.sent, (nowMs - state.downloadStartMs) / 1000.0);
-        }
-        views.push_back(view);
-    }
-    return views;
-}
-
-void StationDisplay::Refresh(bool now) {
-    if (kind_ != kLiveLines) {
-        return;
-    }
-    std::lock_guard<std::mutex> hold(lock_);
-    const ULONGLONG nowMs = GetTickCount64();
-    if (!now && nowMs - lastRedrawMs_ < kRedrawGapMs) {
-        return;
-    }
-    Redraw({});
-}
-
-// The lock is held.
+// The lines that stay, then the live lines below them.
 void StationDisplay::Redraw(const std::vector<std::string>& above) {
     const ULONGLONG nowMs = GetTickCount64();
-    lastRedrawMs_ = nowMs;
+    lastDrawMs_ = nowMs;
     if (top_ >= 0) {
-        SetConsoleCursorPosition(screen_, COORD{0, top_});
+        SetConsoleCursorPosition(sinks_.errors, COORD{0, top_});
+    }
+    std::vector<std::string> lines = above;
+    for (size_t index = 0; index < places_.size(); ++index) {
+        const PortSnapshot port = state_->Port(index);
+        PortView view;
+        view.port = port.port;
+        view.step = port.step;
+        view.sent = port.sent;
+        view.size = port.size;
+        if (port.size > 0) {
+            view.rate = ByteRate(port.sent, (nowMs - port.downloadStartMs) / 1000.0);
+        }
+        lines.push_back(LiveLine(view));
+    }
+    if (logLineDrawn_) {
+        lines.push_back(logProblemShown_.empty() ? "log written" : logProblemShown_);
     }
     // Every line is written to the screen's width less one, so that it
     // overwrites what stood there and never wraps.
     const int room = width_ > 1 ? width_ - 1 : 79;
-    for (const std::string& line : above) {
-        fprintf(errors_, "%-*.*s\n", room, room, line.c_str());
+    std::string text;
+    char padded[512];
+    for (const std::string& line : lines) {
+        snprintf(padded, sizeof padded, "%-*.*s\r\n", room, room, line.c_str());
+        text += padded;
     }
-    for (const PortView& view : Views(nowMs)) {
-        const std::string line = LiveLine(view);
-        fprintf(errors_, "%-*.*s\n", room, room, line.c_str());
-    }
-    fflush(errors_);
+    Write(sinks_.errors, text);
+    const size_t live = places_.size() + (logLineDrawn_ ? 1 : 0);
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (GetConsoleScreenBufferInfo(screen_, &info)) {
-        top_ = static_cast<SHORT>(info.dwCursorPosition.Y - static_cast<SHORT>(ports_.size()));
+    if (GetConsoleScreenBufferInfo(sinks_.errors, &info)) {
+        top_ = static_cast<SHORT>(info.dwCursorPosition.Y - static_cast<SHORT>(live));
+    }
+}
+
+// The closing table of a station: a row a port, in command-line order.
+void StationDisplay::Summary() {
+    if (kind_ == kSingleRunLines) {
+        return;
+    }
+    std::string text = SummaryLine(0, 0, 0, "", 0) + "\r\n";
+    for (size_t index = 0; index < places_.size(); ++index) {
+        const PortSnapshot port = state_->Port(index);
+        ModuleRecord last;
+        const std::string outcome =
+            state_->RecordOf(port.lastSequence, &last) ? last.outcomeText : "no module";
+        text += SummaryLine(port.port, port.modules, port.failed, outcome, port.seconds) + "\r\n";
+    }
+    Write(sinks_.output, text);
+}
+
+// Writes text whole, however many writes the sink takes for it.
+void StationDisplay::Write(HANDLE sink, const std::string& text) {
+    if (sink == nullptr || sink == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    for (size_t at = 0; at < text.size();) {
+        DWORD written = 0;
+        if (!displayWrite(sink, text.data() + at, static_cast<DWORD>(text.size() - at), &written,
+                          nullptr) ||
+            written == 0) {
+            return;
+        }
+        at += written;
     }
 }

@@ -7,99 +7,98 @@
 //   lines that stay (outcomes, notices) scrolling above them;
 // - a station elsewhere (a log file, a pipe): a plain line per port every
 //   tenth of a download, at each notice and at each outcome.
-// The ports' threads and the station's main thread all write through it.
+// The display has a thread of its own, the only one that writes to the
+// console: it reads the station's state and its lines. A console that holds
+// its writes back (a selection in it, a pipe that nobody reads) holds back
+// the display and nothing else.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
-#include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "display_lines.h"
+#include "station_state.h"
+
 enum DisplayKind { kSingleRunLines, kLiveLines, kPlainLines };
 
-// One port as it stands.
-struct PortView {
-    int port = 0;
-    std::string step; // the step under way, or what the port waits for
-    int32_t sent = 0; // script bytes sent of size; size 0 outside a download
-    int32_t size = 0;
-    double rate = 0; // bytes per second of the download so far
+// How the display writes, as the system's WriteFile. Process-wide so that a
+// test can put a console that holds its writes back in its place.
+typedef BOOL(WINAPI* DisplayWriteCall)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                                       LPOVERLAPPED overlapped);
+extern DisplayWriteCall displayWrite;
+
+// Where the display's text goes.
+struct DisplaySinks {
+    HANDLE errors = nullptr; // steps, notices, outcomes (standard error)
+    HANDLE output = nullptr; // a single run's result, the summary (standard output)
+    // When not null: the console itself, for the requests to a technician
+    // whose standard error goes to a file.
+    HANDLE consoleCopy = nullptr;
+    bool errorsIsConsole = false; // live lines and the rewritten progress line need one
 };
-
-// Bytes per second of a download that has sent sent bytes in seconds: the
-// first byte marks the start, so it does not count; 0 until there is a
-// rate to tell.
-double ByteRate(int32_t sent, double seconds);
-
-// The live line of a port, e.g.
-// "COM3    Programming    37 %     480 bytes/s".
-std::string LiveLine(const PortView& view);
-
-// The progress line of a single run on a console: percent, bytes sent of
-// all, the rate and the time left, e.g.
-// " 37 %      6144 of 16384 bytes      480 bytes/s  0:21 left".
-std::string ProgressLine(int32_t sent, int32_t size, double elapsedSeconds);
-
-// A line of the closing table: port, modules, outcome, time; 79 characters
-// (the longest outcome included, up to 99 modules and 9999.9 s a port), so
-// that it fits a console of 80 columns. Port 0 gives the heading with
-// modules and outcome as its titles.
-std::string SummaryLine(int port, const std::string& modules, const std::string& outcome,
-                        double seconds);
 
 class StationDisplay {
   public:
-    // errors: where the lines go (standard error); console: it is a console
-    // that can be drawn on. consoleCopy, when not null: the console itself,
-    // for the request to a technician whose standard error goes to a file.
-    StationDisplay(DisplayKind kind, const std::vector<int16_t>& ports, FILE* errors, bool console,
-                   FILE* consoleCopy);
+    StationDisplay(DisplayKind kind, const StationState* state, const DisplaySinks& sinks);
+    StationDisplay(const StationDisplay&) = delete;
+    StationDisplay& operator=(const StationDisplay&) = delete;
+    // Ends a thread still running, within a bound.
+    ~StationDisplay();
+
     DisplayKind Kind() const {
         return kind_;
     }
-    // A line that stays: above the live lines on a console.
-    void Say(const std::string& line);
-    // A request to the technician (switch the module, press Enter): it
-    // reaches the console also when standard error goes elsewhere.
-    void Ask(const std::string& line);
-    // The step under way on the port of index: a line of a single run, the
-    // live line's step of a station.
-    void Step(size_t index, const std::string& step);
-    // Something the port's technician must know ("next module: switch it
-    // ON", "adapter gone, waiting for it"): the live line's step, and a
-    // line "COMn: text" where there are no live lines or when it lasts.
-    void Notice(size_t index, const std::string& text, bool lasting);
-    // The download of the port of index has sent sent of size script bytes.
-    void Progress(size_t index, int32_t sent, int32_t size);
-    // A download has ended (the progress line of a single run is closed).
-    void EndProgress(size_t index);
-    // Redraws the live lines when due (at most 10 times a second), or now.
-    void Refresh(bool now = false);
+    // Starts the display's thread. False when there is none: then Finish
+    // shows everything on the caller's thread.
+    bool Start();
+    // Shows what is left, then errorsTail and outputTail, then (for a
+    // station) the summary. Waits as long as the console holds the writes
+    // back, unless stopping() is true: then at most kGiveUpMs more. True
+    // once everything is written.
+    bool Finish(const std::string& errorsTail, const std::string& outputTail, bool (*stopping)());
+
+    enum : DWORD { kGiveUpMs = 500 };
 
   private:
-    struct PortState {
-        PortView view;
-        ULONGLONG downloadStartMs = 0;
-        ULONGLONG lastProgressMs = 0;
-        int lastTenth = 0;
-    };
-    void Line(const std::string& line);
+    static DWORD WINAPI Thread(LPVOID display);
+    void Pass(bool last);
+    void TakePortLines(size_t index, std::vector<std::string>* stay);
+    void TakeRecord(const ModuleRecord& record, std::vector<std::string>* stay);
+    void TakeLogProblem(std::vector<std::string>* stay);
+    void ShowLines(const std::vector<std::string>& stay);
+    void UpdateProgressLine(bool now);
     void CloseProgressLine();
     void Redraw(const std::vector<std::string>& above);
-    std::vector<PortView> Views(ULONGLONG nowMs);
+    void Summary();
+    void Write(HANDLE sink, const std::string& text);
 
-    std::mutex lock_;
-    DisplayKind kind_;
-    FILE* errors_;
-    bool console_;
-    FILE* consoleCopy_;
-    HANDLE screen_ = nullptr;
+    const DisplayKind kind_;
+    const StationState* const state_;
+    const DisplaySinks sinks_;
+    HANDLE thread_ = nullptr;
+    HANDLE wake_ = nullptr;
+    std::atomic<bool> finishing_{false};
+    std::atomic<bool> finished_{false};
+    std::string errorsTail_;
+    std::string outputTail_;
+
+    // The display's thread only.
+    struct PortPlace {
+        uint64_t nextLine = 0;
+        ULONGLONG downloadStartMs = 0;
+        int32_t shownSent = -1;
+    };
+    std::vector<PortPlace> places_;
+    uint64_t nextStationLine_ = 0;
+    int64_t recordsShown_ = 0;
+    std::string logProblemShown_;
+    bool logLineDrawn_ = false; // a live line for the log, once it had a problem
+    bool progressLineOpen_ = false;
+    ULONGLONG lastDrawMs_ = 0;
     SHORT top_ = -1; // the first live line's row; -1 before the first drawing
     SHORT width_ = 80;
-    ULONGLONG lastRedrawMs_ = 0;
-    bool progressLineOpen_ = false;
-    std::vector<PortState> ports_;
 };

@@ -1,6 +1,7 @@
 // The ports of a station: each runs its modules on a thread of its own,
-// through a face that tells the display what it does and hands each module
-// done to the station's main thread.
+// through a face that leaves what it does in the station's state (never
+// waiting for whoever shows it) and hands each module done to the station's
+// main thread.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +15,7 @@
 
 #include "run_face.h"
 #include "station.h"
-#include "station_display.h"
+#include "station_state.h"
 
 // Where a port's run stands, for the main thread.
 enum PortPhase : int {
@@ -53,30 +54,27 @@ struct StationPort {
     RunOutcome previousOutcome = kRunSucceeded; // of the run before
     bool waitCutShort = false; // the run ended before any module showed up: nothing to record
     bool deviceGone = false;   // the port's device went away: wait for it before the next module
+    bool detecting = false;    // the module talks, its banner is awaited
+    int lastTenth = 0;         // of the download under way
+    int32_t lastSent = 0;
+    int32_t lastSize = 0;
     std::string result;
     RunReport report{};
     ULONGLONG moduleOnMs = 0;
     std::string moduleOnUtc;
-
-    // What the summary tells: the main thread only.
-    int modulesDone = 0;
-    int modulesFailed = 0;
-    std::string lastOutcome = "no module";
-    double seconds = 0;
 };
 
 struct Station {
     const StationJob* job = nullptr;
-    StationDisplay* display = nullptr;
+    StationState* state = nullptr;
     std::vector<std::unique_ptr<StationPort>> ports;
     std::atomic<bool> powerCycleGiven{false};
-    std::atomic<bool> noMoreModules{false}; // the log failed: the runs under way end, no new ones
-    // --count: turns taken by ports waiting for or running a module, and
-    // the modules that have started on all ports.
+    // --count: the modules that have started on all ports. A port takes its
+    // turn when its module's start-up output comes; a turn is never given
+    // back once the module has been recorded.
     std::atomic<int32_t> turnsTaken{0};
-    std::atomic<int32_t> modulesStarted{0};
 
-    std::mutex doneLock;
+    std::mutex doneLock; // held only to hand a module over
     std::deque<ModuleDone> doneQueue;
 };
 
@@ -112,7 +110,7 @@ class OnePortStation {
 
   private:
     StationJob job_;
-    StationDisplay display_;
+    StationState state_;
     Station station_;
     StationPort port_;
 };

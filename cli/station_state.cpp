@@ -65,15 +65,17 @@ void StationState::SetProgress(size_t index, int32_t sent, int32_t size) {
 int64_t StationState::AddRecord(ModuleRecord record) {
     PortPart& part = *ports_[record.portIndex];
     const bool passed = record.report.outcome == kRunSucceeded;
+    // A port that did not open has done no module: its record tells why.
+    const bool module = record.report.outcome != kPortNotOpened;
     std::lock_guard<std::mutex> hold(recordsLock_);
     record.sequence = ++totals_.sequence;
-    ++totals_.modules;
-    ++(passed ? totals_.passed : totals_.failed);
-    part.modules.fetch_add(1);
-    if (!passed) {
-        part.failed.fetch_add(1);
+    if (module) {
+        ++totals_.modules;
+        ++(passed ? totals_.passed : totals_.failed);
+        part.modules.fetch_add(1);
+        part.failed.fetch_add(passed ? 0 : 1);
+        part.milliseconds.fetch_add(static_cast<int64_t>(record.line.seconds * 1000 + 0.5));
     }
-    part.milliseconds.fetch_add(static_cast<int64_t>(record.line.seconds * 1000 + 0.5));
     part.lastSequence.store(record.sequence);
     records_.push_back(std::move(record));
     return totals_.sequence;

@@ -294,18 +294,30 @@ TEST(ConsoleProgress, ShowsPercentBytesRateAndTimeLeft) {
               "100 %     16384 of 16384 bytes      480 bytes/s  0:00 left");
 }
 
-// The station's lines fit a console of 80 columns, the longest outcome
-// and a port above COM99 included; a download's live line tells its step,
-// share and rate.
-TEST(StationLines, FitAnEightyColumnConsole) {
-    const std::string heading = SummaryLine(0, "modules", "outcome", 0);
-    const std::string row = SummaryLine(200, "99 (9 failed)",
-                                        "Error in received configuration of Korvan module", 9999.9);
-    EXPECT_EQ(heading.rfind("port    modules       outcome", 0), 0u) << heading;
+// The station's lines fit a console of 80 columns on a whole shift: the
+// longest outcome, COM256, 9,999 modules with 999 failed, 24 hours; a
+// duration over a minute reads h:mm:ss. A download's live line tells its
+// step, share and rate.
+TEST(StationLines, FitAnEightyColumnConsoleOnAWholeShift) {
+    const std::string heading = SummaryLine(0, 0, 0, "", 0);
+    const std::string shift =
+        SummaryLine(256, 9999, 999, "Error in received configuration of Korvan module", 86400);
+    EXPECT_EQ(heading.rfind("port   modules failed outcome", 0), 0u) << heading;
     EXPECT_EQ(heading.size(), 79u);
-    EXPECT_EQ(row.size(), 79u) << row;
-    EXPECT_EQ(row.rfind("COM200  99 (9 failed) Error in received", 0), 0u) << row;
-    EXPECT_EQ(row.substr(row.size() - 8), "9999.9 s");
+    EXPECT_EQ(shift, "COM256    9999    999 Error in received configuration of Korvan module "
+                     "24:00:00");
+    const struct {
+        double seconds;
+        const char* text;
+    } kDurations[] = {{0, "0.0 s"},       {59.9, "59.9 s"},      {60, "0:01:00"},
+                      {27000, "7:30:00"}, {86399.6, "24:00:00"}, {3599.4, "0:59:59"}};
+    for (const auto& duration : kDurations) {
+        EXPECT_EQ(DurationText(duration.seconds), duration.text) << duration.seconds;
+        EXPECT_EQ(
+            SummaryLine(3, 750, 12, "The programming of Firmware was successful.", duration.seconds)
+                .size(),
+            79u);
+    }
     PortView view;
     view.port = 12;
     view.step = "Update firmware";

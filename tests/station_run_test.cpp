@@ -154,7 +154,7 @@ TEST_F(StationRunTest, AnAdapterPulledBetweenModulesIsWaitedForAndTakenAgain) {
     RequestStop();
     const StationEnd end = Join();
     EXPECT_EQ(end.status, 0) << Errors();
-    EXPECT_TRUE(end.portsEnded);
+    EXPECT_TRUE(end.threadsEnded);
     EXPECT_EQ(LoggedModules(), 2u) << ReadWholeFile(logPath_);
 }
 
@@ -244,7 +244,7 @@ TEST_F(StationRunTest, APortThreadThatDoesNotEndInTimeIsLeftWithWhatItUses) {
     RequestStop();
     const StationEnd end = Join();
     EXPECT_LT(clock.Ms(), 300 + 50 + 1000);
-    EXPECT_FALSE(end.portsEnded);
+    EXPECT_FALSE(end.threadsEnded);
     EXPECT_EQ(end.status, 0);
     EXPECT_NE(Errors().find("korvan-cli: a port did not end its run after the stop"),
               std::string::npos);
