@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "console_calls.h"
 #include "log_writer.h"
 #include "run_texts.h"
 #include "serial_port.h"
@@ -50,7 +51,8 @@ std::atomic<bool> enterPressed{false};
 DWORD WINAPI ReadEnterLine(LPVOID) {
     char line[256];
     DWORD got = 0;
-    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &got, nullptr) && got > 0) {
+    if (consoleCalls.read(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &got, nullptr) &&
+        got > 0) {
         enterPressed = true;
     }
     return 0;

@@ -4,8 +4,6 @@
 
 #include "run_texts.h"
 
-DisplayWriteCall displayWrite = WriteFile;
-
 namespace {
 
 // The display looks at the station this often; live lines and a console's
@@ -346,8 +344,8 @@ void StationDisplay::Write(HANDLE sink, const std::string& text) {
     }
     for (size_t at = 0; at < text.size();) {
         DWORD written = 0;
-        if (!displayWrite(sink, text.data() + at, static_cast<DWORD>(text.size() - at), &written,
-                          nullptr) ||
+        if (!consoleCalls.write(sink, text.data() + at, static_cast<DWORD>(text.size() - at),
+                                &written, nullptr) ||
             written == 0) {
             return;
         }

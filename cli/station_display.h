@@ -20,16 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "console_calls.h"
 #include "display_lines.h"
 #include "station_state.h"
 
 enum DisplayKind { kSingleRunLines, kLiveLines, kPlainLines };
-
-// How the display writes, as the system's WriteFile. Process-wide so that a
-// test can put a console that holds its writes back in its place.
-typedef BOOL(WINAPI* DisplayWriteCall)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
-                                       LPOVERLAPPED overlapped);
-extern DisplayWriteCall displayWrite;
 
 // Where the display's text goes.
 struct DisplaySinks {

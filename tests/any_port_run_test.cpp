@@ -10,6 +10,7 @@
 
 #include "dialog_ids.h"
 #include "job_fixture.h"
+#include "support/text_checks.h"
 #include "support/talker.h"
 #include "main_dialog.h"
 #include "run_context.h"
@@ -68,11 +69,6 @@ struct QuietConsole {
         return RunProgramming(&face);
     }
 };
-
-std::string WithoutCarriageReturns(std::string text) {
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
 
 } // namespace
 

@@ -9,17 +9,13 @@
 #include "station_display.h"
 #include "station_port.h"
 #include "job_fixture.h"
+#include "support/text_checks.h"
 #include "support/console_process.h"
 #include "support/driver_double.h"
 
 namespace {
 
 const char kRequest[] = "Please switch the Korvan module OFF and then ON";
-
-std::string WithoutCarriageReturns(std::string text) {
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
 
 struct CliRun {
     int exitCode = -1;
@@ -57,10 +53,6 @@ std::string LastLine(const std::string& text) {
     }
     size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
     return text.substr(start == std::string::npos ? 0 : start + 1, end - (start + 1));
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // this executable, which links the same resource object as the program.
 #include <gtest/gtest.h>
 
+#include "support/text_checks.h"
+
 #include <windows.h>
 
 #include <set>
@@ -57,10 +59,6 @@ std::string ManifestText() {
         }
     }
     return text;
-}
-
-bool Contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
 }
 
 // The identity of the process's own assembly as the platform read it from

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "support/text_checks.h"
 #include "support/console_process.h"
 #include "support/peer_port.h"
 
@@ -15,10 +16,6 @@ class SimProcess : public ConsoleProcess {
         return ConsoleProcess::Start("sim\\korvan-sim.exe", arguments);
     }
 };
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 } // namespace
 

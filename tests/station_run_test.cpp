@@ -16,20 +16,15 @@
 #include "serial_port.h"
 #include "simulator.h"
 #include "station.h"
+#include "log_writer.h"
+#include "station_display.h"
 #include "stop_signal.h"
+#include "support/text_checks.h"
 #include "support/driver_double.h"
 #include "support/peer_port.h"
 #include "support/run_driver.h"
 
 namespace {
-
-size_t CountOf(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
 
 class StationRunTest : public ::testing::Test {
   protected:
@@ -72,29 +67,32 @@ class StationRunTest : public ::testing::Test {
         options_.pacingBaud = pacingBaud;
         ASSERT_EQ(StartSimulator(kModulePort, &options_), 0);
     }
-    void StartStation() {
-        station_ = std::thread([this] { end_ = RunStation(job_); });
+    // The station on a state of the test's own, so that the test can wait
+    // for what the ports do without the display; or, for a station that may
+    // outlive the test's objects, on its own.
+    void StartStation(bool ownState = false) {
+        state_ = std::make_unique<StationState>(job_.ports, JobInfoOf(job_));
+        StationState* state = ownState ? nullptr : state_.get();
+        station_ = std::thread([this, state] { end_ = RunStation(job_, state); });
     }
     StationEnd Join() {
         station_.join();
         return end_;
     }
-    // The lines end in CR LF, which the tests read as LF.
     std::string Errors() {
-        std::string text = ReadWholeFile(errorsPath_);
-        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-        return text;
+        return WithoutCarriageReturns(ReadWholeFile(errorsPath_));
     }
     // Waits until the station's error output holds text, times times.
-    bool AwaitErrors(const std::string& text, int timeoutMs, size_t times = 1) {
-        Stopwatch clock;
-        while (clock.Ms() < timeoutMs) {
-            if (CountOf(Errors(), text) >= times) {
-                return true;
-            }
-            Sleep(10);
-        }
-        return false;
+    bool AwaitErrors(const std::string& text, DWORD timeoutMs, size_t times = 1) {
+        return AwaitTrue([&] { return CountOf(Errors(), text) >= times; }, timeoutMs);
+    }
+    // Waits until the port's step is step.
+    bool AwaitStep(const std::string& step, DWORD timeoutMs) {
+        return AwaitTrue([&] { return state_->Port(0).step == step; }, timeoutMs);
+    }
+    // Waits until the station has taken modules modules.
+    bool AwaitModules(int64_t modules, DWORD timeoutMs) {
+        return AwaitTrue([&] { return state_->Totals().sequence >= modules; }, timeoutMs);
     }
     // The log's module lines.
     size_t LoggedModules() {
@@ -116,6 +114,7 @@ class StationRunTest : public ::testing::Test {
     StationJob job_;
     ModuleLog log_;
     std::string errorsPath_, outputPath_, logPath_;
+    std::unique_ptr<StationState> state_;
     std::thread station_;
     StationEnd end_;
 };
@@ -137,18 +136,18 @@ TEST_F(StationRunTest, AnAdapterPulledBetweenModulesIsWaitedForAndTakenAgain) {
     PowerOnModule();
     ASSERT_TRUE(AwaitErrors(kSuccess, 10000));
     ASSERT_TRUE(AwaitErrors("COM1: next module: switch it ON", 10000));
-    Sleep(300);
     Stopwatch clock;
     PullDevice(ERROR_BAD_COMMAND);
     ASSERT_TRUE(AwaitErrors("COM1: adapter gone, waiting for it\n", 5000)) << Errors();
-    EXPECT_LT(clock.Ms(), 1000 + 500);
+    EXPECT_LT(clock.Ms(), 1000 + 2000);
     PowerOnModule(); // a module switched on while the adapter is away
-    Sleep(1300);     // the port is tried again once, in vain
+    // The port is tried again, in vain.
+    const long opens = driverDouble.opens;
+    ASSERT_TRUE(AwaitTrue([&] { return driverDouble.opens > opens; }, 5000));
     EXPECT_EQ(LoggedModules(), 1u) << ReadWholeFile(logPath_);
     PullDevice(0);
     ASSERT_TRUE(AwaitErrors("COM1: adapter back\n", 5000)) << Errors();
     ASSERT_TRUE(AwaitErrors("COM1: next module: switch it ON", 10000, 2)) << Errors();
-    Sleep(300);
     PowerOnModule();
     ASSERT_TRUE(AwaitErrors(kSuccess, 10000, 2)) << Errors();
     RequestStop();
@@ -172,20 +171,34 @@ TEST_F(StationRunTest, AnAdapterPulledMidRunIsLoggedThenWaitedForUntilTheStop) {
     ASSERT_TRUE(AwaitErrors("COM1: Korvan could not be programmed (", 15000)) << Errors();
     ASSERT_TRUE(AwaitErrors("COM1: adapter gone, waiting for it\n", 5000)) << Errors();
     EXPECT_EQ(LoggedModules(), 1u);
-    Sleep(1500); // tried again, in vain
+    const long opens = driverDouble.opens;
+    ASSERT_TRUE(AwaitTrue([&] { return driverDouble.opens > opens; }, 5000)); // tried, in vain
     Stopwatch clock;
     RequestStop();
     const StationEnd end = Join();
-    EXPECT_LT(clock.Ms(), 500 + 500);
+    EXPECT_LT(clock.Ms(), 500 + 1500);
     EXPECT_EQ(end.status, static_cast<int>(kNotProgrammed)) << Errors();
     EXPECT_EQ(LoggedModules(), 1u);
 }
 
 namespace {
 
+// What Windows sends the hidden window of a program whose user's session
+// ends, from another thread, as Windows does.
+void EndTheSession(LPARAM why) {
+    HWND window = FindWindowA("korvan-cli session", nullptr);
+    ASSERT_NE(window, nullptr);
+    DWORD_PTR answer = 0;
+    ASSERT_NE(SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, why, SMTO_BLOCK, 2000, &answer),
+              0);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)); // the session may end
+    ASSERT_NE(SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, why, SMTO_BLOCK, 10000, &answer), 0);
+}
+
 // The ways Windows ends a program after a last word: the console window
-// closed (the control handler), the user's session ending (the hidden
-// window).
+// closed (the control handler: the log-off and shut-down events of the
+// handler never reach a program that uses windows), the user logging off or
+// Windows shutting down (the hidden window).
 struct Ending {
     const char* name;
     void (*end)();
@@ -193,12 +206,8 @@ struct Ending {
 
 const Ending kEndings[] = {
     {"WindowClosed", [] { OnConsoleControl(CTRL_CLOSE_EVENT); }},
-    {"LoggingOff", [] { OnConsoleControl(CTRL_LOGOFF_EVENT); }},
-    {"SessionEnding",
-     [] {
-         SessionWindowProc(nullptr, WM_QUERYENDSESSION, 0, 0);
-         SessionWindowProc(nullptr, WM_ENDSESSION, TRUE, 0);
-     }},
+    {"LoggingOff", [] { EndTheSession(ENDSESSION_LOGOFF); }},
+    {"ShuttingDown", [] { EndTheSession(0); }},
 };
 
 class StationEndingTest : public StationRunTest, public ::testing::WithParamInterface<Ending> {};
@@ -235,23 +244,177 @@ INSTANTIATE_TEST_SUITE_P(Ends, StationEndingTest, ::testing::ValuesIn(kEndings),
 // opening for seconds) is left to itself: the station ends within its stop
 // limit and says so, and what the thread uses stays valid until it ends.
 TEST_F(StationRunTest, APortThreadThatDoesNotEndInTimeIsLeftWithWhatItUses) {
+    const DWORD stopLimitMs = stationStopLimitMs;
     stationStopLimitMs = 300;
     driverDouble.openDelayMs = 1500;
     job_.repeat = true;
     StartStation();
-    Sleep(500); // the port's thread waits in the opening
+    ASSERT_TRUE(AwaitTrue([] { return driverDouble.opens > 0; }, 5000)); // in the opening
     Stopwatch clock;
     RequestStop();
     const StationEnd end = Join();
-    EXPECT_LT(clock.Ms(), 300 + 50 + 1000);
+    stationStopLimitMs = stopLimitMs;
+    EXPECT_GE(clock.Ms(), 300);
+    EXPECT_LT(clock.Ms(), 300 + 2000);
     EXPECT_FALSE(end.threadsEnded);
     EXPECT_EQ(end.status, 0);
-    EXPECT_NE(Errors().find("korvan-cli: a port did not end its run after the stop"),
-              std::string::npos);
+    EXPECT_TRUE(AwaitErrors("korvan-cli: a port did not end its run after the stop", 1000));
     // The thread ends its run on the station it was given, and closes its
     // port.
-    Sleep(1500 + 1000);
+    EXPECT_TRUE(AwaitTrue([this] { return state_->Port(0).status == kPortEnded; }, 5000));
     EXPECT_EQ(PortTable[kToolPort].portHandle, nullptr);
+}
+
+namespace {
+
+// A console that holds every write back while held is set (a selection in
+// it, or standard error on a pipe that nobody reads): a write waits until
+// it is let go.
+HANDLE consoleHeld = nullptr;
+std::atomic<int> heldWrites{0};
+
+BOOL WINAPI HeldWrite(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                      LPOVERLAPPED overlapped) {
+    ++heldWrites;
+    WaitForSingleObject(consoleHeld, 10000);
+    return WriteFile(file, bytes, count, written, overlapped);
+}
+
+} // namespace
+
+// Four modules while the console holds every write back: each ends in its
+// usual time, and once the writes go through the display shows them all,
+// in order, and the summary.
+TEST_F(StationRunTest, AConsoleThatHoldsItsWritesBackDelaysNoModule) {
+    consoleHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    consoleCalls.write = HeldWrite;
+    job_.repeat = true;
+    job_.count = 4;
+    StartModule();
+    StartStation();
+    ASSERT_TRUE(AwaitStep("switch the module OFF and ON", 10000));
+    Stopwatch clock;
+    for (int k = 0; k < 4; ++k) {
+        PowerOnModule();
+        ASSERT_TRUE(AwaitModules(k + 1, 5000)) << k;
+        if (k < 3) {
+            ASSERT_TRUE(AwaitStep("next module: switch it ON", 5000)) << k;
+        }
+    }
+    const double modulesMs = clock.Ms();
+    EXPECT_GT(heldWrites, 0);
+    EXPECT_TRUE(Errors().empty()) << Errors();
+    for (const ModuleRecord& record : state_->RecordsAfter(0)) {
+        EXPECT_EQ(record.report.outcome, kRunSucceeded);
+        EXPECT_LT(record.line.seconds, 3.0);
+    }
+    SetEvent(consoleHeld);
+    const StationEnd end = Join();
+    consoleCalls = kPlatformConsoleCalls;
+    CloseHandle(consoleHeld);
+    EXPECT_LT(modulesMs, 10000);
+    EXPECT_EQ(end.status, 0);
+    EXPECT_EQ(CountOf(Errors(), std::string(kSuccess) + " ("), 4u) << Errors();
+    EXPECT_TRUE(
+        Contains(WithoutCarriageReturns(ReadWholeFile(outputPath_)), "COM1         4      0"));
+}
+
+namespace {
+
+// A log on a disk that is full while diskFull is set.
+std::atomic<bool> diskFull{false};
+
+BOOL WINAPI FullDiskWrite(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                          LPOVERLAPPED overlapped) {
+    if (diskFull) {
+        *written = 0;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return WriteFile(file, bytes, count, written, overlapped);
+}
+
+} // namespace
+
+// A log that cannot be written for a while does not stop the station: the
+// rows wait, in order, are written once it can be written again, and what
+// never reached it at the end goes to standard output, with exit status 10.
+TEST_F(StationRunTest, RowsWaitForALogThatCannotBeWrittenAndNoneIsLost) {
+    logWrite = FullDiskWrite;
+    job_.repeat = true;
+    StartModule();
+    StartStation();
+    ASSERT_TRUE(AwaitStep("switch the module OFF and ON", 10000));
+    const char* const kPhases[] = {"written", "full", "written again", "full at the end"};
+    for (int k = 0; k < 4; ++k) {
+        diskFull = k % 2 == 1;
+        PowerOnModule();
+        ASSERT_TRUE(AwaitModules(k + 1, 5000)) << kPhases[k];
+        ASSERT_TRUE(AwaitStep("next module: switch it ON", 5000)) << kPhases[k];
+        if (k == 1) {
+            ASSERT_TRUE(AwaitErrors("korvan-cli: log not written: ", 5000)) << Errors();
+            EXPECT_TRUE(Contains(Errors(), ", 1 row waiting\n")) << Errors();
+            diskFull = false; // the rows wait for the next try
+            ASSERT_TRUE(
+                AwaitTrue([this] { return LoggedModules() == 2; }, LogWriter::kRetryMs + 2000));
+            ASSERT_TRUE(AwaitErrors("korvan-cli: the log is written again", 2000));
+        }
+    }
+    RequestStop();
+    const StationEnd end = Join();
+    logWrite = WriteFile;
+    diskFull = false;
+    EXPECT_EQ(end.status, kExitLogFailed) << Errors();
+    const std::string log = ReadWholeFile(logPath_);
+    ASSERT_EQ(LoggedModules(), 3u) << log;
+    const std::string output = ReadWholeFile(outputPath_);
+    EXPECT_EQ(output.rfind(kModuleLogHeader, 0), 0u) << output;
+    EXPECT_EQ(CountOf(output, ",COM1,profibus-id,"), 1u) << output;
+    EXPECT_TRUE(AwaitErrors("1 row follows on standard output", 1000)) << Errors();
+    // The rows in the order of their modules.
+    std::vector<std::string> times;
+    for (size_t at = log.find("\r\n"); at + 2 < log.size(); at = log.find("\r\n", at + 2)) {
+        times.push_back(log.substr(at + 2, 20));
+    }
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << log;
+}
+
+namespace {
+
+// Ctrl+C at the request: Windows ends the console's read with no byte.
+HANDLE ctrlC = nullptr;
+
+BOOL WINAPI ReadEndedByCtrlC(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
+    WaitForSingleObject(ctrlC, 10000);
+    *got = 0;
+    return TRUE;
+}
+
+} // namespace
+
+// Ctrl+C at the "press Enter" request is a stop, not an Enter: the module
+// switched on meanwhile gets nothing.
+TEST_F(StationRunTest, CtrlCAtTheRequestIsNoEnter) {
+    ctrlC = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    consoleCalls.read = ReadEndedByCtrlC;
+    job_.inputIsConsole = true;
+    StartModule();
+    StartStation();
+    ASSERT_TRUE(AwaitErrors(kRequest, 10000));
+    SetEvent(ctrlC);
+    PowerOnModule();
+    // Long enough for the banner and the detection of a module taken as on.
+    Sleep(1000);
+    EXPECT_EQ(state_->Port(0).status, kPortWaiting);
+    EXPECT_FALSE(Contains(Errors(), "Wait for detection of Korvan")) << Errors();
+    RequestStop(); // what the handler makes of the Ctrl+C
+    const StationEnd end = Join();
+    consoleCalls = kPlatformConsoleCalls;
+    CloseHandle(ctrlC);
+    EXPECT_EQ(end.status, kExitInterrupted) << Errors();
+    SimReport report;
+    ReadSimReport(&report);
+    EXPECT_EQ(report.configReadCount + report.ignoredByteCount, 0) << Errors();
 }
 
 // The exit status of a station's modules.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "module_log.h"
+#include "support/text_checks.h"
 #include "support/console_process.h"
 #include "support/firmware_wire.h"
 #include "support/peer_port.h"
@@ -21,15 +22,6 @@
 namespace {
 
 const char kRequest[] = "Please switch the Korvan module OFF and then ON";
-
-std::string WithoutCarriageReturns(std::string text) {
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // The lines of a log, CR LF taken off.
 std::vector<std::string> LogLines(const std::string& path) {

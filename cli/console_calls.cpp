@@ -1,0 +1,4 @@
+#include "console_calls.h"
+
+const ConsoleCalls kPlatformConsoleCalls = {WriteFile, ReadFile};
+ConsoleCalls consoleCalls = kPlatformConsoleCalls;
