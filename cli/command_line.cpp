@@ -25,7 +25,7 @@ const char kExitStatuses[] =
     "  8  Error in received configuration of Korvan module\n"
     "  9  The run was interrupted (Ctrl+C, Ctrl+Break, the window closed, the session\n"
     "     ending, or the stop event): its module needs programming again\n"
-    " 10  the --log file could not be written: the station stopped\n"
+    " 10  a row never reached the --log file (it follows on standard output)\n"
     "One port, one module: the module's status. Several ports, one module each: 0 when\n"
     "every module succeeded, else the status of the first port, in command-line order,\n"
     "whose module did not. With --repeat: 0 when every module done succeeded (also when\n"
@@ -35,7 +35,9 @@ const char kExitStatuses[] =
     "The tool asks for the module to be switched OFF and ON. On a console it goes on\n"
     "when Enter is pressed; with standard input from a file or pipe (< NUL) it goes on\n"
     "at once and waits up to --wait-start seconds for the module's start-up output:\n"
-    "when none has come by then, the run ends there with exit status 4.\n"
+    "when none has come by then, the run ends there with exit status 4. With --repeat\n"
+    "a port waits for its modules as long as the station runs: an empty fixture is\n"
+    "no failure.\n"
     "A failure's detail follows its text on standard error.\n";
 
 // A whole number from low to high, written in decimal digits.
@@ -104,7 +106,8 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
         ->type_name("FILE");
     app.add_option("--wait-start", line->waitStartSeconds,
                    "without a console: the longest wait for the module's start-up output, 1 to "
-                   "3600 seconds; none by then ends the run with exit status 4")
+                   "3600 seconds; none by then ends the run with exit status 4 (with --repeat a "
+                   "port waits as long as the station runs)")
         ->type_name("SECONDS")
         ->check(WholeNumber(1, 3600))
         ->capture_default_str();
@@ -114,13 +117,15 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
                  "adapter is pulled out waits for it to come back");
     CLI::Option* count =
         app.add_option("--count", line->count,
-                       "with --repeat: stops after N modules on all ports (modules that "
-                       "started: a wait that ended without one does not count)")
+                       "with --repeat: stops after N modules on all ports (a module counts once "
+                       "its start-up output comes, on whichever port; a port that then finds "
+                       "every module taken ends)")
             ->type_name("N")
             ->check(WholeNumber(1, 1000000));
     app.add_option("--log", line->logFile,
                    "appends a CSV line for each module to FILE (made with a header line when "
-                   "new; a file with other columns is refused)")
+                   "new; a file with other columns is refused; several stations may share it; "
+                   "rows wait while it cannot be written)")
         ->type_name("FILE");
     app.add_option("--stop-event", line->stopEvent,
                    "for a line controller: when another program sets the named event, the "

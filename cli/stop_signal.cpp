@@ -2,10 +2,14 @@
 
 #include <atomic>
 
+#include "run_face.h"
 #include "run_texts.h"
 #include "serial_port.h"
 
 namespace {
+
+static_assert(static_cast<int>(kStopPortRoom) >= static_cast<int>(kWatchPortLimit),
+              "a stop interrupts every port a run watches");
 
 std::atomic<bool> stopRequested{false};
 std::atomic<int16_t> stopPorts[kStopPortRoom];

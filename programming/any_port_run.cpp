@@ -15,6 +15,9 @@
 #include "run_context.h"
 #include "serial_port.h"
 
+static_assert(static_cast<int>(kWatchPortLimit) <= static_cast<int>(kAwaitPortsLimit),
+              "one wait watches every port of a run");
+
 namespace {
 
 // The ports under watch: open, in direct mode, with the watch's read wait.

@@ -73,6 +73,8 @@ static RunOutcome AwaitAcknowledgement(RunContext* run, int32_t index) {
 // Sends the pairs of script bytes first to last in one write, from the run
 // buffer; adds them to *sum.
 static RunOutcome WriteStretch(RunContext* run, int32_t first, int32_t last, uint16_t* sum) {
+    static_assert(2 * kAckBlock <= kDirectWriteChunk, "a stretch goes to the device in one write");
+    static_assert(2 * kAckBlock <= kRunBufferSize, "a stretch's pairs fit the run buffer");
     uint8_t values[kAckBlock];
     const int32_t count = last - first + 1;
     for (int32_t k = 0; k < count; ++k) {

@@ -90,6 +90,8 @@ static RunOutcome ReadRecord(RunContext* run, int16_t values[kConfigValues], int
 static int16_t WriteRecord(RunContext* run, int16_t values[kConfigValues], int32_t count) {
     static_assert(static_cast<int32_t>(kRecordWriteRoom) <= static_cast<int32_t>(kRunBufferSize),
                   "the write-back fits the run buffer");
+    static_assert(static_cast<int32_t>(kRecordWriteRoom) <= static_cast<int32_t>(kDirectWriteChunk),
+                  "the write-back goes to the device in one write");
     values[kStationAddressValue] = run->choices.profibusId;
     const int32_t length = EncodeRecordWrite(values, count, run->runBuffer);
     return WritePort(run->choices.port, run->runBuffer, static_cast<int16_t>(length));

@@ -44,8 +44,6 @@ struct ReceiveBuffers {
 
 // Bytes one device read takes at most.
 enum : int32_t { kReadChunk = 256 };
-// Bytes a direct-mode write hands the device at a time.
-enum : int32_t { kDirectWriteChunk = 256 };
 
 enum : int32_t { kReceiveBufferSets = 8 };
 extern ReceiveBuffers receiveBufferPool[kReceiveBufferSets];

@@ -63,6 +63,11 @@ DWORD PortOpenError(int16_t portNumber);
 // then cancelled. Always 0.
 int16_t ClosePort(int16_t portNumber);
 
+// Bytes a direct-mode write hands the device at a time: a write of up to
+// this many goes out in one (the longest of the module procedures is a
+// configuration record's write-back, 407 bytes).
+enum : int32_t { kDirectWriteChunk = 512 };
+
 // Sends length bytes. 0 when the device took them all; 1 when it refused
 // them or did not take them within their wire time and a margin (a stalled
 // driver, a device gone), and for a port that is not open. In

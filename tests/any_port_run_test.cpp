@@ -10,6 +10,7 @@
 
 #include "dialog_ids.h"
 #include "job_fixture.h"
+#include "support/scoped_value.h"
 #include "support/text_checks.h"
 #include "support/talker.h"
 #include "main_dialog.h"
@@ -248,7 +249,7 @@ TEST_F(AnyPortGlitchTest, ALineErrorAtPowerOnDoesNotHideTheModule) {
 
 // A watch that finds no module says why, port by port.
 TEST_F(AnyPortTest, AWatchThatFindsNoModuleSaysWhyOfEachPort) {
-    detectionLimitMs = 1500;
+    const ScopedValue<int32_t> detection(detectionLimitMs, 1500);
     QuietConsole console;
     EXPECT_EQ(console.Run({1, 3, 12}), kNoKorvanModule);
     EXPECT_STREQ(console.station->Report().detail, "no banner: COM1, COM3, COM12 not within 1 s");
@@ -269,7 +270,7 @@ TEST_F(AnyPortTest, TheConsoleProgramStopsAtOnceWhileItWatchesEveryPort) {
     stop.Set();
     const int exitCode = cli.Wait(20000);
     EXPECT_EQ(exitCode, 9) << cli.Errors();
-    EXPECT_LT(clock.Ms(), 500 + 1500);
+    EXPECT_LT(clock.Ms(), 500 + 3000);
     EXPECT_NE(WithoutCarriageReturns(cli.Errors()).find("The run was interrupted\n"),
               std::string::npos);
 }
@@ -298,7 +299,7 @@ TEST_F(AnyPortTest, TheJobStartsRightAfterTheBannerWithSixteenPortsWatched) {
     EXPECT_EQ(RunProgramming(&face), kConfigNotRead);
     module.join();
     EXPECT_EQ(jobByte, "\x15");
-    EXPECT_LT(jobByteMs - bannerEndMs, 300);
+    EXPECT_LT(jobByteMs - bannerEndMs, 200 + 800); // the line settles for 200 ms
     for (int16_t port : {3, 12, 200, 20, 31}) {
         EXPECT_EQ(PortTable[port].portHandle, nullptr) << port;
     }
@@ -313,11 +314,11 @@ TEST(AnyPortBluetooth, APortOfABluetoothLinkIsNeitherOpenedNorWaitedFor) {
                   "BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0000"}});
     InstallDriverDouble("COM3");
     driverDouble.openDelayMs = 5000;
-    detectionLimitMs = 1500;
+    const ScopedValue<int32_t> detection(detectionLimitMs, 1500);
     QuietConsole console;
     Stopwatch clock;
     EXPECT_EQ(console.Run({1, 3, 12}), kNoKorvanModule);
-    EXPECT_LT(clock.Ms(), 1500 + 2000);
+    EXPECT_LT(clock.Ms(), 1500 + 4000);
     EXPECT_EQ(driverDouble.opens, 0);
     EXPECT_STREQ(console.station->Report().detail,
                  "no banner: COM3 a Bluetooth link, passed over; COM1, COM12 not within 1 s");

@@ -102,7 +102,7 @@ TEST_F(DriverTest, AWaitForInputTellsOfADeviceThatHasGone) {
     PullDevice(ERROR_BAD_COMMAND);
     Stopwatch clock;
     EXPECT_EQ(AwaitInput(kPortA, 5000), kDeviceGone);
-    EXPECT_LT(clock.Ms(), 200 + 300);
+    EXPECT_LT(clock.Ms(), 200 + 1500);
     PullDevice(0);
     PeerWrite(peer_, "x");
     EXPECT_EQ(AwaitInput(kPortA, 1000), 0);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "job_fixture.h"
+#include "support/driver_double.h"
 
 namespace {
 
@@ -128,12 +129,16 @@ TEST_P(ReplyLengthTest, RecordsOfEvenLength64To400Pass) {
     const int length = GetParam();
     options_.configLength = length;
     StartModule();
+    InstallDriverDouble("COM1"); // counts the tool's device writes
     ChooseProfibusJob(dialog_, 3);
     JobOutcome run = RunJob(dialog_);
+    RemoveDriverDouble();
     const bool valid = length >= 64 && length <= 400 && length % 2 == 0;
     if (valid) {
         ExpectSuccess(run, kSuccess);
         EXPECT_EQ(Report().writeBackCount, length / 2);
+        // 0x15, then the record of up to 407 bytes with its checksum in one.
+        EXPECT_EQ(driverDouble.writeCalls, 2);
     } else {
         // The module is left as it was: no write-back announced.
         ExpectFailure(run, kBadRecord, kReading);

@@ -19,6 +19,7 @@
 #include "log_writer.h"
 #include "station_display.h"
 #include "stop_signal.h"
+#include "support/scoped_value.h"
 #include "support/text_checks.h"
 #include "support/driver_double.h"
 #include "support/peer_port.h"
@@ -244,8 +245,7 @@ INSTANTIATE_TEST_SUITE_P(Ends, StationEndingTest, ::testing::ValuesIn(kEndings),
 // opening for seconds) is left to itself: the station ends within its stop
 // limit and says so, and what the thread uses stays valid until it ends.
 TEST_F(StationRunTest, APortThreadThatDoesNotEndInTimeIsLeftWithWhatItUses) {
-    const DWORD stopLimitMs = stationStopLimitMs;
-    stationStopLimitMs = 300;
+    const ScopedValue<DWORD> stopLimit(stationStopLimitMs, 300);
     driverDouble.openDelayMs = 1500;
     job_.repeat = true;
     StartStation();
@@ -253,7 +253,6 @@ TEST_F(StationRunTest, APortThreadThatDoesNotEndInTimeIsLeftWithWhatItUses) {
     Stopwatch clock;
     RequestStop();
     const StationEnd end = Join();
-    stationStopLimitMs = stopLimitMs;
     EXPECT_GE(clock.Ms(), 300);
     EXPECT_LT(clock.Ms(), 300 + 2000);
     EXPECT_FALSE(end.threadsEnded);

@@ -503,7 +503,7 @@ TEST_F(StationTest, TheRequestReachesTheConsoleAndTheProgramEndsWithoutItsEnter)
         stop.Set();
         Stopwatch clock;
         const int exitCode = cli.Wait(10000);
-        EXPECT_LT(clock.Ms(), 1000 + 1500) << form.ports;
+        EXPECT_LT(clock.Ms(), 1000 + 3000) << form.ports;
         // No module began: the stop came while the ports waited for them.
         EXPECT_EQ(exitCode, 9) << form.ports << ": " << cli.Errors();
     }
@@ -552,6 +552,34 @@ TEST_F(StationTest, CountCountsOnlyModulesThatStarted) {
     EXPECT_EQ(CsvFields(lines[1])[kPort], "COM5");
     EXPECT_EQ(CsvFields(lines[2])[kStatus], "0");
     EXPECT_EQ(CsvFields(lines[3])[kStatus], "0");
+}
+
+// An empty fixture on COM1 while COM3 takes the two modules of --count 2:
+// COM1 waits past --wait-start with no row and no failure, the turns go to
+// the modules that come, and the station ends by itself after the second.
+TEST_F(StationTest, AnEmptyFixtureTakesNoTurnAndIsNoFailure) {
+    const std::string log = Temp("fixture.csv");
+    Module module;
+    ASSERT_TRUE(module.Start(4, "--station 7"));
+    ConsoleProcess cli;
+    ASSERT_TRUE(StartCli(&cli, "--port COM1,COM3 --repeat --count 2 --wait-start 1 --log \"" + log +
+                                   "\" profibus-id 9"));
+    ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
+    Sleep(1500); // past --wait-start
+    module.PowerOn();
+    ASSERT_TRUE(cli.AwaitErrorText("COM3: The programming of Profibus-ID was successful.", 20000));
+    ASSERT_TRUE(cli.AwaitErrorText("COM3: next module: switch it ON", 20000));
+    module.PowerOn();
+    CliRun run = Finish(&cli, 20000);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(Contains(run.errors, "COM1: the other ports have the last modules\n"))
+        << run.errors;
+    EXPECT_EQ(SummaryCounts(run.output, 1), "0 0") << run.output;
+    EXPECT_EQ(SummaryCounts(run.output, 3), "2 0") << run.output;
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 3u) << ReadWholeFile(log);
+    EXPECT_EQ(CsvFields(lines[1])[kPort], "COM3");
+    EXPECT_EQ(CsvFields(lines[2])[kPort], "COM3");
 }
 
 // With --repeat the stop ends a shift: when it comes while the ports wait
