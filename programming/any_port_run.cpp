@@ -14,6 +14,7 @@
 #include "port_watch.h"
 #include "run_context.h"
 #include "serial_port.h"
+#include "wait_hook.h"
 
 namespace {
 
@@ -247,7 +248,7 @@ void FinishPortWatch() {
     if (closer.thread == nullptr) {
         return;
     }
-    WaitForSingleObject(closer.thread, kClosingLimitPerPortMs * (closer.count + 1));
+    AwaitObject(closer.thread, kClosingLimitPerPortMs * (closer.count + 1));
     CloseHandle(closer.thread);
     closer.thread = nullptr;
 }
