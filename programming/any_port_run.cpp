@@ -14,6 +14,7 @@
 #include "port_watch.h"
 #include "run_context.h"
 #include "serial_port.h"
+#include "wait_hook.h"
 
 static_assert(static_cast<int>(kWatchPortLimit) <= static_cast<int>(kAwaitPortsLimit),
               "one wait watches every port of a run");
@@ -250,7 +251,7 @@ void FinishPortWatch() {
     if (closer.thread == nullptr) {
         return;
     }
-    WaitForSingleObject(closer.thread, kClosingLimitPerPortMs * (closer.count + 1));
+    AwaitObject(closer.thread, kClosingLimitPerPortMs * (closer.count + 1));
     CloseHandle(closer.thread);
     closer.thread = nullptr;
 }

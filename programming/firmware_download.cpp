@@ -8,6 +8,7 @@
 #include "run_context.h"
 #include "script_store.h"
 #include "serial_port.h"
+#include "wait_hook.h"
 #include "wire_encoding.h"
 
 enum : int32_t {
@@ -163,7 +164,7 @@ RunOutcome ProgramFirmware(RunContext* run) {
     if (outcome != kRunSucceeded) {
         return outcome;
     }
-    Sleep(kPauseBeforeChecksumMs);
+    PauseMs(kPauseBeforeChecksumMs);
     ShowStatus(run, "Send Checksum");
     if (WriteChecksumLine(run->choices.port, sum) != 0) {
         NoteDetail(run, "the port did not take the checksum line");

@@ -7,6 +7,7 @@
 #include "device_calls.h"
 #include "device_io.h"
 #include "port_table.h"
+#include "wait_hook.h"
 
 // Longest wait between two looks at the ports' interruption.
 enum : DWORD { kInterruptLookMs = 50 };
@@ -98,10 +99,10 @@ int16_t AwaitPortBytes(const int16_t* ports, int16_t count, int32_t timeoutMs, u
             waitMs = kInterruptLookMs;
         }
         if (watched == 0) {
-            Sleep(waitMs);
+            PauseMs(waitMs);
             continue;
         }
-        const DWORD woken = WaitForMultipleObjects(watched, events, FALSE, waitMs);
+        const DWORD woken = AwaitObjects(watched, events, waitMs);
         if (woken >= WAIT_OBJECT_0 + watched) {
             if (GetTickCount64() - startMs >= limitMs) {
                 return -1;

@@ -4,6 +4,7 @@
 
 #include "device_calls.h"
 #include "serial_port.h"
+#include "wait_hook.h"
 
 // The event with its low-order bit set: the operation's end is not queued to
 // a completion port (the port has none). Some platforms (Wine among them)
@@ -22,9 +23,9 @@ HANDLE RecordEvent(const OVERLAPPED* record) {
 DeviceOutcome AwaitDeviceOperation(PortSlot* slot, OVERLAPPED* record, DWORD limitMs,
                                    DWORD* count) {
     *count = 0;
-    if (WaitForSingleObject(RecordEvent(record), limitMs) != WAIT_OBJECT_0) {
+    if (AwaitObject(RecordEvent(record), limitMs) != WAIT_OBJECT_0) {
         deviceCalls.cancelIoEx(slot->portHandle, record);
-        if (WaitForSingleObject(RecordEvent(record), kCancelWaitMs) != WAIT_OBJECT_0) {
+        if (AwaitObject(RecordEvent(record), kCancelWaitMs) != WAIT_OBJECT_0) {
             return kDeviceKeepsIt;
         }
     }
@@ -62,12 +63,12 @@ static DeviceOutcome StartedOperation(PortSlot* slot, BOOL started, OVERLAPPED* 
 static void RecoverFromRefusedRead(PortSlot* slot) {
     DWORD errors = 0;
     deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
-    Sleep(kReadWaitMs);
+    PauseMs(kReadWaitMs);
 }
 
 int32_t ReadDevice(PortSlot* slot, DWORD waitMs) {
     if (!DeviceReleased(slot->readEvent, &slot->readStuck)) {
-        Sleep(kReadWaitMs);
+        PauseMs(kReadWaitMs);
         return -1;
     }
     BOOL ended = FALSE;
@@ -84,7 +85,7 @@ int32_t ReadDevice(PortSlot* slot, DWORD waitMs) {
     // The device ends a read after its own wait for the first byte; one that
     // a device keeps waiting past that (some drivers wait for the byte
     // itself) is looked at again by the next read.
-    if (!ended && WaitForSingleObject(slot->readEvent, waitMs) != WAIT_OBJECT_0) {
+    if (!ended && AwaitObject(slot->readEvent, waitMs) != WAIT_OBJECT_0) {
         return 0;
     }
     slot->readPending = 0;

@@ -11,6 +11,7 @@
 #include "port_table.h"
 #include "port_threads.h"
 #include "receive_thread.h"
+#include "wait_hook.h"
 #include "write_and_trace.h"
 
 static void PrepareSlot(PortSlot* slot, const PortConfig* config) {
@@ -185,7 +186,7 @@ static bool StopReceiveThread(PortSlot* slot) {
 // event with it (SlotReleased closes it once the operation has ended).
 static void ReleaseClosedOperation(HANDLE* event, int16_t* stuck) {
     if (*stuck != 0) {
-        WaitForSingleObject(*event, kCancelWaitMs);
+        AwaitObject(*event, kCancelWaitMs);
     }
     if (DeviceReleased(*event, stuck)) {
         CloseIfSet(event);
@@ -206,7 +207,7 @@ int16_t ClosePort(int16_t portNumber) {
     }
 
     deviceCalls.escapeCommFunction(slot->portHandle, CLRDTR);
-    Sleep(10);
+    PauseMs(10);
     deviceCalls.escapeCommFunction(slot->portHandle, CLRRTS);
 
     FinishPendingWrite(slot, LastWriteWaitMs(slot));

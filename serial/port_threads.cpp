@@ -3,6 +3,7 @@
 #include "port_threads.h"
 
 #include "port_table.h"
+#include "wait_hook.h"
 
 static HANDLE CreatePlatformThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber) {
     LPVOID argument = reinterpret_cast<LPVOID>(static_cast<intptr_t>(portNumber));
@@ -22,7 +23,7 @@ int16_t StartPortThread(LPTHREAD_START_ROUTINE routine, int16_t portNumber, HAND
     // Waiting on the thread handle doubles as the 1 ms sleep and notices a
     // thread that ended without its hand-shake.
     while (handshakeFlag == 0) {
-        if (WaitForSingleObject(created, 1) == WAIT_OBJECT_0 && handshakeFlag == 0) {
+        if (AwaitObject(created, 1) == WAIT_OBJECT_0 && handshakeFlag == 0) {
             return 1;
         }
     }
@@ -37,7 +38,7 @@ void RequestThreadStop(PortSlot* slot, std::atomic<int16_t>* runFlag) {
 bool AwaitThreadStop(PortSlot* slot, HANDLE thread, DWORD limitMs) {
     const ULONGLONG start = GetTickCount64();
     while (slot->handshakeFlag == 1) {
-        if (WaitForSingleObject(thread, 1) == WAIT_OBJECT_0) {
+        if (AwaitObject(thread, 1) == WAIT_OBJECT_0) {
             return true;
         }
         if (GetTickCount64() - start >= limitMs) {

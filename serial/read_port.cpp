@@ -6,6 +6,7 @@
 #include "port_table.h"
 #include "read_port.h"
 #include "receive_thread.h"
+#include "wait_hook.h"
 #include "write_and_trace.h"
 
 ReadStep StoreReadByte(ReadTarget* target, uint8_t byte) {
@@ -103,9 +104,8 @@ static bool AwaitRingByte(PortSlot* slot, int32_t timeoutMs) {
         if (!RingIsEmpty(&slot->buffers->ring)) {
             break;
         }
-        WaitForSingleObject(
-            slot->dataArrivedEvent,
-            static_cast<DWORD>(leftMs < kInterruptLookMs ? leftMs : kInterruptLookMs));
+        AwaitObject(slot->dataArrivedEvent,
+                    static_cast<DWORD>(leftMs < kInterruptLookMs ? leftMs : kInterruptLookMs));
     }
     return true;
 }
@@ -152,7 +152,7 @@ int16_t AwaitInput(int16_t portNumber, int32_t timeoutMs) {
         if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs)) {
             return 1;
         }
-        Sleep(kReadWaitMs);
+        PauseMs(kReadWaitMs);
     }
 }
 
@@ -193,7 +193,7 @@ int16_t DiscardInput(int16_t portNumber, int32_t milliseconds) {
         }
         return 0;
     }
-    Sleep(static_cast<DWORD>(milliseconds));
+    PauseMs(static_cast<DWORD>(milliseconds));
     slot->buffers->ring.readIndex = slot->buffers->ring.writeIndex.load();
     return 0;
 }

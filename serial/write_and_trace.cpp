@@ -5,6 +5,7 @@
 
 #include "device_calls.h"
 #include "device_io.h"
+#include "wait_hook.h"
 
 bool FinishPendingWrite(PortSlot* slot, DWORD limitMs) {
     if (slot->writePending == 0) {
@@ -24,7 +25,7 @@ void AwaitClosedWrite(PortSlot* slot) {
     if (slot->writePending == 0) {
         return;
     }
-    if (WaitForSingleObject(slot->writeEvent, kCancelWaitMs) == WAIT_OBJECT_0) {
+    if (AwaitObject(slot->writeEvent, kCancelWaitMs) == WAIT_OBJECT_0) {
         slot->writePending = 0;
         return;
     }

@@ -1,11 +1,15 @@
 // The frame that both jobs share: the port, the script file, the prompt, the
-// module's detection, and the clean-up after every run.
+// module's detection, the clean-up after every run, and the dialog's answers
+// to Windows while a run holds its thread.
+#include <algorithm>
 #include <atomic>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "dialog_ids.h"
 #include "job_fixture.h"
+#include "main_dialog.h"
 #include "run_context.h"
 #include "support/window_search.h"
 
@@ -114,6 +118,27 @@ void PostClicksAndEscape(HWND dialog) {
     PostClick(GetDlgItem(dialog, IDC_START));
 }
 
+// The dialog's shut-down holds (the reason) and releases (""), in order.
+std::vector<std::pair<HWND, std::wstring>> shutdownCalls;
+
+BOOL WINAPI HoldShutdown(HWND window, LPCWSTR reason) {
+    shutdownCalls.push_back({window, reason});
+    return TRUE;
+}
+
+BOOL WINAPI ReleaseShutdown(HWND window) {
+    shutdownCalls.push_back({window, std::wstring()});
+    return TRUE;
+}
+
+WNDPROC quitProcedure = nullptr;
+std::atomic<int> quitClicks{0};
+
+LRESULT CALLBACK CountQuitClicks(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    quitClicks += message == WM_LBUTTONDOWN ? 1 : 0;
+    return CallWindowProcA(quitProcedure, window, message, wParam, lParam);
+}
+
 } // namespace
 
 // START, Quit and Esc while the OFF/ON box stands (its modal loop hands them
@@ -156,18 +181,7 @@ TEST_F(JobTest, ClicksAndKeysMadeDuringARunDoNothingAfterIt) {
     });
     SendMessageA(dialog_, WM_COMMAND, IDC_START, 0);
     const std::string result = WindowTextA(GetDlgItem(dialog_, IDC_RESULT_LINE));
-    // The dialog's queue, handled as the program's modal loop does.
-    Stopwatch pumping;
-    MSG message;
-    while (pumping.Ms() < 1000) {
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (!IsDialogMessageA(dialog_, &message)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        Sleep(20);
-    }
+    PumpDialogQueue(dialog_, nullptr, 1000);
     over = true;
     technician.join();
     setExecutionState = SetThreadExecutionState;
@@ -182,4 +196,77 @@ TEST_F(JobTest, ClicksAndKeysMadeDuringARunDoNothingAfterIt) {
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog_, IDC_START)));
     EXPECT_EQ(Report().firmwareByteCount, 1000);
     ExpectCleanedUp(path);
+}
+
+// Windows takes a window for hung once its thread has looked at no message
+// for 5 s (Wine too); runs that long in every step would cost CI minutes.
+// Instead a run of some 2.5 s whose every step waits (the module's start,
+// settling pauses, a late acknowledgement and confirmation) is probed back to
+// back from another thread: each WM_NULL is answered within 400 ms (the
+// waits answer every 50 ms; the rest is room for a busy machine).
+TEST_F(JobTest, ARunAnswersWindowsInEveryStepAndNothingAskedMeanwhileActs) {
+    options_.powerOnDelayMs = 300;
+    options_.ackFault = kAckLate;
+    options_.ackDelayMs = 600;     // 700 allowed
+    options_.confirmDelayMs = 400; // 500 allowed
+    StartModule();
+    ChooseFirmwareJob(dialog_, Script("answers.dcs", std::string(300, 'a')));
+    shutdownBlock = {HoldShutdown, ReleaseShutdown};
+    HWND quit = GetDlgItem(dialog_, IDC_QUIT);
+    quitProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(quit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountQuitClicks)));
+
+    std::atomic<bool> over{false}, proberDone{false};
+    std::set<std::wstring> steps, failedSteps;
+    double longestMs = 0;
+    std::vector<DWORD_PTR> answers; // mid-download: closings, a log-off
+    std::thread prober([&] {
+        for (DWORD_PTR answer = 0; !over; Sleep(5)) {
+            Stopwatch clock;
+            const bool answered =
+                SendMessageTimeoutA(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer) != 0;
+            longestMs = std::max(longestMs, clock.Ms());
+            WCHAR text[100] = L""; // read without a message to the dialog
+            InternalGetWindowText(GetDlgItem(dialog_, IDC_STATE_LINE), text, 100);
+            const std::wstring status = text;
+            const std::wstring step = status.substr(0, status.find(L" -->"));
+            (answered && !IsHungAppWindow(dialog_) ? steps : failedSteps).insert(step);
+            if (step == L"Update firmware" && answers.empty()) {
+                // SC_CLOSE is the system command's; the others do not look.
+                for (UINT message : {WM_CLOSE, WM_SYSCOMMAND, WM_QUERYENDSESSION}) {
+                    answer = 2;
+                    SendMessageTimeoutA(dialog_, message, SC_CLOSE, 0, 0, 1000, &answer);
+                    answers.push_back(answer);
+                }
+                PostMessageA(dialog_, WM_CLOSE, 0, 0);
+                PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
+                PostClicksAndEscape(dialog_);
+            }
+        }
+        proberDone = true;
+    });
+    const JobOutcome run = RunJob(dialog_);
+    over = true;
+    // The last probe may come after the run: the dialog's loop answers it.
+    PumpDialogQueue(
+        dialog_, [&] { return proberDone.load(); }, 5000);
+    prober.join();
+    shutdownBlock = {ShutdownBlockReasonCreate, ShutdownBlockReasonDestroy};
+
+    ExpectSuccess(run, " The programming of Firmware was successful. ");
+    EXPECT_EQ(Report().firmwareByteCount, 300);
+    EXPECT_TRUE(failedSteps.empty()) << *failedSteps.begin();
+    EXPECT_LT(longestMs, 400);
+    for (const WCHAR* step :
+         {L"Wait for detection of Korvan", L"Initialisation of programming process",
+          L"Update firmware", L"Send Checksum"}) {
+        EXPECT_EQ(steps.count(step), 1u) << step;
+    }
+    EXPECT_EQ(answers, (std::vector<DWORD_PTR>{0, 0, FALSE}));
+    const std::wstring reason = L"Programming the Korvan module: do not switch off";
+    EXPECT_EQ(shutdownCalls, (std::vector<std::pair<HWND, std::wstring>>{
+                                 {dialog_, reason}, {dialog_, std::wstring()}}));
+    EXPECT_EQ(SendMessageA(dialog_, WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_EQ(quitClicks, 0);
+    EXPECT_TRUE(IsWindowVisible(dialog_));
 }

@@ -16,6 +16,8 @@
 #include "read_port.h"
 #include "port_list.h"
 #include "receive_thread.h"
+#include "support/peer_port.h"
+#include "wait_hook.h"
 
 // Feeds the samples after the first and returns the indices (counting the
 // first sample as 0) at which a lost line is reported.
@@ -345,4 +347,43 @@ TEST(WireTime, NoDeviceIsAheadOfTheWireByMoreThanItsBuffer) {
               now + WireUs(kLargestDeviceBuffer));
     // An unknown rate counts as 1200 baud.
     EXPECT_EQ(LineFreeAfterWrite(0, 0, 0, 12, 0), 100000);
+}
+
+// ---- The hook of a thread's waits ----
+
+// When the hook was called, in ms since the wait began.
+Stopwatch* waitClock = nullptr;
+std::vector<double> hookCalls;
+
+static void RecordHookCall() {
+    hookCalls.push_back(waitClock->Ms());
+}
+
+// A pause, one object and as many as a wait holds (where the thread's
+// messages find no place): each calls the hook every 50 ms while it lasts
+// (100 ms more are room for a busy machine), and only in the hooked thread.
+TEST(WaitHook, EveryWaitOfTheHookedThreadCallsItAtLeastEvery50ms) {
+    HANDLE events[MAXIMUM_WAIT_OBJECTS];
+    for (HANDLE& event : events) {
+        event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    for (DWORD count : {0, 1, MAXIMUM_WAIT_OBJECTS}) {
+        hookCalls.clear();
+        SetWaitHook(RecordHookCall);
+        Stopwatch clock;
+        waitClock = &clock;
+        EXPECT_EQ(AwaitObjects(count, events, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+        hookCalls.push_back(clock.Ms());
+        const size_t calls = hookCalls.size();
+        std::thread([&] { AwaitObject(events[0], 60); }).join();
+        SetWaitHook(nullptr);
+        EXPECT_EQ(hookCalls.size(), calls);
+        EXPECT_GE(hookCalls.back(), 280); // its time, less a tick of the clock it counts in
+        for (size_t k = 0; k < hookCalls.size(); ++k) {
+            EXPECT_LT(hookCalls[k] - (k > 0 ? hookCalls[k - 1] : 0), 150) << count << " objects";
+        }
+    }
+    for (HANDLE event : events) {
+        CloseHandle(event);
+    }
 }

@@ -152,6 +152,17 @@ std::vector<TBPFLAG> States(const std::vector<TaskbarCall>& calls) {
 WNDPROC dialogProcedure = nullptr;
 bool letButtonMessageThrough = false;
 
+// The messages the dialog let through to a window from programs of a lower
+// integrity level.
+std::vector<std::pair<HWND, UINT>> allowed;
+
+BOOL WINAPI RecordAllowed(HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT) {
+    if (action == MSGFLT_ALLOW) {
+        allowed.push_back({window, message});
+    }
+    return TRUE;
+}
+
 LRESULT CALLBACK FilterButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == TaskbarButtonMessage() && !letButtonMessageThrough) {
         return 0;
@@ -173,6 +184,8 @@ LRESULT CALLBACK RecordStatus(HWND window, UINT message, WPARAM wParam, LPARAM l
 class TaskbarTest : public JobTest {
   protected:
     void SetUp() override {
+        allowed.clear();
+        changeMessageFilter = RecordAllowed;
         JobTest::SetUp();
         standIn = &standIn_;
         systemMaker_ = makeTaskbarList;
@@ -187,6 +200,7 @@ class TaskbarTest : public JobTest {
     void TearDown() override {
         JobTest::TearDown();
         makeTaskbarList = systemMaker_;
+        changeMessageFilter = ChangeWindowMessageFilterEx;
         // The dialog has let its interface go.
         EXPECT_EQ(standIn_.references, 1);
         EXPECT_EQ(standIn_.unused, 0);
@@ -203,6 +217,9 @@ class TaskbarTest : public JobTest {
 } // namespace
 
 TEST_F(TaskbarTest, ADownloadShowsItsShareAndASuccessLeavesNoProgress) {
+    // Started as administrator, the dialog hears the taskbar only through the
+    // filter it opens.
+    EXPECT_EQ(allowed, (std::vector<std::pair<HWND, UINT>>{{dialog_, TaskbarButtonMessage()}}));
     ButtonCreated();
     ASSERT_EQ(standIn_.inits, 1);
     const size_t size = 300;

@@ -1,6 +1,7 @@
 // The dialog as the face of a programming run: the run takes its choices
 // from the controls, writes its texts into the status and result lines and
-// asks for the power cycle in a message box.
+// asks for the power cycle in a message box. The run holds the dialog's
+// thread; its waits let the dialog answer what the system sends it.
 #include <cstdio>
 
 #include "dialog_ids.h"
@@ -8,8 +9,10 @@
 #include "run_face.h"
 #include "taskbar_progress.h"
 #include "text_adapters.h"
+#include "wait_hook.h"
 
 BeepSound failureBeep = Beep;
+ShutdownBlockCalls shutdownBlock = {ShutdownBlockReasonCreate, ShutdownBlockReasonDestroy};
 int16_t dialogRunUnderWay = 0;
 
 namespace {
@@ -37,15 +40,18 @@ void SetLine(DialogFace* face, int id, const char* text) {
 // Most input messages dropped in one go; more than a person makes in a run.
 enum : int32_t { kDroppedInputLimit = 10000 };
 
-// Drops the mouse and keyboard input that waits in the thread's queue. A
-// click is matched to its control when it is taken from the queue: without
-// this, what the technician clicked or typed while the run held the thread
-// would reach the controls once they are enabled again (a second run, or the
-// end of the dialog).
+// Drops the mouse and keyboard input that waits in the thread's queue, and
+// the closings posted to the dialog (the taskbar's "Close window"). A click
+// is matched to its control when it is taken from the queue: without this,
+// what the technician clicked or typed while the run held the thread would
+// reach the controls once they are enabled again (a second run, or the end
+// of the dialog).
 void DropQueuedInput() {
     const UINT ranges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
                               {WM_MOUSEFIRST, WM_MOUSELAST},
-                              {WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK}};
+                              {WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK},
+                              {WM_CLOSE, WM_CLOSE},
+                              {WM_SYSCOMMAND, WM_SYSCOMMAND}};
     MSG message;
     for (const auto& range : ranges) {
         for (int32_t k = 0; k < kDroppedInputLimit; ++k) {
@@ -56,14 +62,39 @@ void DropQueuedInput() {
     }
 }
 
+// Most paint messages handled in one go: one for each window of the dialog,
+// and room.
+enum : int32_t { kPaintLimit = 64 };
+
+// The hook of the run's waits: the messages that the system and other
+// programs send the dialog are answered (the dialog procedure refuses what
+// would end the dialog or start something beside the run), and the status
+// line is painted as it changes. Nothing posted is taken from the queue.
+void AnswerSentMessages() {
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    for (int32_t k = 0; k < kPaintLimit; ++k) {
+        if (!PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE | PM_QS_PAINT)) {
+            break;
+        }
+        DispatchMessageA(&message);
+    }
+}
+
+// A log-off or shut-down asked for during a run waits for its end, with the
+// reason the system shows.
 void BeginRun(void* context) {
-    EnableInputControls(static_cast<DialogFace*>(context)->dialog, FALSE);
+    HWND dialog = static_cast<DialogFace*>(context)->dialog;
+    EnableInputControls(dialog, FALSE);
+    shutdownBlock.create(dialog, L"Programming the Korvan module: do not switch off");
     TaskbarRunBegins();
 }
 
 void EndRun(void* context) {
+    HWND dialog = static_cast<DialogFace*>(context)->dialog;
     DropQueuedInput();
-    EnableInputControls(static_cast<DialogFace*>(context)->dialog, TRUE);
+    EnableInputControls(dialog, TRUE);
+    shutdownBlock.destroy(dialog);
     TaskbarRunEnds();
 }
 
@@ -134,6 +165,8 @@ void RunDialogJob(HWND dialog) {
     const RunFace face = {&context,      BeginRun,   EndRun,       ReadChoices,
                           ShowStatus,    ShowResult, ShowProgress, RequestPowerCycle,
                           SignalFailure, PortFound,  ShowReport};
+    SetWaitHook(AnswerSentMessages);
     RunProgramming(&face);
+    SetWaitHook(nullptr);
     dialogRunUnderWay = 0;
 }

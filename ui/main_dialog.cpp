@@ -217,15 +217,40 @@ static INT_PTR HandleCommand(HWND dialog, WORD id) {
         RunDialogJob(dialog);
         return 1;
     case IDC_QUIT:
-        if (dialogRunUnderWay == 0) {
-            EndDialog(dialog, IDC_QUIT);
-        }
+        EndDialog(dialog, IDC_QUIT);
         return 1;
     }
     return 0;
 }
 
+// While a run holds the dialog's thread, the messages sent to the dialog
+// are answered (the run's waits let it), but nothing ends the dialog or
+// starts something beside the run: no command is carried out, a closing is
+// ignored, a log-off or shut-down is refused (the run has told the system
+// why), and of the system commands only minimising and restoring are
+// carried out (moving, sizing and the window menu would hold up the run's
+// waits). True for a message so answered.
+static bool RefusedDuringRun(HWND dialog, UINT message, WPARAM wParam) {
+    if (dialogRunUnderWay == 0) {
+        return false;
+    }
+    switch (message) {
+    case WM_QUERYENDSESSION:
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, FALSE);
+        return true;
+    case WM_COMMAND:
+    case WM_CLOSE:
+        return true;
+    case WM_SYSCOMMAND:
+        return (wParam & 0xFFF0) != SC_MINIMIZE && (wParam & 0xFFF0) != SC_RESTORE;
+    }
+    return false;
+}
+
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (RefusedDuringRun(dialog, message, wParam)) {
+        return TRUE;
+    }
     // The taskbar has made the dialog's button: the run's progress may show
     // on it from now on. The answer is the default.
     if (IsTaskbarButtonMessage(message)) {

@@ -74,10 +74,20 @@ void FillOpenFileBlock(OPENFILENAMEA* block, HWND owner, char* file);
 // the OFF/ON request.
 void RunDialogJob(HWND dialog);
 
-// 1 while a run started from the dialog is under way, else 0. A START or
-// Quit that reaches the dialog meanwhile (through the modal loop of the
-// OFF/ON box) does nothing.
+// 1 while a run started from the dialog is under way, else 0. The dialog
+// answers what reaches it meanwhile (through the modal loop of the OFF/ON
+// box, or sent while the run waits) but carries out no command, does not
+// close and holds off a log-off or shut-down.
 extern int16_t dialogRunUnderWay;
+
+// Holds off a log-off or shut-down, with the reason the system shows
+// (ShutdownBlockReasonCreate), and lets it go again
+// (ShutdownBlockReasonDestroy). Process-wide so that a test can watch them.
+struct ShutdownBlockCalls {
+    BOOL(WINAPI* create)(HWND window, LPCWSTR reason);
+    BOOL(WINAPI* destroy)(HWND window);
+};
+extern ShutdownBlockCalls shutdownBlock;
 
 // Sounds the failure beep: frequency in Hz, duration in ms. Process-wide so
 // that a test can hear it.

@@ -19,8 +19,11 @@ INT_PTR RunModalDialog(HWND owner, int16_t resource, DLGPROC procedure) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     instanceHandle = instance;
-    // A programming run holds the dialog thread for minutes; the platform
-    // must not swap the dialog for a frozen "Not Responding" copy meanwhile.
+    // A programming run holds the dialog thread for minutes. Its waits answer
+    // the platform's messages, so the dialog is never taken for hung; should
+    // a step hold the thread longer all the same (a port that takes seconds
+    // to open), the platform must not swap the dialog for a frozen "Not
+    // Responding" copy.
     DisableProcessWindowsGhosting();
     LoadColourTable();
     RunModalDialog(nullptr, IDD_MAIN_DIALOG, MainDialogProc);

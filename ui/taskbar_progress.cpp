@@ -6,6 +6,7 @@ static HRESULT MakeSystemTaskbarList(ITaskbarList3** list) {
 }
 
 TaskbarListMaker makeTaskbarList = MakeSystemTaskbarList;
+MessageFilterCall changeMessageFilter = ChangeWindowMessageFilterEx;
 
 namespace {
 
@@ -57,7 +58,9 @@ bool IsTaskbarButtonMessage(UINT message) {
 }
 
 void WatchTaskbarButton(HWND window) {
-    TaskbarButtonMessage();
+    if (TaskbarButtonMessage() != 0) {
+        changeMessageFilter(window, TaskbarButtonMessage(), MSGFLT_ALLOW, nullptr);
+    }
     ReleaseList();
     button.window = window;
     button.state = TBPF_NOPROGRESS;

@@ -22,13 +22,21 @@
 typedef HRESULT (*TaskbarListMaker)(ITaskbarList3** list);
 extern TaskbarListMaker makeTaskbarList;
 
+// Lets a message from programs of a lower integrity level through to a
+// window (ChangeWindowMessageFilterEx): started as administrator, the dialog
+// would otherwise never hear "TaskbarButtonCreated" from the taskbar.
+// Process-wide so that a test can watch it.
+typedef BOOL(WINAPI* MessageFilterCall)(HWND window, UINT message, DWORD action,
+                                        PCHANGEFILTERSTRUCT status);
+extern MessageFilterCall changeMessageFilter;
+
 // The registered message "TaskbarButtonCreated"; 0 when the system has none.
 UINT TaskbarButtonMessage();
 // True for that message.
 bool IsTaskbarButtonMessage(UINT message);
 
 // The dialog has started: its button is the one the run's steps below show
-// on, once it exists.
+// on, once it exists. The taskbar's message is let through to it.
 void WatchTaskbarButton(HWND window);
 // "TaskbarButtonCreated" has come (again, after the taskbar itself was
 // restarted): the interface is taken up afresh, on the dialog's thread.

@@ -130,6 +130,23 @@ JobOutcome RunJob(HWND dialog, bool switchModule, int holdPromptMs,
     return outcome;
 }
 
+void PumpDialogQueue(HWND dialog, const std::function<bool()>& done, int limitMs) {
+    Stopwatch pumping;
+    MSG message;
+    for (;;) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageA(dialog, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        if (pumping.Ms() >= limitMs || (done && done())) {
+            return;
+        }
+        Sleep(5);
+    }
+}
+
 std::string TracedBytes(const std::string& tracePath, char tag) {
     std::ifstream file(tracePath, std::ios::binary);
     std::string records((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -43,6 +43,10 @@ struct JobOutcome {
 JobOutcome RunJob(HWND dialog, bool switchModule = true, int holdPromptMs = 0,
                   const std::function<void()>& atPowerCycle = nullptr);
 
+// Handles the dialog thread's messages as the program's modal loop does,
+// until done() is true (nullptr: never) or limitMs has passed.
+void PumpDialogQueue(HWND dialog, const std::function<bool()>& done, int limitMs);
+
 // The bytes of a serial trace file with the direction tag (1 received, 2
 // sent).
 std::string TracedBytes(const std::string& tracePath, char tag);
