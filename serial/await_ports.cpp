@@ -43,9 +43,10 @@ static bool KeepReadUnderWay(PortSlot* slot) {
     if (slot->readPending != 0) {
         return true;
     }
-    ZeroMemory(&slot->readRecord, sizeof slot->readRecord);
-    slot->readRecord.hEvent = slot->readEvent;
-    if (!deviceCalls.readFile(slot->portHandle, slot->readBytes, 1, nullptr, &slot->readRecord) &&
+    ZeroMemory(&slot->read->record, sizeof slot->read->record);
+    slot->read->record.hEvent = slot->read->event;
+    if (!deviceCalls.readFile(slot->portHandle, slot->read->bytes, 1, nullptr,
+                              &slot->read->record) &&
         GetLastError() != ERROR_IO_PENDING) {
         DWORD errors = 0;
         deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
@@ -76,14 +77,14 @@ int16_t AwaitPortBytes(const int16_t* ports, int16_t count, int32_t timeoutMs, u
             const int16_t k = static_cast<int16_t>((*first + n) % count);
             PortSlot* slot = OpenSlot(ports[k]);
             if (slot == nullptr || !slot->directMode ||
-                !DeviceReleased(slot->readEvent, &slot->readStuck)) {
+                !DeviceReleased(slot->read->event, &slot->read->stuck)) {
                 continue;
             }
             if (!KeepReadUnderWay(slot)) {
                 refused = true;
                 continue;
             }
-            events[watched] = slot->readEvent;
+            events[watched] = slot->read->event;
             indexOf[watched] = k;
             ++watched;
         }
@@ -114,7 +115,7 @@ int16_t AwaitPortBytes(const int16_t* ports, int16_t count, int32_t timeoutMs, u
         slot->readPending = 0;
         *first = static_cast<int16_t>((k + 1) % count);
         DWORD received = 0;
-        if (!deviceCalls.getOverlappedResult(slot->portHandle, &slot->readRecord, &received,
+        if (!deviceCalls.getOverlappedResult(slot->portHandle, &slot->read->record, &received,
                                              FALSE)) {
             DWORD errors = 0;
             deviceCalls.clearCommError(slot->portHandle, &errors, nullptr);
@@ -125,7 +126,7 @@ int16_t AwaitPortBytes(const int16_t* ports, int16_t count, int32_t timeoutMs, u
         }
         const int32_t taken =
             static_cast<int32_t>(received) < capacity ? static_cast<int32_t>(received) : capacity;
-        memcpy(bytes, slot->readBytes, static_cast<size_t>(taken));
+        memcpy(bytes, slot->read->bytes, static_cast<size_t>(taken));
         *got = taken;
         return k;
     }

@@ -67,15 +67,15 @@ static void RecoverFromRefusedRead(PortSlot* slot) {
 }
 
 int32_t ReadDevice(PortSlot* slot, DWORD waitMs) {
-    if (!DeviceReleased(slot->readEvent, &slot->readStuck)) {
+    if (!DeviceReleased(slot->read->event, &slot->read->stuck)) {
         PauseMs(kReadWaitMs);
         return -1;
     }
     BOOL ended = FALSE;
     if (slot->readPending == 0) {
-        PrepareRecord(&slot->readRecord, slot->readEvent);
-        ended =
-            deviceCalls.readFile(slot->portHandle, slot->readBytes, 1, nullptr, &slot->readRecord);
+        PrepareRecord(&slot->read->record, slot->read->event);
+        ended = deviceCalls.readFile(slot->portHandle, slot->read->bytes, 1, nullptr,
+                                     &slot->read->record);
         if (!ended && GetLastError() != ERROR_IO_PENDING) {
             RecoverFromRefusedRead(slot);
             return -1;
@@ -85,12 +85,12 @@ int32_t ReadDevice(PortSlot* slot, DWORD waitMs) {
     // The device ends a read after its own wait for the first byte; one that
     // a device keeps waiting past that (some drivers wait for the byte
     // itself) is looked at again by the next read.
-    if (!ended && AwaitObject(slot->readEvent, waitMs) != WAIT_OBJECT_0) {
+    if (!ended && AwaitObject(slot->read->event, waitMs) != WAIT_OBJECT_0) {
         return 0;
     }
     slot->readPending = 0;
     DWORD got = 0;
-    if (!deviceCalls.getOverlappedResult(slot->portHandle, &slot->readRecord, &got, FALSE)) {
+    if (!deviceCalls.getOverlappedResult(slot->portHandle, &slot->read->record, &got, FALSE)) {
         RecoverFromRefusedRead(slot);
         return -1;
     }
@@ -98,18 +98,21 @@ int32_t ReadDevice(PortSlot* slot, DWORD waitMs) {
 }
 
 InputLook LookAtInput(PortSlot* slot) {
-    if (slot->readPending != 0 && WaitForSingleObject(slot->readEvent, 0) == WAIT_OBJECT_0) {
+    if (slot->readPending != 0 && WaitForSingleObject(slot->read->event, 0) == WAIT_OBJECT_0) {
         DWORD got = 0;
-        if (deviceCalls.getOverlappedResult(slot->portHandle, &slot->readRecord, &got, FALSE) &&
+        if (deviceCalls.getOverlappedResult(slot->portHandle, &slot->read->record, &got, FALSE) &&
             got == 1) {
             return kInputWaiting; // the next read takes it
         }
         slot->readPending = 0;
     }
-    if (slot->readPending != 0) {
-        return kNoInputYet;
-    }
     DWORD errors = 0;
+    if (slot->readPending != 0) {
+        // The device is asked how it stands all the same: a driver may keep
+        // the read of a device that has gone for good.
+        return deviceCalls.clearCommError(slot->portHandle, &errors, nullptr) ? kNoInputYet
+                                                                              : kDeviceRefused;
+    }
     COMSTAT status;
     ZeroMemory(&status, sizeof status);
     if (!deviceCalls.clearCommError(slot->portHandle, &errors, &status)) {
@@ -123,8 +126,8 @@ void EndPendingRead(PortSlot* slot) {
         return;
     }
     DWORD got = 0;
-    if (AwaitDeviceOperation(slot, &slot->readRecord, 0, &got) == kDeviceKeepsIt) {
-        slot->readStuck = 1;
+    if (AwaitDeviceOperation(slot, &slot->read->record, 0, &got) == kDeviceKeepsIt) {
+        slot->read->stuck = 1;
     }
     slot->readPending = 0;
 }

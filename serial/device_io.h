@@ -31,7 +31,7 @@ DeviceOutcome AwaitDeviceOperation(PortSlot* slot, OVERLAPPED* record, DWORD lim
 // ended since (or there is none): its record may be used again.
 bool DeviceReleased(HANDLE event, int16_t* stuck);
 
-// Direct mode: reads one byte into slot->readBytes, waiting up to waitMs
+// Direct mode: reads one byte into the read area's bytes, waiting up to waitMs
 // for the device to end the read (it ends it itself after kReadWaitMs
 // without a byte). A read still under way then stays the slot's, and the
 // next call goes on waiting for it. 1 for a byte, 0 for none; -1 when the

@@ -28,7 +28,6 @@ static void PrepareSlot(PortSlot* slot, const PortConfig* config) {
     slot->receiveThread = nullptr;
     slot->writeEvent = nullptr;
     slot->dataArrivedEvent = nullptr;
-    slot->readEvent = nullptr;
     slot->readPending = 0;
     slot->writePending = 0;
     slot->writeLength = 0;
@@ -65,9 +64,9 @@ static void CloseIfSet(HANDLE* handle) {
 }
 
 static int16_t CreateEvents(PortSlot* slot) {
-    slot->readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    slot->read->event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     slot->writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (slot->readEvent == nullptr || slot->writeEvent == nullptr) {
+    if (slot->read->event == nullptr || slot->writeEvent == nullptr) {
         return 1;
     }
     ZeroMemory(&slot->writeRecord, sizeof slot->writeRecord);
@@ -78,15 +77,23 @@ static int16_t CreateEvents(PortSlot* slot) {
 
 // A slot whose device kept a read or write of an earlier opening even when
 // it was closed: its record and bytes are the device's until that operation
-// ends, and its event with them.
+// ends, and its event with them. A kept read leaves its area to the device
+// and the opening takes another; false when every area is kept, or the
+// write is.
 static bool SlotReleased(PortSlot* slot) {
-    const bool released = DeviceReleased(slot->readEvent, &slot->readStuck) &&
-                          DeviceReleased(slot->writeEvent, &slot->writeStuck);
-    if (released) {
-        CloseIfSet(&slot->readEvent);
-        CloseIfSet(&slot->writeEvent);
+    ReadArea* free = nullptr;
+    for (ReadArea& area : slot->readAreas) {
+        if (DeviceReleased(area.event, &area.stuck)) {
+            CloseIfSet(&area.event);
+            free = free == nullptr ? &area : free;
+        }
     }
-    return released;
+    if (free == nullptr || !DeviceReleased(slot->writeEvent, &slot->writeStuck)) {
+        return false;
+    }
+    CloseIfSet(&slot->writeEvent);
+    slot->read = free;
+    return true;
 }
 
 // Sends the wake-up byte at mark parity, gives the far end 100 ms to answer
@@ -221,7 +228,7 @@ int16_t ClosePort(int16_t portNumber) {
     if (!receiveStopped) {
         AwaitThreadStop(slot, slot->receiveThread, kThreadStopLimitMs);
     }
-    ReleaseClosedOperation(&slot->readEvent, &slot->readStuck);
+    ReleaseClosedOperation(&slot->read->event, &slot->read->stuck);
     ReleaseClosedOperation(&slot->writeEvent, &slot->writeStuck);
     CloseIfSet(&slot->receiveThread);
     CloseIfSet(&slot->monitorThread);

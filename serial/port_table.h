@@ -48,6 +48,18 @@ enum : int32_t { kReadChunk = 256 };
 enum : int32_t { kReceiveBufferSets = 8 };
 extern ReceiveBuffers receiveBufferPool[kReceiveBufferSets];
 
+// The record, bytes and event of the device's reads. A read that the device
+// keeps even after its port was closed (a driver that never ends the reads
+// of an adapter pulled out) keeps its area, which the device may still
+// fill, until it ends; the port's next opening reads through another.
+struct ReadArea {
+    HANDLE event;
+    OVERLAPPED record;
+    uint8_t bytes[kReadChunk];
+    int16_t stuck; // a read the device did not end even when cancelled
+};
+enum : int16_t { kReadAreas = 2 };
+
 struct PortSlot {
     HANDLE portHandle; // the open device; the slot is open exactly when set
     DCB lineSettings;  // the line settings last written to the device
@@ -80,11 +92,9 @@ struct PortSlot {
     // bytes of the device's read and write belong to the slot, not to a
     // caller: an operation that the device does not end in time may still
     // run after its caller has given up.
-    HANDLE readEvent;
-    OVERLAPPED readRecord;
-    uint8_t readBytes[kReadChunk];
+    ReadArea readAreas[kReadAreas];
+    ReadArea* read;      // the area of this opening's reads
     int16_t readPending; // direct mode: a read under way, looked at again by the next
-    int16_t readStuck;   // a read the device did not end even when cancelled
 
     HANDLE writeEvent;
     OVERLAPPED writeRecord;

@@ -31,7 +31,7 @@ static bool AwaitDeviceByte(PortSlot* slot, uint8_t* byte, DWORD waitMs) {
     if (ReadDevice(slot, waitMs) != 1) {
         return false;
     }
-    *byte = slot->readBytes[0];
+    *byte = slot->read->bytes[0];
     return true;
 }
 

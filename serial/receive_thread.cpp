@@ -120,7 +120,7 @@ enum ReadOutcome { kReadBytes, kReadStillPending, kReadFailed };
 
 // The bytes of the slot's ended read.
 static ReadOutcome EndedRead(PortSlot* slot, DWORD* count) {
-    if (!deviceCalls.getOverlappedResult(slot->portHandle, &slot->readRecord, count, FALSE) ||
+    if (!deviceCalls.getOverlappedResult(slot->portHandle, &slot->read->record, count, FALSE) ||
         *count == 0) {
         *count = 0;
         return kReadFailed;
@@ -132,11 +132,11 @@ static ReadOutcome EndedRead(PortSlot* slot, DWORD* count) {
 // for up to 500 ms.
 static ReadOutcome ReadOnce(PortSlot* slot, bool* pending, DWORD* count) {
     *count = 0;
-    OVERLAPPED* record = &slot->readRecord;
+    OVERLAPPED* record = &slot->read->record;
     if (!*pending) {
         ZeroMemory(record, sizeof *record);
-        record->hEvent = slot->readEvent;
-        if (deviceCalls.readFile(slot->portHandle, slot->readBytes, NextReadCount(slot), nullptr,
+        record->hEvent = slot->read->event;
+        if (deviceCalls.readFile(slot->portHandle, slot->read->bytes, NextReadCount(slot), nullptr,
                                  record)) {
             return EndedRead(slot, count);
         }
@@ -167,7 +167,7 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
         DWORD count = 0;
         switch (ReadOnce(slot, &readPending, &count)) {
         case kReadBytes:
-            ReceiveBytes(slot, slot->readBytes, count);
+            ReceiveBytes(slot, slot->read->bytes, count);
             break;
         case kReadFailed: {
             // A line error on a port that stops on errors is cleared here.
@@ -187,8 +187,8 @@ DWORD WINAPI ReceiveThread(LPVOID argument) {
     // the read has ended.
     if (readPending) {
         DWORD count = 0;
-        if (AwaitDeviceOperation(slot, &slot->readRecord, 0, &count) == kDeviceKeepsIt) {
-            slot->readStuck = 1;
+        if (AwaitDeviceOperation(slot, &slot->read->record, 0, &count) == kDeviceKeepsIt) {
+            slot->read->stuck = 1;
         }
     }
     Sleep(10);

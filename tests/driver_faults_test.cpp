@@ -108,6 +108,29 @@ TEST_F(DriverTest, AWaitForInputTellsOfADeviceThatHasGone) {
     EXPECT_EQ(AwaitInput(kPortA, 1000), 0);
 }
 
+// A driver that keeps a read for good once its adapter is pulled out: the
+// wait for input still finds the device gone, and once the adapter is back
+// the port opens again, its reads going through another area than the one
+// the driver keeps.
+TEST_F(DriverTest, AReadTheDriverKeepsForGoodLeavesThePortToBeOpenedAgain) {
+    Open();
+    driverDouble.holdReadsForGood = true;
+    EXPECT_EQ(ReadPort(kPortA, 1, 0, 100, buffer_, sizeof buffer_), 1); // its read stays
+    PullDevice(ERROR_BAD_COMMAND);
+    EXPECT_EQ(AwaitInput(kPortA, 3000), kDeviceGone);
+    ClosePort(kPortA);
+    driverDouble.holdReadsForGood = false;
+    PullDevice(0);
+    for (int opening = 0; opening < 2; ++opening) {
+        Open();
+        PeerWrite(peer_, "K");
+        EXPECT_EQ(ReadPort(kPortA, 1, 0, 1000, buffer_, sizeof buffer_), 0) << opening;
+        EXPECT_EQ(buffer_[0], 'K');
+        ClosePort(kPortA);
+    }
+    EXPECT_EQ(driverDouble.heldPending, 1); // the driver still keeps it
+}
+
 TEST_F(DriverTest, AReceiveThreadWhoseReadsFailPausesBetweenThem) {
     Open(true);
     Sleep(100);

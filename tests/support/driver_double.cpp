@@ -27,6 +27,7 @@ struct HeldIo {
     OVERLAPPED* record;
     DWORD thread; // the thread that started it
     bool isRead;
+    bool forGood; // nothing ends it
 };
 
 std::mutex lock;
@@ -121,7 +122,7 @@ void EndHeld(OVERLAPPED* which) {
     {
         std::lock_guard<std::mutex> guard(lock);
         for (size_t i = 0; i < held.size();) {
-            if (which == nullptr || held[i].record == which) {
+            if (!held[i].forGood && (which == nullptr || held[i].record == which)) {
                 ending.push_back(held[i]);
                 held.erase(held.begin() + static_cast<long>(i));
             } else {
@@ -147,13 +148,13 @@ void EndHeld(OVERLAPPED* which) {
     }).detach();
 }
 
-bool Hold(OVERLAPPED* record, bool isRead) {
+bool Hold(OVERLAPPED* record, bool isRead, bool forGood = false) {
     record->Internal = kStatusPending;
     record->InternalHigh = 0;
     ResetEvent(EventOf(record));
     {
         std::lock_guard<std::mutex> guard(lock);
-        held.push_back({record, GetCurrentThreadId(), isRead});
+        held.push_back({record, GetCurrentThreadId(), isRead, forGood});
     }
     ++driverDouble.heldPending;
     SetLastError(ERROR_IO_PENDING);
@@ -418,8 +419,8 @@ BOOL WINAPI Read(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD got, LPOVERL
     if (Gone() || Aborted()) {
         return FALSE;
     }
-    if (record != nullptr && driverDouble.holdReads) {
-        return Hold(record, true);
+    if (record != nullptr && (driverDouble.holdReads || driverDouble.holdReadsForGood)) {
+        return Hold(record, true, driverDouble.holdReadsForGood);
     }
     SynchronousCall one;
     return Platform().readFile(handle, buffer, count, got, record);
@@ -522,6 +523,7 @@ void InstallDriverDouble(const char* deviceName) {
     driverDouble.goneAfterWritten = -1;
     driverDouble.goneAfterWrittenError = ERROR_DEVICE_REMOVED;
     driverDouble.holdReads = false;
+    driverDouble.holdReadsForGood = false;
     driverDouble.holdWrites = false;
     driverDouble.cancelDelayMs = 0;
     driverDouble.readCalls = 0;

@@ -33,7 +33,11 @@ struct DriverDouble {
     // count hands on only the bytes up to it and fails.
     std::atomic<long> goneAfterWritten{-1};
     std::atomic<DWORD> goneAfterWrittenError{ERROR_DEVICE_REMOVED};
-    std::atomic<bool> holdReads{false};  // overlapped reads stay pending until cancelled
+    std::atomic<bool> holdReads{false}; // overlapped reads stay pending until cancelled
+    // Overlapped reads stay pending for good: neither a cancel nor the
+    // closing of the device ends them (a driver that keeps the reads of an
+    // adapter pulled out).
+    std::atomic<bool> holdReadsForGood{false};
     std::atomic<bool> holdWrites{false}; // overlapped writes stay pending until cancelled
     std::atomic<DWORD> cancelDelayMs{0}; // a cancelled read or write ends this much later
     // A handle opened without FILE_FLAG_OVERLAPPED runs one call at a time,
