@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "run_texts.h"
+#include "utf8_file_names.h"
 
 const char kModuleLogHeader[] =
     "time_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,new_profibus_id,"
@@ -128,8 +129,9 @@ std::string LogHeaderProblem(const std::string& start) {
 
 std::string ModuleLog::Open(const std::string& name) {
     // Others may read it meanwhile (a spreadsheet, a tail); nobody else writes.
-    file_ = CreateFileA(name.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
-                        FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_ =
+        OpenUtf8NamedFile(name.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (file_ == INVALID_HANDLE_VALUE) {
         return SystemMessage(GetLastError());
     }
