@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Wine loader is chosen after the packages are installed: on a machine
-# whose 32-bit loader starts only once wine32 is in, tools/demo, tools/
-# build-and-test and .ci/run configure for 32-bit programs, also from a shell
-# that chose the 64-bit loader before the installation; a loader the caller
-# sets is kept. Played in a copy of the scripts whose install step (a stub)
+# whose 32-bit loader starts only once wine32 is in, tools/demo,
+# tools/guide-screenshots, tools/build-and-test and .ci/run configure for
+# 32-bit programs, also from a shell that chose the 64-bit loader before the
+# installation; a loader the caller sets is kept. Played in a copy of the scripts whose install step (a stub)
 # makes the 32-bit loader start, and whose configure step (a stub) writes down
 # the loader its caller chose and the one tools/wine-env.sh chooses in it,
 # then stops the command.
@@ -23,7 +23,8 @@ fail() {
 clone=$work/clone
 loaders=$work/wine
 mkdir -p "$clone/tools" "$clone/.ci" "$loaders"
-cp "$root/tools/demo" "$root/tools/build-and-test" "$root/tools/wine-env.sh" "$clone/tools/"
+cp "$root/tools/demo" "$root/tools/guide-screenshots" "$root/tools/build-and-test" \
+    "$root/tools/wine-env.sh" "$clone/tools/"
 cp "$root/.ci/run" "$clone/.ci/"
 # The machine's loaders: the 32-bit one starts once the packages are in.
 printf '#!/bin/sh\n[ -f "%s/installed" ] && echo wine-8.0\n' "$loaders" >"$loaders/wine"
@@ -50,7 +51,7 @@ while read -r command environment wanted; do
     chosen) settings=(KORVAN_WINE_LOADER="$loaders/wine64" KORVAN_WINE_LOADER_CHOSEN="$loaders/wine64") ;;
     given) settings=(KORVAN_WINE_LOADER="$loaders/wine64") ;;
     esac
-    (cd "$clone" && env -u KORVAN_WINE_LOADER -u KORVAN_WINE_LOADER_CHOSEN -u KORVAN_DEMO_STAGE \
+    (cd "$clone" && env -u KORVAN_WINE_LOADER -u KORVAN_WINE_LOADER_CHOSEN -u KORVAN_DEMO_STAGE -u KORVAN_GUIDE_STAGE \
         KORVAN_WINE_DIR="$loaders" KORVAN_TEST_SEEN="$work/seen" "${settings[@]}" \
         timeout 60 ${command//+/ } </dev/null >"$work/out" 2>&1)
     seen=$(cat "$work/seen" 2>/dev/null)
@@ -59,6 +60,7 @@ while read -r command environment wanted; do
 done <<'EOF'
 tools/demo+--unattended fresh wine+wine
 tools/demo+--unattended chosen wine+wine
+tools/guide-screenshots fresh none+wine
 tools/build-and-test fresh none+wine
 tools/build-and-test chosen wine64+wine
 .ci/run fresh none+wine
@@ -70,4 +72,4 @@ if [ $failures -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
 fi
-echo "the demo, build-and-test and CI choose the Wine loader after the installation"
+echo "the demo, the guide's pictures, build-and-test and CI choose the Wine loader after the installation"
