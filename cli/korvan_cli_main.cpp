@@ -15,6 +15,7 @@
 #include "script_store.h"
 #include "station.h"
 #include "stop_signal.h"
+#include "utf8_file_names.h"
 
 namespace {
 
@@ -74,8 +75,7 @@ std::string MakeJob(const CommandLine& line, StationJob* job) {
     snprintf(choices->traceFileName, kTraceNameRoom, "%s", line.traceFile.c_str());
     if (line.mode == kFirmwareMode) {
         // Back to UTF-16 as it came: the script is loaded by its wide name.
-        if (MultiByteToWideChar(CP_UTF8, 0, line.scriptFile.c_str(), -1, choices->scriptName,
-                                kScriptNameRoom) == 0) {
+        if (WidenUtf8Name(line.scriptFile.c_str(), choices->scriptName, kScriptNameRoom) == 0) {
             return "FILE: the name is too long";
         }
         job->scriptName = line.scriptFile;
@@ -115,8 +115,8 @@ bool CheckTraceFile(const std::string& name) {
     if (name.empty()) {
         return true;
     }
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenUtf8NamedFile(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "korvan-cli: the trace file \"%s\" cannot be created: %s\n", name.c_str(),
                 SystemMessage(GetLastError()).c_str());
@@ -125,7 +125,7 @@ bool CheckTraceFile(const std::string& name) {
     const bool made = GetLastError() != ERROR_ALREADY_EXISTS;
     CloseHandle(file);
     if (made) {
-        DeleteFileA(name.c_str());
+        DeleteUtf8NamedFile(name.c_str());
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "module_log.h"
 
 #include "run_texts.h"
+#include "utf8_file_names.h"
 
 LogWriteCall logWrite = WriteFile;
 
@@ -12,14 +13,6 @@ bool ReadAt(HANDLE file, uint64_t offset, void* bytes, DWORD count, DWORD* got) 
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     return ReadFile(file, bytes, count, got, &at) != 0;
-}
-
-std::wstring WideOf(const std::string& text) {
-    const int room = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(room > 0 ? static_cast<size_t>(room) : 1, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], room);
-    wide.resize(wide.size() - 1);
-    return wide;
 }
 
 } // namespace
@@ -43,9 +36,9 @@ std::string ModuleLog::Open(const std::string& name) {
 std::string ModuleLog::Reopen() {
     Close();
     // Other stations append too; anybody may read.
-    file_ = CreateFileW(
-        WideOf(name_).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_ =
+        OpenUtf8NamedFile(name_.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (file_ == INVALID_HANDLE_VALUE) {
         return SystemMessage(GetLastError());
     }

@@ -130,7 +130,8 @@ void InterruptPort(int16_t portNumber);
 bool PortInterrupted(int16_t portNumber);
 
 // Attaches a new trace file to an open port: 2-byte records of data byte and
-// direction tag (1 received, 2 sent), appended from the current position. An
+// direction tag (1 received, 2 sent), appended from the current position; the
+// file's name is in UTF-8 and is opened through the wide calls. An
 // earlier trace of the port is closed first. 0 on success; 1 when the port is
 // not open or the file cannot be created.
 int16_t OpenTrace(int16_t portNumber, const char* fileName);

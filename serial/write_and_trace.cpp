@@ -6,6 +6,7 @@
 #include "device_calls.h"
 #include "device_io.h"
 #include "wait_hook.h"
+#include "utf8_file_names.h"
 
 bool FinishPendingWrite(PortSlot* slot, DWORD limitMs) {
     if (slot->writePending == 0) {
@@ -97,8 +98,8 @@ int16_t OpenTrace(int16_t portNumber, const char* fileName) {
         return 1;
     }
     CloseTrace(portNumber);
-    HANDLE file = CreateFileA(fileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenUtf8NamedFile(fileName, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }

@@ -64,8 +64,9 @@ HANDLE OpenNamedFile(const WCHAR* fileName, uint16_t flagWord, DWORD disposition
     if (flagWord & kFlagShareWrite) {
         shareMode |= FILE_SHARE_WRITE;
     }
-    ConvertToCodePage(CP_ACP, fileName, conversionArea, kConversionAreaSize);
-    return CreateFileA(conversionArea, access, shareMode, nullptr, disposition, flagsAndAttributes,
+    // The name goes to the wide call as it is: through the code page, a name
+    // beyond it would reach the file system mangled.
+    return CreateFileW(fileName, access, shareMode, nullptr, disposition, flagsAndAttributes,
                        nullptr);
 }
 

@@ -1,6 +1,7 @@
 // Text adapters: the program's texts are zero-terminated 16-bit characters;
 // the platform's 8-bit functions get them converted to the ANSI code page at
-// the moment of the call, through one shared conversion area.
+// the moment of the call, through one shared conversion area. A file's name
+// alone goes to the platform's wide call as it is (OpenNamedFile).
 //
 // Every adapter returns the platform's result unchanged. A text that does not
 // fit its area or the caller's buffer is cut at a character boundary; the
@@ -36,7 +37,8 @@ LRESULT AddListText(HWND comboBox, const WCHAR* text);
 // A caption of nullptr gives the box an empty title. The button pressed.
 int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type);
 
-// CreateFileA without security attributes or template. flagWord bit 0 asks
+// CreateFileW on the 16-bit name as it is (the one adapter that needs no code
+// page), without security attributes or template. flagWord bit 0 asks
 // for GENERIC_READ, bit 1 for GENERIC_WRITE, bit 2 shares reading, bit 3
 // shares writing; other bits are ignored.
 HANDLE OpenNamedFile(const WCHAR* fileName, uint16_t flagWord, DWORD disposition,

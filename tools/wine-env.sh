@@ -15,21 +15,38 @@
 # The Wine loader that runs here. Wine's 32-bit loader is itself a 32-bit
 # Linux program, and some kernels (sandboxes among them) start none: there
 # only 64-bit Windows programs run, under the 64-bit loader, and the tests
-# are built for 64-bit x86 (tools/configure).
-if [ -z "${KORVAN_WINE_LOADER:-}" ]; then
-    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-        KORVAN_WINE_LOADER=/usr/lib/wine/wine
+# are built for 64-bit x86 (tools/configure). The loaders are in
+# KORVAN_WINE_DIR (a test plays a machine with loaders of its own).
+KORVAN_WINE_DIR=${KORVAN_WINE_DIR:-/usr/lib/wine}
+
+# wine_choose_loader: sets KORVAN_WINE_LOADER (and Wine's WINELOADER) for
+# this machine as it is now. A loader set by the caller is taken as given
+# (the tests play a machine with it); one that an earlier sourcing of this
+# file chose (KORVAN_WINE_LOADER_CHOSEN names it) is chosen anew, since the
+# packages may have come since: before wine32 is installed, no 32-bit
+# program starts. Run when this file is sourced; a script that installs the
+# packages sources it after the installation.
+wine_choose_loader() {
+    if [ -z "${KORVAN_WINE_LOADER:-}" ] ||
+        [ "$KORVAN_WINE_LOADER" = "${KORVAN_WINE_LOADER_CHOSEN:-}" ]; then
+        if "$KORVAN_WINE_DIR/wine" --version >/dev/null 2>&1; then
+            KORVAN_WINE_LOADER=$KORVAN_WINE_DIR/wine
+        else
+            KORVAN_WINE_LOADER=$KORVAN_WINE_DIR/wine64
+        fi
+        KORVAN_WINE_LOADER_CHOSEN=$KORVAN_WINE_LOADER
     else
-        KORVAN_WINE_LOADER=/usr/lib/wine/wine64
+        KORVAN_WINE_LOADER_CHOSEN=""
     fi
-fi
-export KORVAN_WINE_LOADER
-# Wine starts its own helper programs with the loader named here.
-export WINELOADER=$KORVAN_WINE_LOADER
+    export KORVAN_WINE_LOADER KORVAN_WINE_LOADER_CHOSEN
+    # Wine starts its own helper programs with the loader named here.
+    export WINELOADER=$KORVAN_WINE_LOADER
+}
+wine_choose_loader
 
 # wine_runs_32bit: true when 32-bit Windows programs run on this machine.
 wine_runs_32bit() {
-    [ "$KORVAN_WINE_LOADER" = /usr/lib/wine/wine ]
+    [ "$KORVAN_WINE_LOADER" = "$KORVAN_WINE_DIR/wine" ]
 }
 
 # wine_build_bits BUILD: 32 or 64 for a build folder configured with one of

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# tools/windows7-check, fed listings as objdump -p writes them: it passes a
+# 6.1 header with Windows 7's imports and names each fault of any other; the
+# build's own programs pass it.
+#
+#   tests/windows7_check_test.sh BUILD_FOLDER
+set -uo pipefail
+check=$(dirname "$0")/../tools/windows7-check
+failures=0
+fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
+
+# listing OS SUBSYSTEM DLL:FUNCTION...: objdump -p's text of such a program.
+listing() {
+    local import dll=""
+    printf 'Major%sVersion\t%s\nMinor%sVersion\t%s\n' OSystem "${1%.*}" OSystem "${1#*.}" \
+        Subsystem "${2%.*}" Subsystem "${2#*.}"
+    printf '\nThe Import Tables (interpreted .idata section contents)\n 000e2000\t000e20b4 00000000\n\n'
+    for import in "${@:3}"; do
+        [ "${import%%:*}" = "$dll" ] || printf '\tDLL Name: %s\n\tvma:  Hint/Ord Member-Name\n' "${import%%:*}"
+        dll=${import%%:*}
+        printf '\te25fc\t 1569  %s\n' "${import#*:}"
+    done
+    printf '\nPE File Base Relocations (interpreted .reloc section contents)\n'
+}
+plain="KERNEL32.dll:CreateFileW KERNEL32.dll:GetTickCount64 bcrypt.dll:BCryptHashData USER32.dll:DialogBoxParamA"
+
+# The header's versions, the imports beside the plain ones, the check's line.
+while IFS='|' read -r os subsystem added said; do
+    # shellcheck disable=SC2086 # the imports are words
+    out=$(listing "$os" "$subsystem" $plain $added | "$check" --listing demo.exe)
+    rc=$?
+    [ "$said" = ok ] && said="Windows 7 (6.1), $(wc -w <<<"$plain $added") imports"
+    [ $rc -eq $([[ $said == Windows* ]] && echo 0 || echo 1) ] && grep -qxF "demo.exe: $said" <<<"$out" ||
+        fail "$os/$subsystem +[$added]: wanted \"$said\", got ($rc): $out"
+done <<'EOF'
+6.1|6.1||ok
+4.0|6.1||its header says MajorOSystemVersion 4, not 6 (Windows 7 is 6.1)
+6.0|6.1||its header says MinorOSystemVersion 0, not 1 (Windows 7 is 6.1)
+6.1|5.2||its header says MajorSubsystemVersion 5, not 6 (Windows 7 is 6.1)
+6.1|6.2||its header says MinorSubsystemVersion 2, not 1 (Windows 7 is 6.1)
+6.1|6.1|KERNEL32.dll:GetSystemTimePreciseAsFileTime|imports GetSystemTimePreciseAsFileTime (KERNEL32.dll), which Windows 7 does not export
+6.1|6.1|api-ms-win-core-synch-l1-2-0.dll:WaitOnAddress|imports api-ms-win-core-synch-l1-2-0.dll, which Windows 7 does not have
+EOF
+# Faults add up; a listing whose imports cannot be read does not pass.
+# shellcheck disable=SC2086
+out=$(listing 5.2 5.2 $plain KERNEL32.dll:CreateFile2 | "$check" --listing two.exe)
+[ "$(grep -c '^two.exe: ' <<<"$out")" -eq 5 ] || fail "5.2 and CreateFile2: not 5 faults: $out"
+out=$(listing 6.1 6.1 | "$check" --listing none.exe) && fail "a listing without imports passed: $out"
+out=$("$check" "$1/KORVAN_Setup.exe" "$1/korvan-cli.exe") || fail "the build's programs: $out"
+
+[ $failures -eq 0 ] || { echo "$failures check(s) failed" && exit 1; }
+echo "tools/windows7-check passes 6.1 programs with Windows 7's imports and names every fault"
