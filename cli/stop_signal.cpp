@@ -5,6 +5,7 @@
 #include "run_face.h"
 #include "run_texts.h"
 #include "serial_port.h"
+#include "utf8_file_names.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ DWORD WINAPI WatchEventForStop(LPVOID event) {
 
 const char kSessionWindowClass[] = "korvan-cli session";
 HANDLE sessionThread = nullptr;
+DWORD sessionThreadId = 0;
 std::atomic<bool> sessionWatched{false};
 
 // The hidden window's thread: its messages until the watch ends, a look at
@@ -122,20 +124,26 @@ void CatchConsoleStops() {
 
 void WatchSessionEnd() {
     sessionWatched = true;
-    sessionThread = CreateThread(nullptr, 0, RunSessionWindow, nullptr, 0, nullptr);
+    sessionThread = CreateThread(nullptr, 0, RunSessionWindow, nullptr, 0, &sessionThreadId);
 }
 
 void EndSessionWatch() {
     sessionWatched = false;
     if (sessionThread != nullptr) {
-        WaitForSingleObject(sessionThread, 1000); // a look at its queue every 500 ms
+        PostThreadMessageA(sessionThreadId, WM_NULL, 0, 0); // wakes its look at the queue
+        WaitForSingleObject(sessionThread, 1000);
         CloseHandle(sessionThread);
         sessionThread = nullptr;
     }
 }
 
 std::string WatchStopEvent(const std::string& eventName) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    // The name as the command line gave it, beyond the code page too.
+    WCHAR wideName[kWideNameRoom];
+    if (WidenUtf8Name(eventName.c_str(), wideName, kWideNameRoom) == 0) {
+        return SystemMessage(GetLastError());
+    }
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, wideName);
     if (event == nullptr) {
         return SystemMessage(GetLastError());
     }
