@@ -9,6 +9,7 @@
 #include "log_writer.h"
 #include "module_log.h"
 #include "support/peer_port.h"
+#include "support/full_disk.h"
 #include "support/text_checks.h"
 
 namespace {
@@ -89,19 +90,6 @@ TEST_F(ModuleLogTest, ALogOfOtherColumnsIsNotAppendedTo) {
 
 namespace {
 
-// A disk that is full while full is set.
-std::atomic<bool> full{false};
-
-BOOL WINAPI FullDiskWrite(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
-                          LPOVERLAPPED overlapped) {
-    if (full) {
-        *written = 0;
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    return WriteFile(file, bytes, count, written, overlapped);
-}
-
 std::string Row(int n) {
     return "row " + std::to_string(n) + "\r\n";
 }
@@ -117,14 +105,14 @@ TEST_F(ModuleLogTest, RowsWaitInOrderAndAreTriedAgainWhenDue) {
     logWrite = FullDiskWrite;
     LogWriter writer(&log);
     writer.Add(Row(1), 1000);
-    full = true;
+    diskFull = true;
     writer.Add(Row(2), 2000);
     writer.Add(Row(3), 2100);
     EXPECT_EQ(writer.Waiting(), 2u);
     EXPECT_TRUE(Contains(writer.Problem(), "log not written: ")) << writer.Problem();
     EXPECT_TRUE(Contains(writer.Problem(), ", 2 rows waiting")) << writer.Problem();
     EXPECT_EQ(writer.Leftover(), std::string(kModuleLogHeader) + Row(2) + Row(3));
-    full = false;
+    diskFull = false;
     writer.Retry(2000 + LogWriter::kRetryMs - 1); // not due yet
     EXPECT_EQ(writer.Waiting(), 2u);
     writer.Retry(2000 + LogWriter::kRetryMs);

@@ -20,6 +20,7 @@
 #include "station_display.h"
 #include "stop_signal.h"
 #include "support/scoped_value.h"
+#include "support/full_disk.h"
 #include "support/text_checks.h"
 #include "support/driver_double.h"
 #include "support/peer_port.h"
@@ -317,23 +318,6 @@ TEST_F(StationRunTest, AConsoleThatHoldsItsWritesBackDelaysNoModule) {
     EXPECT_TRUE(
         Contains(WithoutCarriageReturns(ReadWholeFile(outputPath_)), "COM1         4      0"));
 }
-
-namespace {
-
-// A log on a disk that is full while diskFull is set.
-std::atomic<bool> diskFull{false};
-
-BOOL WINAPI FullDiskWrite(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
-                          LPOVERLAPPED overlapped) {
-    if (diskFull) {
-        *written = 0;
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    return WriteFile(file, bytes, count, written, overlapped);
-}
-
-} // namespace
 
 // A log that cannot be written for a while does not stop the station: the
 // rows wait, in order, are written once it can be written again, and what
