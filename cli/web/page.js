@@ -41,14 +41,20 @@
     shown.hidden = !text;
   }
 
-  function jobText(station) {
+  // The job in words, and the script's SHA-256 on a line of its own.
+  function showJob(station) {
+    let words = station.job;
+    let sha = '';
     if (station.job === 'firmware') {
-      return 'Firmware ' + station.script + ' \u2014 ' + station.script_bytes + ' bytes \u2014 SHA-256 ' +
-        station.script_sha256;
+      words = 'Firmware ' + station.script + ' \u2014 ' + station.script_bytes + ' bytes';
+      sha = 'SHA-256 ' + station.script_sha256;
+    } else if (station.job === 'profibus-id') {
+      words = 'Set the Profibus-ID to ' + station.profibus_id;
+    } else if (station.job === 'read-id') {
+      words = 'Read the Profibus-ID';
     }
-    if (station.job === 'profibus-id') return 'Set the Profibus-ID to ' + station.profibus_id;
-    if (station.job === 'read-id') return 'Read the Profibus-ID';
-    return station.job;
+    byId('job-words').textContent = words;
+    byId('job-sha').textContent = sha;
   }
 
   function showRate() {
@@ -71,7 +77,7 @@
   }
 
   function showStation(station) {
-    byId('job').textContent = jobText(station);
+    showJob(station);
     byId('total-modules').textContent = station.modules;
     byId('total-passed').textContent = station.passed;
     byId('total-failed').textContent = station.failed;
