@@ -99,9 +99,13 @@ json StationJson(const StationJobInfo& job, StationStatus status, const StationT
                 {"sequence", totals.sequence}};
 }
 
+json StationHead(const StationState& state) {
+    return StationJson(state.Job(), state.Status(), state.Totals(),
+                       SecondsBetween(state.Job().startedUtc, UtcNowText()));
+}
+
 json StationNow(const StationState& state) {
-    json station = StationJson(state.Job(), state.Status(), state.Totals(),
-                               SecondsBetween(state.Job().startedUtc, UtcNowText()));
+    json station = StationHead(state);
     json ports = json::array();
     for (size_t index = 0; index < state.PortCount(); ++index) {
         const PortSnapshot port = state.Port(index);

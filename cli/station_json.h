@@ -33,6 +33,9 @@ nlohmann::json PortJson(const PortSnapshot& port, const ModuleRecord* last);
 nlohmann::json StationJson(const StationJobInfo& job, StationStatus status,
                            const StationTotals& totals, int64_t elapsedSeconds);
 
+// The station without its ports as it stands now.
+nlohmann::json StationHead(const StationState& state);
+
 // The whole station as it stands now: StationJson with "ports".
 nlohmann::json StationNow(const StationState& state);
 

@@ -18,15 +18,14 @@
 #include <vector>
 
 #include "http_guard.h"
-#include "served_files.h"
-#include "station_json.h"
+#include "station_answers.h"
+#include "station_events.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
-using nlohmann::json;
 using Text = std::shared_ptr<const std::string>;
 
 namespace {
@@ -67,7 +66,7 @@ class Session;
 class ServerCore : public std::enable_shared_from_this<ServerCore> {
   public:
     ServerCore(StationState& state, const ServerSettings& settings)
-        : state(state), settings(settings), ports(state.PortCount()) {
+        : state(state), settings(settings), events(state, settings.portEventGapMs) {
         guard.token = settings.token;
         guard.pcNames = ThisPcNames();
     }
@@ -77,8 +76,6 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     void Watch();
     void End();
     void SessionGone();
-    json StationObject() const;
-    json PortObject(size_t index, PortSnapshot* snapshot);
 
     StationState& state;
     const ServerSettings settings;
@@ -91,22 +88,7 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     int64_t knownSequence = 0;
     std::list<std::weak_ptr<Session>> sessions;
 
-    // What the event streams last had of each port and of the station.
-    struct PortMemo {
-        bool sent = false;
-        int status = 0;
-        std::string step;
-        int tenths = -1;
-        int modules = 0;
-        int failed = 0;
-        int64_t lastSequence = 0;
-        ULONGLONG sentMs = 0;
-        json last;
-    };
-    std::vector<PortMemo> ports;
-    bool stationSent = false;
-    StationStatus stationStatus = kStationRunning;
-    int64_t stationSequence = 0;
+    EventWatch events;
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
@@ -172,12 +154,10 @@ class Session : public std::enable_shared_from_this<Session> {
     void ReadRequest();
     void OnRequest(const error_code& error);
     void Serve(const http::request<http::string_body>& request);
-    void Answer(int status, const std::string& contentType, std::string body, bool keepOpen,
-                Response response = Response());
-    void AnswerJson(int status, const json& body, bool keepOpen = true);
-    void Fail(int status, const std::string& error, Route route = kNoRoute);
+    void Send(const Reply& reply, bool keepOpen);
+    void Fail(int status, const std::string& error);
     void Linger();
-    void BeginStream(const http::request<http::string_body>& request);
+    void BeginStream(const Reply& reply);
     void WatchClose();
     void WriteNext();
 
@@ -289,115 +269,32 @@ void Session::Serve(const http::request<http::string_body>& request) {
     facts.authorization = std::string(request[http::field::authorization]);
     facts.cookie = std::string(request[http::field::cookie]);
     facts.contentType = std::string(request[http::field::content_type]);
+    const auto lastId = request.find("Last-Event-ID");
+    const std::string lastEventId = lastId != request.end() ? std::string(lastId->value()) : "";
     error_code ignored;
     const std::string local = socket_.local_endpoint(ignored).address().to_string();
     GuardSettings guard = core_.guard;
     guard.port = core_.port;
     const Verdict verdict = Judge(facts, local, guard);
-    if (verdict.status != 0) {
-        Fail(verdict.status, verdict.error, verdict.route);
-        return;
+    const ReplyContext context{core_.state, core_.settings.token, core_.settings.stop,
+                               core_.knownSequence};
+    const Reply reply = ReplyTo(facts, verdict, request.body(),
+                                lastId != request.end() ? &lastEventId : nullptr, context);
+    if (reply.stream) {
+        BeginStream(reply);
+    } else {
+        Send(reply, reply.status < 400 && request.keep_alive());
     }
-    const bool keepOpen = request.keep_alive();
-    if (verdict.setCookie) {
-        Response response;
-        response.set(http::field::location, "/");
-        response.set(http::field::set_cookie, std::string(kTokenCookie) + "=" +
-                                                  TokenCookieValue(core_.settings.token) +
-                                                  "; Path=/; HttpOnly; SameSite=Strict");
-        Answer(303, "text/plain; charset=utf-8", "", keepOpen, std::move(response));
-        return;
-    }
-    if (verdict.route == kStopRoute || verdict.route == kPauseRoute ||
-        verdict.route == kResumeRoute) {
-        if (!request.body().empty() && !json::accept(request.body())) {
-            Fail(400, "the body is not JSON");
-            return;
-        }
-    }
-    StationState& state = core_.state;
-    switch (verdict.route) {
-    case kPageRoute:
-    case kStyleRoute:
-    case kScriptRoute: {
-        std::string body, type;
-        if (!PageFile(verdict.route, &body, &type)) {
-            Fail(404, "this program has no page");
-            return;
-        }
-        Answer(200, type, std::move(body), keepOpen);
-        return;
-    }
-    case kStationRoute:
-        AnswerJson(200, StationNow(state), keepOpen);
-        return;
-    case kModulesRoute: {
-        std::string afterText;
-        int64_t after = 0;
-        if (QueryValue(facts.target, "after", &afterText) && !ParseSequence(afterText, &after)) {
-            Fail(400, "after must be a sequence number (0 or more)");
-            return;
-        }
-        const int64_t latest = state.Totals().sequence;
-        json modules = json::array();
-        for (const ModuleRecord& record : state.RecordsAfter(after)) {
-            modules.push_back(RecordJson(record));
-        }
-        const int64_t last = modules.empty() ? latest : modules.back()["sequence"].get<int64_t>();
-        AnswerJson(200, json{{"modules", std::move(modules)}, {"sequence", last}}, keepOpen);
-        return;
-    }
-    case kEventsRoute:
-        BeginStream(request);
-        return;
-    case kLogRoute: {
-        const std::string& name = state.Job().logFile;
-        std::string text;
-        if (name.empty()) {
-            Fail(404, "this station keeps no log (--log)");
-            return;
-        }
-        const std::string problem = ReadGrowingFile(name, &text);
-        if (!problem.empty()) {
-            Fail(503, "the log cannot be read: " + problem);
-            return;
-        }
-        Answer(200, "text/csv; charset=utf-8", std::move(text), keepOpen);
-        return;
-    }
-    case kStopRoute:
-        if (core_.settings.stop) {
-            core_.settings.stop();
-        }
-        AnswerJson(202, json{{"state", "stopping"}}, keepOpen);
-        return;
-    case kPauseRoute:
-    case kResumeRoute:
-        state.SetPaused(verdict.route == kPauseRoute);
-        AnswerJson(200, json{{"state", StationStatusName(state.Status())}}, keepOpen);
-        return;
-    case kNoRoute:
-        break;
-    }
-    Fail(404, "no such thing here");
 }
 
-void Session::Answer(int status, const std::string& contentType, std::string body, bool keepOpen,
-                     Response response) {
+void Session::Send(const Reply& reply, bool keepOpen) {
+    Response response;
     response.version(11);
-    response.result(static_cast<http::status>(status));
-    response.set(http::field::content_type, contentType);
-    response.set(http::field::cache_control, "no-store");
-    response.set("X-Content-Type-Options", "nosniff");
-    if (contentType.compare(0, 9, "text/html") == 0) {
-        // The page takes nothing from elsewhere and is shown in no frame.
-        response.set("Content-Security-Policy",
-                     "default-src 'none'; script-src 'self'; style-src 'self'; "
-                     "connect-src 'self'; img-src 'self'; frame-ancestors 'none'");
-        response.set("X-Frame-Options", "DENY");
-        response.set("Referrer-Policy", "no-referrer");
+    response.result(static_cast<http::status>(reply.status));
+    for (const auto& header : reply.headers) {
+        response.set(header.first, header.second);
     }
-    response.body() = std::move(body);
+    response.body() = reply.body;
     response.keep_alive(keepOpen && !core_.ending);
     response.prepare_payload();
     auto held = std::make_shared<Response>(std::move(response));
@@ -420,20 +317,8 @@ void Session::Answer(int status, const std::string& contentType, std::string bod
                       });
 }
 
-void Session::AnswerJson(int status, const json& body, bool keepOpen) {
-    Answer(status, "application/json; charset=utf-8", JsonText(body), keepOpen);
-}
-
-void Session::Fail(int status, const std::string& error, Route route) {
-    Response response;
-    if (status == 405) {
-        response.set(http::field::allow, MethodOf(route));
-    }
-    if (status == 401) {
-        response.set(http::field::www_authenticate, "Bearer");
-    }
-    Answer(status, "application/json; charset=utf-8", JsonText(json{{"error", error}}), false,
-           std::move(response));
+void Session::Fail(int status, const std::string& error) {
+    Send(FailureReply(status, error), false);
 }
 
 void Session::Linger() {
@@ -457,34 +342,19 @@ void Session::Linger() {
                             });
 }
 
-void Session::BeginStream(const http::request<http::string_body>& request) {
-    // A client that comes back names the last record it had.
-    std::string afterText;
-    const auto lastId = request.find("Last-Event-ID");
-    int64_t after = core_.knownSequence;
-    if (lastId != request.end()) {
-        afterText = std::string(lastId->value());
-    } else if (!QueryValue(std::string(request.target()), "after", &afterText)) {
-        afterText = std::to_string(after);
-    }
-    if (!ParseSequence(afterText, &after)) {
-        Fail(400, "Last-Event-ID and after must be a sequence number (0 or more)");
-        return;
-    }
+void Session::BeginStream(const Reply& reply) {
     streaming_ = true;
     error_code ignored;
     socket_.set_option(asio::socket_base::send_buffer_size(kStreamSendBuffer), ignored);
-    sentSequence_ = after < core_.knownSequence ? after : core_.knownSequence;
-    Push(Shared("HTTP/1.1 200 OK\r\n"
-                "Content-Type: text/event-stream; charset=utf-8\r\n"
-                "Cache-Control: no-store\r\n"
-                "X-Content-Type-Options: nosniff\r\n"
-                "\r\n"
-                "retry: 1000\n\n"));
-    Push(Shared(EventText("station", core_.StationObject())));
-    for (size_t index = 0; index < core_.state.PortCount(); ++index) {
-        PortSnapshot snapshot;
-        Push(Shared(EventText("port", core_.PortObject(index, &snapshot))));
+    sentSequence_ = reply.streamAfter;
+    // The head without a length: the stream's body lasts as long as the connection.
+    std::string head = "HTTP/1.1 200 OK\r\n";
+    for (const auto& header : reply.headers) {
+        head += header.first + ": " + header.second + "\r\n";
+    }
+    Push(Shared(head + "\r\nretry: 1000\n\n"));
+    for (std::string& event : core_.events.Opening()) {
+        Push(Shared(std::move(event)));
     }
     Pull();
     WatchClose();
@@ -528,7 +398,7 @@ void Session::Pull() {
                 break;
             }
             sentSequence_ = record.sequence;
-            Push(Shared(EventText("module", RecordJson(record), record.sequence)));
+            Push(Shared(ModuleEvent(record)));
         }
     }
 }
@@ -635,29 +505,6 @@ void ServerCore::Accept() {
     });
 }
 
-json ServerCore::StationObject() const {
-    return StationJson(state.Job(), state.Status(), state.Totals(),
-                       SecondsBetween(state.Job().startedUtc, UtcNowText()));
-}
-
-json ServerCore::PortObject(size_t index, PortSnapshot* snapshot) {
-    *snapshot = state.Port(index);
-    PortMemo& memo = ports[index];
-    if (snapshot->lastSequence != memo.lastSequence || memo.last.is_null()) {
-        ModuleRecord last;
-        if (state.RecordOf(snapshot->lastSequence, &last)) {
-            memo.last = RecordJson(last);
-            memo.lastSequence = snapshot->lastSequence;
-        }
-    }
-    const bool haveLast = snapshot->lastSequence > 0 && memo.lastSequence == snapshot->lastSequence;
-    json port = PortJson(*snapshot, nullptr);
-    if (haveLast) {
-        port["last"] = memo.last;
-    }
-    return port;
-}
-
 void ServerCore::Watch() {
     std::vector<std::shared_ptr<Session>> streams;
     for (auto at = sessions.begin(); at != sessions.end();) {
@@ -682,7 +529,7 @@ void ServerCore::Watch() {
             for (const auto& stream : streams) {
                 if (stream->SentSequence() == record.sequence - 1) {
                     if (!text) {
-                        text = Shared(EventText("module", RecordJson(record), record.sequence));
+                        text = Shared(ModuleEvent(record));
                     }
                     stream->SentSequence() = record.sequence;
                     stream->Push(text);
@@ -691,39 +538,10 @@ void ServerCore::Watch() {
         }
         knownSequence = records.empty() ? totals.sequence : records.back().sequence;
     }
-    const StationStatus status = state.Status();
-    if (!stationSent || status != stationStatus || totals.sequence != stationSequence) {
-        stationSent = true;
-        stationStatus = status;
-        stationSequence = totals.sequence;
-        const Text text = Shared(EventText("station", StationObject()));
-        for (const auto& stream : streams) {
-            stream->Push(text);
-        }
-    }
+    // The station's and the ports' changes, to every stream.
     const ULONGLONG now = GetTickCount64();
-    for (size_t index = 0; index < ports.size(); ++index) {
-        PortMemo& memo = ports[index];
-        if (memo.sent && now - memo.sentMs < settings.portEventGapMs && !ending) {
-            continue;
-        }
-        PortSnapshot snapshot;
-        const json port = PortObject(index, &snapshot);
-        const int tenths =
-            snapshot.status == kPortProgramming ? TenthsOf(snapshot.sent, snapshot.size) : -1;
-        if (memo.sent && memo.status == snapshot.status && memo.step == snapshot.step &&
-            memo.tenths == tenths && memo.modules == snapshot.modules &&
-            memo.failed == snapshot.failed) {
-            continue;
-        }
-        memo.sent = true;
-        memo.status = snapshot.status;
-        memo.step = snapshot.step;
-        memo.tenths = tenths;
-        memo.modules = snapshot.modules;
-        memo.failed = snapshot.failed;
-        memo.sentMs = now;
-        const Text text = Shared(EventText("port", port));
+    for (std::string& event : events.Changes(now, ending)) {
+        const Text text = Shared(std::move(event));
         for (const auto& stream : streams) {
             stream->Push(text);
         }
