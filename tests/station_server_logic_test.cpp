@@ -1,0 +1,266 @@
+// The station server's pure parts: --serve's address and token file, who
+// may ask what, and the JSON forms of the station's state.
+#include <gtest/gtest.h>
+
+#include "http_guard.h"
+#include "serve_option.h"
+#include "served_files.h"
+#include "station_json.h"
+
+using nlohmann::json;
+
+TEST(ServeOption, ReadsAddressAndPortAndTellsWhatIsWrong) {
+    const struct {
+        const char* text;
+        const char* address; // nullptr: refused
+        int port;
+        bool loopback;
+    } kCases[] = {
+        {"8080", "127.0.0.1", 8080, true},
+        {"0", "127.0.0.1", 0, true},
+        {"65535", "127.0.0.1", 65535, true},
+        {"127.0.0.2:80", "127.0.0.2", 80, true},
+        {"localhost:81", "127.0.0.1", 81, true},
+        {"[::1]:8080", "::1", 8080, true},
+        {"10.1.2.3:8080", "10.1.2.3", 8080, false},
+        {"0.0.0.0:8080", "0.0.0.0", 8080, false},
+        {"[fe80::1]:1", "fe80::1", 1, false},
+        {"", nullptr, 0, false},
+        {"65536", nullptr, 0, false},
+        {"-1", nullptr, 0, false},
+        {"80a", nullptr, 0, false},
+        {"127.0.0.1:", nullptr, 0, false},
+        {":80", nullptr, 0, false},
+        {"1.2.3:80", nullptr, 0, false},
+        {"1.2.3.256:80", nullptr, 0, false},
+        {"pc-7:80", nullptr, 0, false},
+        {"::1:80", nullptr, 0, false},
+        {"[::1]80", nullptr, 0, false},
+        {"[::g]:80", nullptr, 0, false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.text);
+        ServeAddress address;
+        const std::string problem = ParseServeAddress(c.text, &address);
+        if (c.address == nullptr) {
+            EXPECT_NE(problem, "");
+            EXPECT_NE(problem.find(std::string("\"")), std::string::npos) << problem;
+            continue;
+        }
+        ASSERT_EQ(problem, "");
+        EXPECT_EQ(address.address, c.address);
+        EXPECT_EQ(address.port, c.port);
+        EXPECT_EQ(IsLoopbackAddress(address.address), c.loopback);
+        // Beyond loopback only with a secret.
+        EXPECT_EQ(ServeAccessProblem(address, false).empty(), c.loopback);
+        EXPECT_EQ(ServeAccessProblem(address, true), "");
+    }
+}
+
+TEST(ServeOption, TheTokenIsTheFirstLineOfAtLeastSixteenCharacters) {
+    const struct {
+        const char* text;
+        const char* token; // nullptr: refused
+    } kCases[] = {
+        {"0123456789abcdef", "0123456789abcdef"},
+        {"0123456789abcdef\r\nsecond line", "0123456789abcdef"},
+        {"\xEF\xBB\xBF"
+         "0123456789abcdef\n",
+         "0123456789abcdef"},
+        {"with blanks and ; = , inside\n", "with blanks and ; = , inside"},
+        {"0123456789abcde\n0123456789abcdef", nullptr},
+        {"", nullptr},
+        {"\n0123456789abcdef", nullptr},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.text);
+        std::string token;
+        const std::string problem = TokenFromFileText(c.text, &token);
+        EXPECT_EQ(problem.empty(), c.token != nullptr) << problem;
+        EXPECT_EQ(token, c.token != nullptr ? c.token : "");
+    }
+    std::string token;
+    EXPECT_NE(ReadTokenFile("no such token file.txt", &token).find("no such token file.txt"),
+              std::string::npos);
+}
+
+TEST(HttpGuard, HostMustNameThisStation) {
+    const std::vector<std::string> names = {"LINE-PC-7", "line-pc-7.plant.example"};
+    const struct {
+        const char* host;
+        const char* local;
+        bool allowed;
+    } kCases[] = {
+        {"127.0.0.1:8080", "127.0.0.1", true},
+        {"127.0.0.1", "127.0.0.1", true},
+        {"localhost:8080", "127.0.0.1", true},
+        {"LOCALHOST:8080", "127.0.0.1", true},
+        {"[::1]:8080", "::1", true},
+        {"line-pc-7:8080", "10.0.0.5", true},
+        {"Line-PC-7.plant.example", "10.0.0.5", true},
+        {"10.0.0.5:8080", "10.0.0.5", true},
+        {"localhost:8080", "10.0.0.5", false},  // not on loopback
+        {"127.0.0.1:8081", "127.0.0.1", false}, // another port
+        {"evil.example:8080", "127.0.0.1", false},
+        {"127.0.0.1.evil.example", "127.0.0.1", false},
+        {"10.0.0.6:8080", "10.0.0.5", false},
+        {"", "127.0.0.1", false},
+        {"127.0.0.1:", "127.0.0.1", false},
+        {"127.0.0.1:99999", "127.0.0.1", false},
+        {"[::1", "::1", false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.host);
+        EXPECT_EQ(HostAllowed(c.host, c.local, 8080, names), c.allowed);
+    }
+}
+
+TEST(HttpGuard, SecretsAndQueries) {
+    const std::string secret = "0123456789abcdef";
+    EXPECT_TRUE(SameSecret(secret, secret));
+    for (const char* wrong : {"", "0123456789abcde", "0123456789abcdeF", "0123456789abcdef0"}) {
+        EXPECT_FALSE(SameSecret(wrong, secret)) << wrong;
+    }
+    EXPECT_FALSE(SameSecret("", "")); // no secret is never a match
+    std::string value;
+    EXPECT_TRUE(QueryValue("/?a=1&token=x%20y%2", "token", &value));
+    EXPECT_EQ(value, "x y%2");
+    EXPECT_FALSE(QueryValue("/?tokens=1", "token", &value));
+    int64_t sequence = -1;
+    EXPECT_TRUE(ParseSequence("123456789012345678", &sequence));
+    EXPECT_EQ(sequence, 123456789012345678);
+    for (const char* bad : {"", "-1", "1e3", "1234567890123456789", " 1"}) {
+        EXPECT_FALSE(ParseSequence(bad, &sequence)) << bad;
+    }
+}
+
+TEST(HttpGuard, JudgesEachRequestInTurn) {
+    GuardSettings settings;
+    settings.token = "0123456789abcdef";
+    settings.port = 8080;
+    // credentials: B the Bearer token, C its cookie, W a wrong token, R the
+    // secret itself as the cookie. Status 303: the cookie is to be set.
+    const struct {
+        const char *method, *target, *host, *credentials, *type;
+        int status;
+    } kCases[] = {
+        {"GET", "/api/station", "127.0.0.1:8080", "B", "", 0},
+        {"GET", "/api/modules?after=3", "localhost:8080", "C", "", 0},
+        {"POST", "/api/stop", "localhost", "B", "Application/JSON; charset=utf-8", 0},
+        {"GET", "/?token=0123456789abcdef", "localhost", "", "", 303},
+        {"GET", "/?token=0123456789abcdeX", "localhost", "", "", 401},
+        {"GET", "/", nullptr, "B", "", 400},
+        {"GET", "/", "evil.example", "B", "", 421},
+        {"GET", "/api/station", "localhost", "W", "", 401},
+        {"GET", "/", "localhost", "R", "", 401},
+        {"GET", "/api/nothing", "localhost", "B", "", 404},
+        {"GET", "/api/stop", "localhost", "B", "", 405},
+        {"POST", "/api/station", "localhost", "B", "application/json", 405},
+        {"POST", "/api/stop", "localhost", "B", "text/plain", 400},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.target + " " + c.credentials);
+        RequestFacts facts{c.method, c.target, c.host != nullptr, c.host ? c.host : "", "",
+                           "",       c.type};
+        const std::string credentials = c.credentials;
+        if (credentials == "B" || credentials == "W") {
+            facts.authorization =
+                "Bearer 0123456789abcde" + std::string(credentials == "B" ? "f" : "X");
+        } else if (credentials == "C" || credentials == "R") {
+            facts.cookie = std::string("x=1; ") + kTokenCookie + "=" +
+                           (credentials == "C" ? TokenCookieValue(settings.token) : settings.token);
+        }
+        const Verdict verdict = Judge(facts, "127.0.0.1", settings);
+        EXPECT_EQ(verdict.setCookie ? 303 : verdict.status, c.status) << verdict.error;
+        EXPECT_EQ(verdict.error.empty(), verdict.status == 0);
+    }
+    // Without a secret, loopback is open to this PC.
+    settings.token.clear();
+    EXPECT_EQ(Judge({"GET", "/", true, "localhost", "", "", ""}, "127.0.0.1", settings).status, 0);
+}
+
+TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
+    ModuleRecord record;
+    record.sequence = 7;
+    record.line = {"2026-12-08T09:15:02Z",
+                   3,
+                   "profibus-id",
+                   "",
+                   -1,
+                   "",
+                   -1,
+                   12,
+                   "<img src=x onerror=alert(1)>\xFF",
+                   0,
+                   "Profibus-ID set",
+                   "",
+                   4.26};
+    EXPECT_EQ(JsonText(RecordJson(record)),
+              R"({"detail":"","exit_status":0,"job":"profibus-id","new_profibus_id":12,)"
+              R"("old_profibus_id":null,"outcome":"Profibus-ID set","port":"COM3","script":"",)"
+              R"("script_bytes":null,"script_sha256":"","seconds":4.3,"sequence":7,)"
+              R"("startup_output":"<img src=x onerror=alert(1)>)"
+              "\xEF\xBF\xBD" // U+FFFD for the byte that is not UTF-8
+              R"(","time_utc":"2026-12-08T09:15:02Z"})");
+
+    const struct {
+        int32_t sent, size;
+        PortStatus status;
+        json percent;
+    } kPercents[] = {
+        {374, 1000, kPortProgramming, 37.4}, {3749, 10000, kPortProgramming, 37.4},
+        {1, 3, kPortProgramming, 33.3},      {5, 5, kPortProgramming, 100.0},
+        {0, 0, kPortProgramming, nullptr},   {374, 1000, kPortWaiting, nullptr},
+    };
+    for (const auto& c : kPercents) {
+        PortSnapshot port;
+        port.port = 12;
+        port.status = c.status;
+        port.sent = c.sent;
+        port.size = c.size;
+        const json shown = PortJson(port, nullptr);
+        EXPECT_EQ(shown["percent"], c.percent) << c.sent << " of " << c.size;
+        EXPECT_EQ(shown["port"], "COM12");
+        EXPECT_EQ(shown["last"], nullptr);
+    }
+
+    StationJobInfo job;
+    job.job = "firmware";
+    job.script = "fw.txt";
+    job.scriptBytes = 2048;
+    job.startedUtc = "2026-12-31T23:59:00Z";
+    StationTotals totals{5, 4, 1, 5};
+    const json station = StationJson(job, kStationPaused, totals,
+                                     SecondsBetween(job.startedUtc, "2027-01-01T00:01:30Z"));
+    EXPECT_EQ(station["state"], "paused");
+    EXPECT_EQ(station["elapsed_seconds"], 150);
+    EXPECT_EQ(station["profibus_id"], nullptr);
+    EXPECT_EQ(station["script_bytes"], 2048);
+    EXPECT_EQ(SecondsBetween("2024-02-28T00:00:00Z", "2024-03-01T00:00:00Z"), 2 * 86400);
+    EXPECT_EQ(SecondsBetween("", "2024-03-01T00:00:00Z"), -1);
+
+    EXPECT_EQ(EventText("module", json{{"a", "x\ny"}}, 9),
+              "event: module\nid: 9\ndata: {\"a\":\"x\\ny\"}\n\n");
+    EXPECT_EQ(EventText("port", json::object()), "event: port\ndata: {}\n\n");
+}
+
+TEST(PageFiles, ThePageNeedsNothingFromElsewhereAndPutsTextAsText) {
+    std::string page, style, script, type;
+    ASSERT_TRUE(PageFile(kPageRoute, &page, &type));
+    EXPECT_EQ(type, "text/html; charset=utf-8");
+    ASSERT_TRUE(PageFile(kStyleRoute, &style, &type));
+    ASSERT_TRUE(PageFile(kScriptRoute, &script, &type));
+    for (const std::string* file : {&page, &style, &script}) {
+        for (const char* elsewhere : {"http:", "https:", "//", "@import", "url("}) {
+            // "//" begins the script's comments: only a "//" inside a quote would load.
+            if (file == &script && std::string(elsewhere) == "//") {
+                continue;
+            }
+            EXPECT_EQ(file->find(elsewhere), std::string::npos) << elsewhere;
+        }
+    }
+    for (const char* markup :
+         {"innerHTML", "outerHTML", "insertAdjacentHTML", "document.write", "eval("}) {
+        EXPECT_EQ(script.find(markup), std::string::npos) << markup;
+    }
+}
