@@ -132,6 +132,14 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
                    "runs end as after Ctrl+C. The station resets the event when it starts: a "
                    "stop applies to the station that runs when it is given")
         ->type_name("NAME");
+    app.add_option("--serve", line->serve,
+                   "serves the station's live page and its HTTP interface at [ADDRESS:]PORT "
+                   "while it runs (ADDRESS 127.0.0.1 unless given; PORT 0 picks a free one)")
+        ->type_name("[ADDRESS:]PORT");
+    app.add_option("--serve-token-file", line->serveTokenFile,
+                   "the secret that every request to --serve must carry: the file's first "
+                   "line, 16 characters or more; needed for an ADDRESS beyond this PC")
+        ->type_name("FILE");
     app.add_flag("--list-ports", line->listPorts,
                  "lists the COM ports this PC has, one a line, with their device's name, maker "
                  "and USB IDs where Windows knows them");

@@ -20,6 +20,8 @@ struct CommandLine {
     bool countGiven = false;
     std::string logFile;
     std::string stopEvent;
+    std::string serve;          // [ADDRESS:]PORT; empty: no server
+    std::string serveTokenFile; // the secret's file; empty: none
     bool listPorts = false;
     bool jobGiven = false;
     RunMode mode = kFirmwareMode;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "command_line.h"
@@ -14,6 +15,7 @@
 #include "run_texts.h"
 #include "script_store.h"
 #include "station.h"
+#include "station_server.h"
 #include "stop_signal.h"
 #include "utf8_file_names.h"
 
@@ -173,6 +175,39 @@ int LoadTheScript(StationJob* job) {
     return kScriptNotLoaded;
 }
 
+// What --serve asks for, checked before anything is opened: the address,
+// the secret and whether it may be served. Empty when it can be (or none is
+// asked for), else the problem.
+std::string MakeServeSettings(const CommandLine& line, ServerSettings* settings) {
+    if (line.serve.empty()) {
+        return line.serveTokenFile.empty() ? "" : "--serve-token-file needs --serve";
+    }
+    std::string problem = ParseServeAddress(line.serve, &settings->address);
+    if (problem.empty() && !line.serveTokenFile.empty()) {
+        problem = ReadTokenFile(line.serveTokenFile, &settings->token);
+    }
+    if (problem.empty()) {
+        problem = ServeAccessProblem(settings->address, !settings->token.empty());
+    }
+    settings->stop = RequestStop;
+    return problem;
+}
+
+// The station's server, started before any COM port is opened: a port in
+// use or an address that is not this PC's ends the program at once. Its
+// address is the first line on standard error.
+bool StartServing(std::unique_ptr<StationServer>* server) {
+    const std::string problem = (*server)->Start();
+    if (!problem.empty()) {
+        fprintf(stderr, "korvan-cli: %s\n", problem.c_str());
+        server->reset();
+        return false;
+    }
+    fprintf(stderr, "korvan-cli: serving %s\n", (*server)->Url().c_str());
+    fflush(stderr);
+    return true;
+}
+
 // Standard error redirected (2>run.log) while the technician sits at the
 // console: the OFF/ON request still has to reach the screen.
 void SeeTheConsole(StationJob* job) {
@@ -219,7 +254,11 @@ int wmain(int argc, wchar_t** wideArgv) {
         return kUsageError;
     }
     static StationJob job;
-    const std::string problem = MakeJob(line, &job);
+    static ServerSettings serving;
+    std::string problem = MakeJob(line, &job);
+    if (problem.empty()) {
+        problem = MakeServeSettings(line, &serving);
+    }
     if (!problem.empty()) {
         return UsageError(problem);
     }
@@ -233,5 +272,19 @@ int wmain(int argc, wchar_t** wideArgv) {
         return loaded;
     }
     SeeTheConsole(&job);
-    return Finish(&job, RunStation(job));
+    // The station's state outlives the program's end: a port's thread or a
+    // client may read it until the process ends.
+    static StationState state(job.ports, JobInfoOf(job));
+    static std::unique_ptr<StationServer> server;
+    if (!line.serve.empty()) {
+        server = std::make_unique<StationServer>(state, serving);
+        if (!StartServing(&server)) {
+            return kUsageError;
+        }
+    }
+    const StationEnd end = RunStation(job, &state);
+    if (server != nullptr) {
+        server->Stop(); // the last events go out first
+    }
+    return Finish(&job, end);
 }

@@ -4,8 +4,8 @@
 #include <ws2tcpip.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "utf8_file_names.h"
 
 namespace {
 
@@ -95,13 +95,21 @@ std::string TokenFromFileText(const std::string& text, std::string* token) {
 }
 
 std::string ReadTokenFile(const std::string& name, std::string* token) {
-    std::ifstream file(name, std::ios::binary);
-    if (!file.is_open()) {
-        return "the token file \"" + name + "\" cannot be read";
+    const std::string cannot = "the token file \"" + name + "\" cannot be read";
+    HANDLE file = OpenUtf8NamedFile(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return cannot;
     }
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    const std::string problem = TokenFromFileText(text, token);
+    // The secret is on the first line: a few hundred bytes are plenty.
+    char bytes[4096];
+    DWORD got = 0;
+    const BOOL read = ReadFile(file, bytes, sizeof bytes, &got, nullptr);
+    CloseHandle(file);
+    if (!read) {
+        return cannot;
+    }
+    const std::string problem = TokenFromFileText(std::string(bytes, got), token);
     return problem.empty() ? "" : "the token file \"" + name + "\": " + problem;
 }
 
