@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "module_log.h"
+#include "support/sim_process.h"
 #include "support/text_checks.h"
 #include "support/console_process.h"
 #include "support/firmware_wire.h"
@@ -86,31 +87,6 @@ enum LogColumn {
     kDetail,
     kSeconds,
     kColumns
-};
-
-// A simulated module as a process on port, with its trace of what it received.
-struct Module {
-    ConsoleProcess process;
-    std::string trace;
-    bool Start(int port, const std::string& options) {
-        trace = TempPath("station-module-" + std::to_string(port) + ".trc");
-        DeleteFileA(trace.c_str());
-        return process.Start("sim\\korvan-sim.exe", "COM" + std::to_string(port) + " --trace \"" +
-                                                        trace + "\" " + options);
-    }
-    void PowerOn() {
-        process.Send("p\n");
-    }
-    // What it received; ends it (and so its trace).
-    std::string Received() {
-        process.Send("q\n");
-        process.CloseInput();
-        process.Wait(10000);
-        return BytesReceivedByModule(trace);
-    }
-    ~Module() {
-        DeleteFileA(trace.c_str());
-    }
 };
 
 struct CliRun {

@@ -216,6 +216,11 @@ bool ConsoleProcess::AwaitErrorText(const std::string& text, int timeoutMs, int 
     return false;
 }
 
+std::string ConsoleProcess::ErrorsSoFar() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return errors_ != nullptr ? errorText_ : outputText_;
+}
+
 void ConsoleProcess::JoinReaders() {
     if (outputReader_.joinable()) {
         outputReader_.join();

@@ -45,6 +45,8 @@ class ConsoleProcess {
     // Waits until the error output (the output, when they go together)
     // holds text, times times; false when timeoutMs passes first.
     bool AwaitErrorText(const std::string& text, int timeoutMs, int times = 1);
+    // The error output (the output, when they go together) so far.
+    std::string ErrorsSoFar();
     // All output and error output, once the process has ended.
     std::string Output();
     std::string Errors();
