@@ -19,8 +19,8 @@ const int kStreamClients = 16;
 const DWORD kStationEveryMs = 100;
 const char kStopEvent[] = "korvan-bench-stop";
 
-// A port that is free now, for --serve (the benchmark's clients need it
-// before the tool's first line could be read).
+// A port that is free now, for --serve: the tool's error output, which
+// names the port it chose, is to be had only once the tool has ended.
 uint16_t FreePort() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -51,7 +51,7 @@ std::string PortOf(const std::string& data) {
 // power-on), by the module's port.
 struct StreamClient {
     HttpClient http;
-    bool opened = false;
+    std::atomic<bool> opened{false};
     std::map<std::string, double> moduleMs;
     std::thread thread;
 
