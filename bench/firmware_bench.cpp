@@ -250,6 +250,12 @@ int main(int argc, char** argv) {
                    "korvan-sim.exe processes: COMa-COMb,... (tool's end first)")
         ->delimiter(',')
         ->type_name("COMa-COMb,...");
+    int idleSeconds = 60;
+    app.add_option("--idle-seconds", idleSeconds,
+                   "with --station: how long the serving station waits for modules, its "
+                   "clients idle (default 60)")
+        ->check(CLI::Range(1, 3600))
+        ->type_name("S");
     try {
         app.parse(argc, argv);
         if (toolPort == modulePort) {
@@ -279,7 +285,7 @@ int main(int argc, char** argv) {
             }
             cables.emplace_back(static_cast<int16_t>(tool), static_cast<int16_t>(module));
         }
-        return RunStationBench(cables);
+        return RunStationBench(cables, idleSeconds);
     }
     if (!watchNames.empty()) {
         std::vector<int16_t> watch;

@@ -7,7 +7,7 @@
 #include "module_transfers.h"
 
 static const char kBanner[] = "Konfigmode...";
-static const char kVersionLine[] = "\r\nKorvan V2.07\r\n";
+static const char kVersion[] = "Korvan V2.07";
 
 void StartModuleMachine(ModuleMachine* machine, const SimOptions* options, const uint8_t* record,
                         int32_t count) {
@@ -34,6 +34,14 @@ void StartModuleMachine(ModuleMachine* machine, const SimOptions* options, const
 
 void ChangeMachineOptions(ModuleMachine* machine, const SimOptions* options) {
     machine->options = *options;
+}
+
+// The line before the banner: the version, or the text the options give.
+static void AppendVersionLine(const ModuleMachine* machine, ModuleOutput* out) {
+    const char* text = machine->options.startupText;
+    AppendText(out, "\r\n");
+    AppendText(out, text[0] != 0 ? text : kVersion);
+    AppendText(out, "\r\n");
 }
 
 void PowerOnMachine(ModuleMachine* machine, ModuleOutput* out) {
@@ -63,12 +71,12 @@ void PowerOnMachine(ModuleMachine* machine, ModuleOutput* out) {
         AppendText(out, kBanner);
         break;
     case kStartupWrongLetter:
-        AppendText(out, kVersionLine);
+        AppendVersionLine(machine, out);
         AppendText(out, "k");
         AppendText(out, kBanner + 1);
         break;
     default:
-        AppendText(out, kVersionLine);
+        AppendVersionLine(machine, out);
         AppendText(out, kBanner);
         break;
     }

@@ -103,6 +103,8 @@ void DescribeArguments(CLI::App& app, SimProgramSettings* s) {
     app.option_defaults()->group("Faults");
     AddChoice(app, "--startup", {"normal", "banner-only", "wrong-letter", "endless"},
               &o->startupFault, "what the module sends at power-on");
+    AddTextOption(&app, "--startup-text", o->startupText, sizeof o->startupText, "TEXT",
+                  "the line before the banner (default \"Korvan V2.07\")");
     app.add_flag_callback(
         "--no-banner-line-end", [o] { o->bannerLineEnd = 0; }, "no CR LF after the banner");
     app.add_flag_callback(

@@ -41,6 +41,7 @@ enum : int16_t { kSimulatorSlots = 8 };
 enum : int32_t {
     kSimPathCapacity = 260,
     kSimConfigTextLimit = 4000, // longest configuration reply, in characters
+    kSimStartupTextCapacity = 128,
 };
 
 struct SimOptions {
@@ -50,6 +51,8 @@ struct SimOptions {
     int16_t startupFault;  // SimStartupFault
     int16_t bannerLineEnd; // 1: CR LF after the banner
     int16_t powerGlitch;   // 1: the line glitches at power-on: 0x00 0xFF 0xF8 come first
+    // The line before the banner; empty: the version, "Korvan V2.07".
+    char startupText[kSimStartupTextCapacity];
 
     int16_t answer14;      // SimAnswerFault
     char wrongAnswer14[8]; // sent instead of "OK"

@@ -121,6 +121,11 @@ TEST_F(ModuleMachineTest, StartsWithAVersionLineThenTheBannerAndCrLf) {
     options_.bannerLineEnd = 0;
     Start();
     EXPECT_EQ(Text(*out_), "\r\nKorvan V2.07\r\nKonfigmode...");
+
+    // --startup-text: another line before the banner.
+    strcpy(options_.startupText, "<b>V3</b>");
+    Start();
+    EXPECT_EQ(Text(*out_), "\r\n<b>V3</b>\r\nKonfigmode...");
 }
 
 TEST_F(ModuleMachineTest, StartUpFaults) {

@@ -176,6 +176,8 @@ TEST(SimArguments, TakesEveryOption) {
                      "40",
                      "--startup",
                      "wrong-letter",
+                     "--startup-text",
+                     "<img src=x>",
                      "--no-banner-line-end",
                      "--answer-14",
                      "wrong=XX",
@@ -220,6 +222,7 @@ TEST(SimArguments, TakesEveryOption) {
     EXPECT_EQ(o.pacingBaud, 9600);
     EXPECT_EQ(o.powerOnDelayMs, 40);
     EXPECT_EQ(o.startupFault, kStartupWrongLetter);
+    EXPECT_STREQ(o.startupText, "<img src=x>");
     EXPECT_EQ(o.bannerLineEnd, 0);
     EXPECT_EQ(o.answer14, kAnswerWrong);
     EXPECT_STREQ(o.wrongAnswer14, "XX");
