@@ -25,7 +25,8 @@ DWORD stationStopLimitMs = 30000;
 namespace {
 
 const char kRequestText[] = "Please switch the Korvan module OFF and then ON";
-// How often the main thread looks at the ports.
+// How often the main thread looks at the ports; a module done wakes it at
+// once.
 const DWORD kLookMs = 50;
 
 // What the main thread keeps of a station; it outlives RunStation when a
@@ -240,7 +241,7 @@ bool RunPorts(StationRun* run) {
             Say(run, "korvan-cli: a port did not end its run after the stop");
             return false;
         }
-        Sleep(kLookMs);
+        WaitForSingleObject(station.moduleDone, kLookMs);
     }
 }
 

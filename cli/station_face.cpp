@@ -327,8 +327,11 @@ void EndRun(void* context) {
         StateOf(stationPort)
             .SetStep(stationPort->index, OutcomeText(job, report, stationPort->result));
     }
-    std::lock_guard<std::mutex> hold(stationPort->station->doneLock);
-    stationPort->station->doneQueue.push_back(module);
+    {
+        std::lock_guard<std::mutex> hold(stationPort->station->doneLock);
+        stationPort->station->doneQueue.push_back(module);
+    }
+    SetEvent(stationPort->station->moduleDone);
 }
 
 // Waits for the port's adapter to come back: the port is tried every

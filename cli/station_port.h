@@ -76,6 +76,13 @@ struct Station {
 
     std::mutex doneLock; // held only to hand a module over
     std::deque<ModuleDone> doneQueue;
+    // Set when a module is handed over: the main thread takes it at once.
+    HANDLE moduleDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ~Station() {
+        if (moduleDone != nullptr) {
+            CloseHandle(moduleDone);
+        }
+    }
 };
 
 // The face of a port's runs.
