@@ -116,7 +116,7 @@ void StationDisplay::Pass(bool last) {
     }
     ShowLines(stay);
     if (!last) {
-        UpdateProgressLine(false);
+        UpdateProgressLine();
         return;
     }
     if (kind_ == kLiveLines) {
@@ -249,7 +249,7 @@ void StationDisplay::ShowLines(const std::vector<std::string>& stay) {
 
 // A single run's download on a console: its progress line, rewritten in
 // place.
-void StationDisplay::UpdateProgressLine(bool now) {
+void StationDisplay::UpdateProgressLine() {
     if (kind_ != kSingleRunLines || !sinks_.errorsIsConsole || places_.empty()) {
         return;
     }
@@ -260,7 +260,7 @@ void StationDisplay::UpdateProgressLine(bool now) {
     }
     place.downloadStartMs = port.downloadStartMs;
     const ULONGLONG nowMs = GetTickCount64();
-    if (port.sent == place.shownSent || (!now && nowMs - lastDrawMs_ < kRedrawGapMs)) {
+    if (port.sent == place.shownSent || nowMs - lastDrawMs_ < kRedrawGapMs) {
         return;
     }
     lastDrawMs_ = nowMs;

@@ -44,9 +44,6 @@ class StationDisplay {
     // Ends a thread still running, within a bound.
     ~StationDisplay();
 
-    DisplayKind Kind() const {
-        return kind_;
-    }
     // Starts the display's thread. False when there is none: then Finish
     // shows everything on the caller's thread.
     bool Start();
@@ -65,7 +62,7 @@ class StationDisplay {
     void TakeRecord(const ModuleRecord& record, std::vector<std::string>* stay);
     void TakeLogProblem(std::vector<std::string>* stay);
     void ShowLines(const std::vector<std::string>& stay);
-    void UpdateProgressLine(bool now);
+    void UpdateProgressLine();
     void CloseProgressLine();
     void Redraw(const std::vector<std::string>& above);
     void Summary();
