@@ -48,5 +48,30 @@ out=$(listing 5.2 5.2 $plain KERNEL32.dll:CreateFile2 | "$check" --listing two.e
 out=$(listing 6.1 6.1 | "$check" --listing none.exe) && fail "a listing without imports passed: $out"
 out=$("$check" "$1/KORVAN_Setup.exe" "$1/korvan-cli.exe") || fail "the build's programs: $out"
 
+# Programs of both processors, built here, are read by the objdump that
+# reads them and held to the same rules; a file that is no such program
+# fails with its own line.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+echo 'int main(void) { return 0; }' >"$work/tiny.c"
+windows7=-Wl,--major-os-version,6,--minor-os-version,1,--major-subsystem-version,6,--minor-subsystem-version,1
+while IFS='|' read -r processor flags said; do
+    program=$work/$processor$([ -n "$flags" ] && echo -7).exe
+    # shellcheck disable=SC2086 # the flags are words
+    "$processor-w64-mingw32-gcc" -s $flags -o "$program" "$work/tiny.c" || { fail "$processor: no program built"; continue; }
+    out=$("$check" "$program")
+    rc=$?
+    [ $rc -eq $([[ $said == imports* ]] && echo 0 || echo 1) ] && grep -q -- "$said" <<<"$out" ||
+        fail "$processor [$flags]: wanted \"$said\", got ($rc): $out"
+done <<EOF
+i686|$windows7|imports, read as 32-bit x86$
+x86_64|$windows7|imports, read as 64-bit x86$
+x86_64||its header says MajorSubsystemVersion 5, not 6
+EOF
+echo 'no program' >"$work/text.exe"
+out=$("$check" "$work/text.exe") && fail "a text file passed: $out"
+grep -qx "text.exe: objdump cannot read it: not a Windows program for 32-bit or 64-bit x86" <<<"$out" ||
+    fail "a text file: $out"
+
 [ $failures -eq 0 ] || { echo "$failures check(s) failed" && exit 1; }
 echo "tools/windows7-check passes 6.1 programs with Windows 7's imports and names every fault"
