@@ -7,10 +7,10 @@
 # with nobody at its other end: the run ends after --wait-start 1 with exit
 # status 4, the script loaded, the trace and the log written.
 #
-#   tests/windows7_names_test.sh BUILD_FOLDER
+#   tests/cli/windows7_names_test.sh BUILD_FOLDER
 set -uo pipefail
 build=$(cd "$1" && pwd)
-. "$(dirname "$0")/../tools/wine-env.sh"
+. "$(dirname "$0")/../../tools/wine-env.sh"
 failures=0
 fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
 mismatch=$(wine_build_fits "$build") || { echo "FAIL: $mismatch" && exit 1; }

@@ -5,9 +5,9 @@
 # Skipped (exit status 77) where qemu-user is not installed or the kernel
 # gives a user namespace no binfmt_misc of its own.
 #
-#   tests/i386_run_test.sh
+#   tests/tools/i386_run_test.sh
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 run=$root/tools/i386-run
 wine32=/usr/lib/wine/wine
 failures=0

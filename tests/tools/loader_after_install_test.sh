@@ -4,9 +4,9 @@
 # start, and the configure step (a stub) writes down the loader its caller
 # chose and the one tools/wine-env.sh chooses in it, then stops the command.
 #
-#   tests/loader_after_install_test.sh BUILD_FOLDER
+#   tests/tools/loader_after_install_test.sh BUILD_FOLDER
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(cd "$1" && pwd)/loader-after-install
 clone=$work/clone loaders=$work/wine
 rm -rf "$work" && mkdir -p "$clone/tools" "$clone/.ci" "$loaders"

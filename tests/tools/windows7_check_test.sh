@@ -3,9 +3,9 @@
 # 6.1 header with Windows 7's imports and names each fault of any other; the
 # build's own programs pass it.
 #
-#   tests/windows7_check_test.sh BUILD_FOLDER
+#   tests/tools/windows7_check_test.sh BUILD_FOLDER
 set -uo pipefail
-check=$(dirname "$0")/../tools/windows7-check
+check=$(dirname "$0")/../../tools/windows7-check
 failures=0
 fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
 

@@ -6,9 +6,9 @@
 # 32-bit programs start. The machine's loader is played by
 # KORVAN_WINE_LOADER, which tools/wine-env.sh takes as given.
 #
-#   tests/wine_build_fits_test.sh BUILD_FOLDER
+#   tests/tools/wine_build_fits_test.sh BUILD_FOLDER
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(cd "$1" && pwd)/build-fits-check
 rm -rf "$work"
 mkdir -p "$work"

@@ -4,12 +4,12 @@
 # Wine's services) without that descriptor, so the lock is free as soon as
 # the caller closes it, not minutes later when the server ends.
 #
-#   tests/wine_prepare_descriptors_test.sh BUILD_FOLDER
+#   tests/tools/wine_prepare_descriptors_test.sh BUILD_FOLDER
 #
 # It uses a prefix of its own, BUILD_FOLDER/descriptor-check, made on the
 # first run, and ends that prefix's wineserver before and after.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/tools/wine-env.sh"
 folder=$(cd "$1" && pwd)/descriptor-check
 mkdir -p "$folder"
