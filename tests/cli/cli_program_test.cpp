@@ -8,7 +8,7 @@
 #include "run_texts.h"
 #include "station_display.h"
 #include "station_port.h"
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "support/text_checks.h"
 #include "support/console_process.h"
 #include "support/driver_double.h"

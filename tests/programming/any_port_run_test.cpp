@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "dialog_ids.h"
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "support/scoped_value.h"
 #include "support/text_checks.h"
 #include "support/talker.h"

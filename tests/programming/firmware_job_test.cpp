@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "dialog_ids.h"
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "support/firmware_wire.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // cable (the simulated module is on COM2).
 #include <thread>
 
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "run_context.h"
 #include "support/driver_double.h"
 #include "support/talker.h"

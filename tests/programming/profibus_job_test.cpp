@@ -2,7 +2,7 @@
 // module.
 #include <cstring>
 
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "support/driver_double.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dialog_ids.h"
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "main_dialog.h"
 #include "run_context.h"
 #include "support/window_search.h"

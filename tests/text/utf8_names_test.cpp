@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "dialog_ids.h"
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "support/window_search.h"
 
 namespace {

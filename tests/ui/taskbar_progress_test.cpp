@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "dialog_ids.h"
-#include "job_fixture.h"
+#include "support/job_fixture.h"
 #include "support/window_search.h"
 #include "taskbar_progress.h"
 
