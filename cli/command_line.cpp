@@ -140,6 +140,10 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
                    "the secret that every request to --serve must carry: the file's first "
                    "line, 16 characters or more; needed for an ADDRESS beyond this PC")
         ->type_name("FILE");
+    app.add_option("--serve-host", line->serveHosts,
+                   "a further name that requests to --serve may carry as their Host (a DNS "
+                   "alias of this PC, a reverse proxy's name); given again for more")
+        ->type_name("NAME");
     app.add_flag("--list-ports", line->listPorts,
                  "lists the COM ports this PC has, one a line, with their device's name, maker "
                  "and USB IDs where Windows knows them");

@@ -180,9 +180,17 @@ int LoadTheScript(StationJob* job) {
 // asked for), else the problem.
 std::string MakeServeSettings(const CommandLine& line, ServerSettings* settings) {
     if (line.serve.empty()) {
-        return line.serveTokenFile.empty() ? "" : "--serve-token-file needs --serve";
+        return !line.serveTokenFile.empty() ? "--serve-token-file needs --serve"
+               : !line.serveHosts.empty()   ? "--serve-host needs --serve"
+                                            : "";
     }
     std::string problem = ParseServeAddress(line.serve, &settings->address);
+    for (const std::string& host : line.serveHosts) {
+        if (problem.empty()) {
+            problem = ServeHostProblem(host);
+        }
+    }
+    settings->hostNames = line.serveHosts;
     if (problem.empty() && !line.serveTokenFile.empty()) {
         problem = ReadTokenFile(line.serveTokenFile, &settings->token);
     }
@@ -190,12 +198,15 @@ std::string MakeServeSettings(const CommandLine& line, ServerSettings* settings)
         problem = ServeAccessProblem(settings->address, !settings->token.empty());
     }
     settings->stop = RequestStop;
+    settings->note = [](const std::string& text) {
+        fprintf(stderr, "korvan-cli: %s\n", text.c_str());
+    };
     return problem;
 }
 
 // The station's server, started before any COM port is opened: a port in
 // use or an address that is not this PC's ends the program at once. Its
-// address is the first line on standard error.
+// addresses are the first lines on standard error (loopback first).
 bool StartServing(std::unique_ptr<StationServer>* server) {
     const std::string problem = (*server)->Start();
     if (!problem.empty()) {
@@ -203,7 +214,9 @@ bool StartServing(std::unique_ptr<StationServer>* server) {
         server->reset();
         return false;
     }
-    fprintf(stderr, "korvan-cli: serving %s\n", (*server)->Url().c_str());
+    for (const std::string& url : (*server)->Urls()) {
+        fprintf(stderr, "korvan-cli: serving %s\n", url.c_str());
+    }
     fflush(stderr);
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "run_id.h"
+
 const char kTokenCookie[] = "korvan_token";
 
 namespace {
@@ -167,14 +169,29 @@ bool CookieValue(const std::string& cookies, const std::string& name, std::strin
     return false;
 }
 
-std::string TokenCookieValue(const std::string& token) {
+std::string NewCookieValue() {
     static const char kDigits[] = "0123456789abcdef";
+    unsigned char random[32] = {};
+    if (!RandomBytes(random, sizeof random)) {
+        return ""; // no cookie opens anything
+    }
     std::string value;
-    for (unsigned char c : token) {
+    for (unsigned char c : random) {
         value += kDigits[c >> 4];
         value += kDigits[c & 15];
     }
     return value;
+}
+
+bool ShowsToken(const RequestFacts& request, const GuardSettings& settings) {
+    if (settings.token.empty()) {
+        return true;
+    }
+    const std::string given = BearerToken(request.authorization);
+    std::string cookie;
+    return (!given.empty() && SameSecret(given, settings.token)) ||
+           (!settings.cookie.empty() && CookieValue(request.cookie, kTokenCookie, &cookie) &&
+            SameSecret(cookie, settings.cookie));
 }
 
 bool QueryValue(const std::string& target, const std::string& name, std::string* value) {
@@ -232,12 +249,10 @@ Verdict Judge(const RequestFacts& request, const std::string& localAddress,
     Verdict verdict;
     verdict.route = route;
     if (!settings.token.empty()) {
-        std::string given = BearerToken(request.authorization);
+        const std::string given = BearerToken(request.authorization);
         std::string cookie;
-        bool known = !given.empty() && SameSecret(given, settings.token);
-        if (!known && CookieValue(request.cookie, kTokenCookie, &cookie)) {
-            known = SameSecret(cookie, TokenCookieValue(settings.token));
-        }
+        CookieValue(request.cookie, kTokenCookie, &cookie);
+        const bool known = ShowsToken(request, settings);
         std::string queried;
         if (route == kPageRoute && request.method == "GET" &&
             QueryValue(request.target, "token", &queried)) {

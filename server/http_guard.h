@@ -39,12 +39,15 @@ struct RequestFacts {
     std::string authorization;
     std::string cookie;
     std::string contentType;
+    bool hasRange = false; // a Range header, for the log's download
+    std::string range;
 };
 
 struct GuardSettings {
     std::string token;                // empty: no secret is needed
+    std::string cookie;               // the cookie's value that stands for the token
     uint16_t port = 0;                // the port served
-    std::vector<std::string> pcNames; // this PC's names
+    std::vector<std::string> pcNames; // this PC's names, and those --serve-host adds
 };
 
 struct Verdict {
@@ -77,10 +80,15 @@ std::string BearerToken(const std::string& authorization);
 // The value of the cookie name in a Cookie header; false when it has none.
 bool CookieValue(const std::string& cookies, const std::string& name, std::string* value);
 
-// The cookie that stands for the secret: its name, and its value (the
-// secret's bytes in hexadecimal, which any secret fits in a cookie).
+// True when the request carries the secret, as a Bearer token or as the
+// cookie that stands for it; also when no secret is needed.
+bool ShowsToken(const RequestFacts& request, const GuardSettings& settings);
+
+// The cookie that stands for the secret: its name, and a value made afresh
+// for each run of the station (random, so that the secret cannot be read
+// from it and a cookie of an earlier run opens nothing).
 extern const char kTokenCookie[];
-std::string TokenCookieValue(const std::string& token);
+std::string NewCookieValue();
 
 // The query parameter name of a target, percent-decoded; false when the
 // target has none.

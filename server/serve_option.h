@@ -17,6 +17,10 @@ struct ServeAddress {
 // Empty when it could, else what is wrong, for a line of the program's.
 std::string ParseServeAddress(const std::string& text, ServeAddress* address);
 
+// Why NAME of --serve-host NAME is no host name (letters, digits, dots and
+// dashes, 253 at most); empty when it is one.
+std::string ServeHostProblem(const std::string& name);
+
 // True for 127.0.0.0/8 and ::1.
 bool IsLoopbackAddress(const std::string& address);
 

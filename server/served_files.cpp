@@ -32,33 +32,3 @@ bool PageFile(Route route, std::string* body, std::string* contentType) {
     body->assign(static_cast<const char*>(bytes), SizeofResource(nullptr, found));
     return true;
 }
-
-std::string ReadGrowingFile(const std::string& name, std::string* text) {
-    // The station keeps the file open for appending (and lets others read):
-    // reading must let it go on writing.
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return SystemMessage(GetLastError());
-    }
-    std::string read;
-    char piece[65536];
-    DWORD got = 0;
-    std::string problem;
-    for (;;) {
-        if (!ReadFile(file, piece, sizeof piece, &got, nullptr)) {
-            problem = SystemMessage(GetLastError());
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        read.append(piece, got);
-    }
-    CloseHandle(file);
-    if (problem.empty()) {
-        *text = std::move(read);
-    }
-    return problem;
-}

@@ -1,5 +1,6 @@
 #include "station_answers.h"
 
+#include "record_paging.h"
 #include "served_files.h"
 #include "station_json.h"
 
@@ -32,33 +33,50 @@ Reply JsonReply(int status, const json& body) {
 }
 
 Reply Modules(const std::string& target, const StationState& state) {
-    std::string afterText;
+    std::string afterText = "0", run, limitText;
+    QueryValue(target, "run", &run);
     int64_t after = 0;
-    if (QueryValue(target, "after", &afterText) && !ParseSequence(afterText, &after)) {
+    size_t limit = kPageRecords;
+    if (QueryValue(target, "after", &afterText) &&
+        !ResumeAfter(afterText, run, state.Job().run, &after)) {
         return FailureReply(400, "after must be a sequence number (0 or more)");
     }
-    const int64_t latest = state.Totals().sequence;
-    json modules = json::array();
-    int64_t last = latest;
-    for (const ModuleRecord& record : state.RecordsAfter(after)) {
-        modules.push_back(RecordJson(record));
-        last = record.sequence;
+    if (QueryValue(target, "limit", &limitText) && !PageLimit(limitText, &limit)) {
+        return FailureReply(400, "limit must be a number from 1 (at most " +
+                                     std::to_string(kPageRecords) + " are given)");
     }
-    return JsonReply(200, json{{"modules", std::move(modules)}, {"sequence", last}});
+    const int64_t latest = state.Totals().sequence;
+    const int64_t first = state.FirstHeld();
+    std::vector<ModuleRecord> records = state.RecordsAfter(after, limit + 1);
+    const bool more = records.size() > limit;
+    if (more) {
+        records.pop_back();
+    }
+    json modules = json::array();
+    for (const ModuleRecord& record : records) {
+        modules.push_back(RecordJson(record));
+    }
+    return JsonReply(200, json{{"modules", std::move(modules)},
+                               {"sequence", records.empty() ? latest : records.back().sequence},
+                               {"first", first},
+                               {"more", more},
+                               {"run", state.Job().run}});
 }
 
-Reply Stream(const std::string& target, const std::string* lastEventId, int64_t knownSequence) {
+Reply Stream(const std::string& target, const std::string* lastEventId, const std::string& thisRun,
+             int64_t knownSequence) {
     // A client that comes back names the last record it had; the page names
     // the first it wants with ?after=N; others begin with what comes next.
-    std::string afterText = std::to_string(knownSequence);
+    std::string afterText = std::to_string(knownSequence), run;
     if (lastEventId != nullptr) {
         afterText = *lastEventId;
-    } else {
-        QueryValue(target, "after", &afterText);
+    } else if (QueryValue(target, "after", &afterText)) {
+        QueryValue(target, "run", &run);
     }
     int64_t after = 0;
-    if (!ParseSequence(afterText, &after)) {
-        return FailureReply(400, "Last-Event-ID and after must be a sequence number (0 or more)");
+    if (!ResumeAfter(afterText, run, thisRun, &after)) {
+        return FailureReply(400, "Last-Event-ID and after must be a sequence number (0 or more), "
+                                 "or RUN.SEQUENCE");
     }
     Reply reply = Made(200, "text/event-stream; charset=utf-8", "");
     reply.stream = true;
@@ -66,17 +84,30 @@ Reply Stream(const std::string& target, const std::string* lastEventId, int64_t 
     return reply;
 }
 
-Reply LogFile(const StationState& state) {
+Reply LogFile(const RequestFacts& request, const StationState& state) {
     const std::string& name = state.Job().logFile;
     if (name.empty()) {
         return FailureReply(404, "this station keeps no log (--log)");
     }
-    std::string text;
-    const std::string problem = ReadGrowingFile(name, &text);
+    auto file = std::make_shared<LogFileReader>();
+    const std::string problem = file->Open(name);
     if (!problem.empty()) {
         return FailureReply(503, "the log cannot be read: " + problem);
     }
-    return Made(200, "text/csv; charset=utf-8", std::move(text));
+    const ByteRange range = RangeOf(request.hasRange ? &request.range : nullptr, file->Size());
+    Reply reply = range.status == 416
+                      ? FailureReply(416, "the log has " + std::to_string(file->Size()) +
+                                              " bytes: the range begins beyond them")
+                      : Made(range.status, "text/csv; charset=utf-8", "");
+    reply.headers.push_back({"Accept-Ranges", "bytes"});
+    if (range.status != 200) {
+        reply.headers.push_back({"Content-Range", ContentRange(range, file->Size())});
+    }
+    if (range.status != 416) {
+        reply.file = std::move(file);
+        reply.range = range;
+    }
+    return reply;
 }
 
 } // namespace
@@ -102,7 +133,7 @@ Reply ReplyTo(const RequestFacts& request, const Verdict& verdict, const std::st
         Reply reply = Made(303, "text/plain; charset=utf-8", "");
         reply.headers.push_back({"Location", "/"});
         reply.headers.push_back({"Set-Cookie", std::string(kTokenCookie) + "=" +
-                                                   TokenCookieValue(context.token) +
+                                                   context.cookie +
                                                    "; Path=/; HttpOnly; SameSite=Strict"});
         return reply;
     }
@@ -125,9 +156,9 @@ Reply ReplyTo(const RequestFacts& request, const Verdict& verdict, const std::st
     case kModulesRoute:
         return Modules(request.target, state);
     case kEventsRoute:
-        return Stream(request.target, lastEventId, context.knownSequence);
+        return Stream(request.target, lastEventId, state.Job().run, context.knownSequence);
     case kLogRoute:
-        return LogFile(state);
+        return LogFile(request, state);
     case kStopRoute:
         if (context.stop) {
             context.stop();

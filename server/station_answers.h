@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "http_guard.h"
+#include "log_download.h"
 #include "station_state.h"
 
 struct Reply {
@@ -19,12 +21,16 @@ struct Reply {
     // The event stream: it begins with the records after streamAfter.
     bool stream = false;
     int64_t streamAfter = 0;
+    // The log's download: range's bytes of file follow the head, which
+    // has no Content-Length yet.
+    std::shared_ptr<LogFileReader> file;
+    ByteRange range;
 };
 
 // What the answers need besides the request.
 struct ReplyContext {
     StationState& state;
-    std::string token;          // the secret, for the cookie that stands for it
+    std::string cookie;         // the value of the cookie that stands for the secret
     std::function<void()> stop; // what POST /api/stop does
     int64_t knownSequence = 0;  // the last record the event streams were offered
 };

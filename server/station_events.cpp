@@ -1,11 +1,12 @@
 #include "station_events.h"
 
+#include "record_paging.h"
 #include "station_json.h"
 
 using nlohmann::json;
 
 std::string ModuleEvent(const ModuleRecord& record) {
-    return EventText("module", RecordJson(record), record.sequence);
+    return EventText("module", RecordJson(record), EventId(record.run, record.sequence));
 }
 
 EventWatch::EventWatch(const StationState& state, DWORD portGapMs)

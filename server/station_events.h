@@ -14,7 +14,7 @@
 
 #include "station_state.h"
 
-// A record's event, with its sequence as the event's id.
+// A record's event, with its run and sequence as the event's id (EventId).
 std::string ModuleEvent(const ModuleRecord& record);
 
 class EventWatch {

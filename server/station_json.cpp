@@ -56,6 +56,7 @@ json PercentOf(int32_t sent, int32_t size) {
 json RecordJson(const ModuleRecord& record) {
     const ModuleLogLine& line = record.line;
     return json{{"sequence", record.sequence},
+                {"run", record.run},
                 {"time_utc", line.timeUtc},
                 {"port", PortName(line.port)},
                 {"job", line.job},
@@ -92,6 +93,7 @@ json StationJson(const StationJobInfo& job, StationStatus status, const StationT
                 {"profibus_id", NumberOrNull(job.profibusId)},
                 {"state", StationStatusName(status)},
                 {"started_utc", job.startedUtc},
+                {"run", job.run},
                 {"elapsed_seconds", elapsedSeconds < 0 ? 0 : elapsedSeconds},
                 {"modules", totals.modules},
                 {"passed", totals.passed},
@@ -129,10 +131,10 @@ std::string JsonText(const json& value) {
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::string EventText(const char* type, const json& data, int64_t id) {
+std::string EventText(const char* type, const json& data, const std::string& id) {
     std::string text = std::string("event: ") + type + "\n";
-    if (id > 0) {
-        text += "id: " + std::to_string(id) + "\n";
+    if (!id.empty()) {
+        text += "id: " + id + "\n";
     }
     return text + "data: " + JsonText(data) + "\n\n";
 }

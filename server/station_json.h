@@ -20,8 +20,8 @@ nlohmann::json PercentOf(int32_t sent, int32_t size);
 // The same in tenths (0 to 1000), -1 outside a download.
 int TenthsOf(int32_t sent, int32_t size);
 
-// A module record: "sequence" and the log's columns by the log's names,
-// numbers the log leaves empty as null.
+// A module record: "sequence", "run" and the log's columns by the log's
+// names, numbers the log leaves empty as null.
 nlohmann::json RecordJson(const ModuleRecord& record);
 
 // A port: port, state, step, percent, modules, failed, last (its last module
@@ -46,6 +46,6 @@ int64_t SecondsBetween(const std::string& fromUtc, const std::string& toUtc);
 // The JSON's text on one line, bytes that are not UTF-8 replaced.
 std::string JsonText(const nlohmann::json& value);
 
-// An event of the event stream: "event: TYPE", "id: ID" when id > 0, the
-// data on one line, and the blank line that ends it.
-std::string EventText(const char* type, const nlohmann::json& data, int64_t id = 0);
+// An event of the event stream: "event: TYPE", "id: ID" when id is given,
+// the data on one line, and the blank line that ends it.
+std::string EventText(const char* type, const nlohmann::json& data, const std::string& id = "");

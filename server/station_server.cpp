@@ -20,6 +20,7 @@
 #include "http_guard.h"
 #include "station_answers.h"
 #include "station_events.h"
+#include "this_pc_addresses.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -38,22 +39,12 @@ const size_t kCatchUpRoom = 64 * 1024;
 const DWORD kLingerMs = 1000;
 // Connections being turned away (503) at once; more are closed at once.
 const int kRejectingLimit = 256;
+// A download's writes: a client that takes less than this in the stall
+// time is taken for gone.
+const size_t kWriteSlice = 16 * 1024;
 // The system's buffer for an event stream's bytes, so that what a client
 // does not read soon waits in the server's queue, where it is counted.
 const int kStreamSendBuffer = 64 * 1024;
-
-std::vector<std::string> ThisPcNames() {
-    std::vector<std::string> names;
-    for (COMPUTER_NAME_FORMAT format :
-         {ComputerNameDnsHostname, ComputerNameDnsFullyQualified, ComputerNameNetBIOS}) {
-        char name[256];
-        DWORD size = sizeof name;
-        if (GetComputerNameExA(format, name, &size) && size > 0) {
-            names.emplace_back(name, size);
-        }
-    }
-    return names;
-}
 
 Text Shared(std::string text) {
     return std::make_shared<const std::string>(std::move(text));
@@ -68,20 +59,32 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     ServerCore(StationState& state, const ServerSettings& settings)
         : state(state), settings(settings), events(state, settings.portEventGapMs) {
         guard.token = settings.token;
+        guard.cookie = NewCookieValue();
         guard.pcNames = ThisPcNames();
+        guard.pcNames.insert(guard.pcNames.end(), settings.hostNames.begin(),
+                             settings.hostNames.end());
     }
 
     std::string Listen();
     void Accept();
+    // Looks at the station's state every watchMs: WatchOnce, whatever fails.
     void Watch();
+    void WatchOnce();
     void End();
     void SessionGone();
+    // One plain line of a failure inside the server.
+    void Note(const std::string& line);
+    // Closes the oldest connection in role (that has not shown the secret,
+    // for kHolding); false when there is none.
+    bool CloseOldest(int role);
 
     StationState& state;
     const ServerSettings settings;
     GuardSettings guard;
-    std::atomic<int> connections{0};
+    std::atomic<int> connections{0}; // holding a request or a stream
+    int waiting = 0;                 // yet to send a request head
     int rejecting = 0;
+    int live = 0; // sessions not yet destroyed
     bool ending = false;
     uint16_t port = 0;
     // The last record that the event streams were offered.
@@ -100,33 +103,34 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     bool ran = false;
 };
 
-// One client's connection: requests answered one after the other, or an
-// event stream once it asks for one.
+// What a connection does, for the bounds: it waits for a request head, it
+// holds a request (or a stream, or a download), it is turned away, or it
+// is closed.
+enum SessionRole : int { kWaitingRole, kHoldingRole, kRefusedRole, kGoneRole };
+
+// One client's connection: requests answered one after the other, an event
+// stream once it asks for one, or the log's download.
 class Session : public std::enable_shared_from_this<Session> {
   public:
-    Session(const std::shared_ptr<ServerCore>& core, tcp::socket socket, bool counted)
-        : keep_(core), core_(*core), socket_(std::move(socket)), timer_(core->io),
-          counted_(counted) {
-        if (counted_) {
-            ++core_.connections;
-        } else {
-            ++core_.rejecting;
-        }
+    Session(const std::shared_ptr<ServerCore>& core, tcp::socket socket)
+        : keep_(core), core_(*core), socket_(std::move(socket)), timer_(core->io) {
+        ++core_.live;
+        ++core_.waiting;
     }
     ~Session() {
-        if (counted_) {
-            --core_.connections;
-        } else {
-            --core_.rejecting;
-        }
+        SetRole(kGoneRole);
+        --core_.live;
         core_.SessionGone();
     }
 
     void Begin() {
         ReadRequest();
     }
-    void Refuse(int status, const std::string& error) {
-        Fail(status, error);
+    int Role() const {
+        return role_;
+    }
+    bool ShowedToken() const {
+        return showedToken_;
     }
     bool Streaming() const {
         return streaming_ && !closed_;
@@ -144,33 +148,48 @@ class Session : public std::enable_shared_from_this<Session> {
     // first.
     void EndSoon();
     void Close();
+    // Runs a handler's work: a failure inside it closes this connection alone.
+    template <class Work> void Guarded(const Work& work);
 
   private:
     using Response = http::response<http::string_body>;
+    void SetRole(int role);
     // Bounds the read or write that follows: when ms pass, it is cancelled
     // and timedOut_ set. Disarm: it ended in time.
     void Arm(DWORD ms);
     void Disarm();
     void ReadRequest();
+    void OnHead(const error_code& error);
     void OnRequest(const error_code& error);
+    // A read that failed: closed, or the failure's answer.
+    void ReadFailed(const error_code& error, const std::string& late);
+    // Takes a place among the connections that hold a request; false when
+    // it is turned away.
+    bool Admit();
     void Serve(const http::request<http::string_body>& request);
     void Send(const Reply& reply, bool keepOpen);
+    void Sent(const error_code& error, bool keepOpen);
     void Fail(int status, const std::string& error);
     void Linger();
     void BeginStream(const Reply& reply);
     void WatchClose();
     void WriteNext();
+    void BeginDownload(const Reply& reply);
+    void NextPiece();
+    void WritePiece();
 
     std::shared_ptr<ServerCore> keep_; // the server outlives its sessions
     ServerCore& core_;
     tcp::socket socket_;
     asio::steady_timer timer_;
-    bool counted_;
+    int role_ = kWaitingRole;
+    bool showedToken_ = false;
     bool timedOut_ = false;
     unsigned armed_ = 0; // the bound in force; an earlier one that fires late does nothing
     bool closed_ = false;
     bool answering_ = false;
     bool lingering_ = false;
+    ULONGLONG requestStartMs_ = 0;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
 
@@ -183,7 +202,48 @@ class Session : public std::enable_shared_from_this<Session> {
     bool writing_ = false;
     ULONGLONG lastPushMs_ = 0;
     char discard_[512];
+
+    // The log's download: one piece of the file at a time.
+    std::shared_ptr<LogFileReader> file_;
+    uint64_t fileAt_ = 0;   // the next byte to read
+    uint64_t fileLeft_ = 0; // bytes still to read
+    std::vector<char> piece_;
+    size_t pieceAt_ = 0, pieceSize_ = 0;
+    std::string head_;
 };
+
+template <class Work> void Session::Guarded(const Work& work) {
+    try {
+        work();
+    } catch (const std::exception& failure) {
+        core_.Note(std::string("a client's connection failed inside the server (") +
+                   failure.what() + ") and was closed");
+        Close();
+    } catch (...) {
+        core_.Note("a client's connection failed inside the server and was closed");
+        Close();
+    }
+}
+
+void Session::SetRole(int role) {
+    if (role == role_) {
+        return;
+    }
+    for (int step : {-1, 1}) {
+        switch (step < 0 ? role_ : role) {
+        case kWaitingRole:
+            core_.waiting += step;
+            break;
+        case kHoldingRole:
+            core_.connections += step;
+            break;
+        case kRefusedRole:
+            core_.rejecting += step;
+            break;
+        }
+    }
+    role_ = role;
+}
 
 void Session::Arm(DWORD ms) {
     timedOut_ = false;
@@ -208,6 +268,8 @@ void Session::Close() {
         return;
     }
     closed_ = true;
+    SetRole(kGoneRole);
+    file_.reset();
     error_code ignored;
     Disarm();
     socket_.cancel(ignored); // a write that waits for its client ends only so under Wine
@@ -220,13 +282,42 @@ void Session::ReadRequest() {
         Close();
         return;
     }
+    SetRole(kWaitingRole);
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(core_.settings.headLimit));
     parser_->body_limit(core_.settings.bodyLimit);
-    Arm(core_.settings.requestTimeMs);
-    http::async_read(
-        socket_, buffer_, *parser_,
-        [self = shared_from_this()](const error_code& error, size_t) { self->OnRequest(error); });
+    requestStartMs_ = GetTickCount64();
+    Arm(core_.settings.headTimeMs);
+    http::async_read_header(socket_, buffer_, *parser_,
+                            [self = shared_from_this()](const error_code& error, size_t) {
+                                self->Guarded([&] { self->OnHead(error); });
+                            });
+}
+
+void Session::OnHead(const error_code& error) {
+    Disarm();
+    if (closed_) {
+        return;
+    }
+    if (error) {
+        ReadFailed(error, "the request head was not complete within " +
+                              std::to_string(core_.settings.headTimeMs) + " ms");
+        return;
+    }
+    if (!Admit()) {
+        return;
+    }
+    if (parser_->is_done()) {
+        Serve(parser_->get());
+        return;
+    }
+    const ULONGLONG spent = GetTickCount64() - requestStartMs_;
+    const DWORD whole = core_.settings.requestTimeMs;
+    Arm(spent < whole ? static_cast<DWORD>(whole - spent) : 1);
+    http::async_read(socket_, buffer_, *parser_,
+                     [self = shared_from_this()](const error_code& error, size_t) {
+                         self->Guarded([&] { self->OnRequest(error); });
+                     });
 }
 
 void Session::OnRequest(const error_code& error) {
@@ -234,14 +325,20 @@ void Session::OnRequest(const error_code& error) {
     if (closed_) {
         return;
     }
-    if (!error) {
-        Serve(parser_->get());
-    } else if (timedOut_) {
+    if (error) {
+        ReadFailed(error, "the request was not complete within " +
+                              std::to_string(core_.settings.requestTimeMs / 1000) + " s");
+        return;
+    }
+    Serve(parser_->get());
+}
+
+void Session::ReadFailed(const error_code& error, const std::string& late) {
+    if (timedOut_) {
         if (parser_->got_some()) {
-            Fail(400, "the request was not complete within " +
-                          std::to_string(core_.settings.requestTimeMs / 1000) + " s");
+            Fail(400, late);
         } else {
-            Close(); // an idle connection between requests
+            Close(); // silent, or idle between requests
         }
     } else if (error == http::error::end_of_stream || error == asio::error::eof ||
                error == asio::error::connection_reset || error == asio::error::operation_aborted) {
@@ -257,6 +354,27 @@ void Session::OnRequest(const error_code& error) {
     }
 }
 
+bool Session::Admit() {
+    const auto& request = parser_->get();
+    RequestFacts facts;
+    facts.authorization = std::string(request[http::field::authorization]);
+    facts.cookie = std::string(request[http::field::cookie]);
+    showedToken_ = !core_.settings.token.empty() && ShowsToken(facts, core_.guard);
+    if (core_.connections.load() >= core_.settings.connectionLimit &&
+        !(showedToken_ && core_.CloseOldest(kHoldingRole))) {
+        if (core_.rejecting >= kRejectingLimit) {
+            Close();
+        } else {
+            SetRole(kRefusedRole);
+            Fail(503, "the station serves " + std::to_string(core_.settings.connectionLimit) +
+                          " connections at once");
+        }
+        return false;
+    }
+    SetRole(kHoldingRole);
+    return true;
+}
+
 void Session::Serve(const http::request<http::string_body>& request) {
     RequestFacts facts;
     facts.method = std::string(request.method_string());
@@ -269,19 +387,33 @@ void Session::Serve(const http::request<http::string_body>& request) {
     facts.authorization = std::string(request[http::field::authorization]);
     facts.cookie = std::string(request[http::field::cookie]);
     facts.contentType = std::string(request[http::field::content_type]);
+    const auto range = request.find(http::field::range);
+    facts.hasRange = range != request.end();
+    if (facts.hasRange) {
+        facts.range = std::string(range->value());
+    }
     const auto lastId = request.find("Last-Event-ID");
     const std::string lastEventId = lastId != request.end() ? std::string(lastId->value()) : "";
     error_code ignored;
     const std::string local = socket_.local_endpoint(ignored).address().to_string();
     GuardSettings guard = core_.guard;
     guard.port = core_.port;
-    const Verdict verdict = Judge(facts, local, guard);
-    const ReplyContext context{core_.state, core_.settings.token, core_.settings.stop,
-                               core_.knownSequence};
-    const Reply reply = ReplyTo(facts, verdict, request.body(),
-                                lastId != request.end() ? &lastEventId : nullptr, context);
+    Reply reply;
+    try {
+        const Verdict verdict = Judge(facts, local, guard);
+        const ReplyContext context{core_.state, core_.guard.cookie, core_.settings.stop,
+                                   core_.knownSequence};
+        reply = ReplyTo(facts, verdict, request.body(),
+                        lastId != request.end() ? &lastEventId : nullptr, context);
+    } catch (const std::exception& failure) {
+        core_.Note(std::string("a request failed inside the server (") + failure.what() +
+                   "): answered 500");
+        reply = FailureReply(500, "the server failed on this request");
+    }
     if (reply.stream) {
         BeginStream(reply);
+    } else if (reply.file) {
+        BeginDownload(reply);
     } else {
         Send(reply, reply.status < 400 && request.keep_alive());
     }
@@ -302,19 +434,23 @@ void Session::Send(const Reply& reply, bool keepOpen) {
     Arm(core_.settings.writeTimeMs);
     http::async_write(socket_, *held,
                       [self = shared_from_this(), held](const error_code& error, size_t) {
-                          self->answering_ = false;
-                          self->Disarm();
-                          if (self->closed_) {
-                              return;
-                          }
-                          if (error || self->timedOut_) {
-                              self->Close();
-                          } else if (!held->keep_alive()) {
-                              self->Linger();
-                          } else {
-                              self->ReadRequest();
-                          }
+                          self->Guarded([&] { self->Sent(error, held->keep_alive()); });
                       });
+}
+
+void Session::Sent(const error_code& error, bool keepOpen) {
+    answering_ = false;
+    Disarm();
+    if (closed_) {
+        return;
+    }
+    if (error || timedOut_) {
+        Close();
+    } else if (!keepOpen) {
+        Linger();
+    } else {
+        ReadRequest();
+    }
 }
 
 void Session::Fail(int status, const std::string& error) {
@@ -334,11 +470,13 @@ void Session::Linger() {
     }
     socket_.async_read_some(asio::buffer(discard_),
                             [self = shared_from_this()](const error_code& error, size_t) {
-                                if (error || self->timedOut_) {
-                                    self->Close();
-                                } else {
-                                    self->Linger();
-                                }
+                                self->Guarded([&] {
+                                    if (error || self->timedOut_) {
+                                        self->Close();
+                                    } else {
+                                        self->Linger();
+                                    }
+                                });
                             });
 }
 
@@ -365,11 +503,13 @@ void Session::WatchClose() {
     // and its end ends the stream.
     socket_.async_read_some(asio::buffer(discard_),
                             [self = shared_from_this()](const error_code& error, size_t) {
-                                if (error) {
-                                    self->Close();
-                                } else if (!self->closed_) {
-                                    self->WatchClose();
-                                }
+                                self->Guarded([&] {
+                                    if (error) {
+                                        self->Close();
+                                    } else if (!self->closed_) {
+                                        self->WatchClose();
+                                    }
+                                });
                             });
 }
 
@@ -422,23 +562,95 @@ void Session::WriteNext() {
     writing_ = true;
     asio::async_write(socket_, buffers,
                       [self = shared_from_this()](const error_code& error, size_t written) {
-                          self->writing_ = false;
-                          self->inFlight_.clear();
-                          self->waitingBytes_ -= written;
-                          if (error) {
-                              self->Close();
-                              return;
-                          }
-                          self->Pull();
-                          self->WriteNext();
+                          self->Guarded([&] {
+                              self->writing_ = false;
+                              self->inFlight_.clear();
+                              self->waitingBytes_ -= written;
+                              if (error) {
+                                  self->Close();
+                                  return;
+                              }
+                              self->Pull();
+                              self->WriteNext();
+                          });
                       });
+}
+
+void Session::BeginDownload(const Reply& reply) {
+    file_ = reply.file;
+    fileAt_ = reply.range.first;
+    fileLeft_ = reply.range.count;
+    piece_.resize(kLogPiece);
+    // The head with the length of what follows; the connection ends with it.
+    head_ = "HTTP/1.1 " + std::to_string(reply.status) + " " +
+            std::string(http::obsolete_reason(static_cast<http::status>(reply.status))) + "\r\n";
+    for (const auto& header : reply.headers) {
+        head_ += header.first + ": " + header.second + "\r\n";
+    }
+    head_ += "Content-Length: " + std::to_string(fileLeft_) + "\r\nConnection: close\r\n\r\n";
+    answering_ = true;
+    Arm(core_.settings.stallMs);
+    asio::async_write(socket_, asio::buffer(head_),
+                      [self = shared_from_this()](const error_code& error, size_t) {
+                          self->Guarded([&] {
+                              self->Disarm();
+                              if (error || self->timedOut_ || self->closed_) {
+                                  self->Close();
+                              } else {
+                                  self->NextPiece();
+                              }
+                          });
+                      });
+}
+
+void Session::NextPiece() {
+    if (fileLeft_ == 0 || core_.ending) {
+        answering_ = false;
+        file_.reset();
+        piece_ = std::vector<char>();
+        Linger();
+        return;
+    }
+    const size_t want = fileLeft_ < kLogPiece ? static_cast<size_t>(fileLeft_) : kLogPiece;
+    size_t got = 0;
+    if (!file_->Read(fileAt_, piece_.data(), want, &got) || got == 0) {
+        Close(); // the file failed or shrank: the client sees the answer cut short
+        return;
+    }
+    fileAt_ += got;
+    fileLeft_ -= got;
+    pieceAt_ = 0;
+    pieceSize_ = got;
+    WritePiece();
+}
+
+void Session::WritePiece() {
+    const size_t left = pieceSize_ - pieceAt_;
+    Arm(core_.settings.stallMs);
+    socket_.async_write_some(
+        asio::buffer(piece_.data() + pieceAt_, left < kWriteSlice ? left : kWriteSlice),
+        [self = shared_from_this()](const error_code& error, size_t written) {
+            self->Guarded([&] {
+                self->Disarm();
+                if (error || self->timedOut_ || self->closed_) {
+                    self->Close(); // gone, or it took nothing for the stall time
+                    return;
+                }
+                self->pieceAt_ += written;
+                if (self->pieceAt_ < self->pieceSize_) {
+                    self->WritePiece();
+                } else {
+                    self->NextPiece();
+                }
+            });
+        });
 }
 
 void Session::EndSoon() {
     if (streaming_) {
         endWhenDrained_ = true;
         WriteNext();
-    } else if (!answering_) {
+    } else if (!answering_ || file_) {
         Close();
     }
     // An answer under way closes the connection once written.
@@ -488,24 +700,65 @@ void ServerCore::Accept() {
         if (core->ending || error == asio::error::operation_aborted) {
             return;
         }
-        if (!error) {
-            if (core->connections.load() < core->settings.connectionLimit) {
-                auto session = std::make_shared<Session>(core, std::move(socket), true);
+        try {
+            if (!error) {
+                // A connection is judged by what it sends: all are taken, the
+                // oldest that has not yet sent a head makes room.
+                if (core->waiting >= core->settings.waitingLimit) {
+                    core->CloseOldest(kWaitingRole);
+                }
+                auto session = std::make_shared<Session>(core, std::move(socket));
                 core->sessions.push_back(session);
                 session->Begin();
-            } else if (core->rejecting < kRejectingLimit) {
-                auto session = std::make_shared<Session>(core, std::move(socket), false);
-                core->sessions.push_back(session);
-                session->Refuse(503, "the station serves " +
-                                         std::to_string(core->settings.connectionLimit) +
-                                         " connections at once");
             }
+        } catch (const std::exception& failure) {
+            core->Note(std::string("a connection could not be taken (") + failure.what() + ")");
         }
         core->Accept();
     });
 }
 
+bool ServerCore::CloseOldest(int role) {
+    for (const auto& weak : sessions) {
+        const std::shared_ptr<Session> session = weak.lock();
+        if (session && session->Role() == role &&
+            (role != kHoldingRole || !session->ShowedToken())) {
+            session->Close();
+            return true;
+        }
+    }
+    return false;
+}
+
+void ServerCore::Note(const std::string& line) {
+    if (settings.note) {
+        try {
+            settings.note(line);
+        } catch (...) {
+            // The line is lost; the server goes on.
+        }
+    }
+}
+
 void ServerCore::Watch() {
+    try {
+        WatchOnce();
+    } catch (const std::exception& failure) {
+        Note(std::string("the server's watch of the station failed (") + failure.what() +
+             "); it goes on");
+    }
+    if (ending) {
+        return;
+    }
+    watchTimer.expires_after(std::chrono::milliseconds(settings.watchMs));
+    watchTimer.async_wait([core = shared_from_this()](const error_code& error) {
+        if (!error) {
+            core->Watch();
+        }
+    });
+}
+
+void ServerCore::WatchOnce() {
     std::vector<std::shared_ptr<Session>> streams;
     for (auto at = sessions.begin(); at != sessions.end();) {
         std::shared_ptr<Session> session = at->lock();
@@ -552,15 +805,6 @@ void ServerCore::Watch() {
             stream->Push(Shared(": keep-alive\n\n"));
         }
     }
-    if (ending) {
-        return;
-    }
-    watchTimer.expires_after(std::chrono::milliseconds(settings.watchMs));
-    watchTimer.async_wait([core = shared_from_this()](const error_code& error) {
-        if (!error) {
-            core->Watch();
-        }
-    });
 }
 
 void ServerCore::End() {
@@ -592,7 +836,7 @@ void ServerCore::End() {
 }
 
 void ServerCore::SessionGone() {
-    if (ending && connections.load() == 0 && rejecting == 0) {
+    if (ending && live == 0) {
         endTimer.cancel();
     }
 }
@@ -613,7 +857,19 @@ std::string StationServer::Start() {
     core_->Watch();
     ServerCore* core = core_.get();
     core_->thread = std::thread([core] {
-        core->io.run();
+        // A failure that a handler let through ends that handler's work
+        // alone: its connection is closed as its last owner goes.
+        for (;;) {
+            try {
+                core->io.run();
+                break;
+            } catch (const std::exception& failure) {
+                core->Note(std::string("a failure inside the server (") + failure.what() +
+                           "); it goes on");
+            } catch (...) {
+                core->Note("a failure inside the server; it goes on");
+            }
+        }
         std::lock_guard<std::mutex> hold(core->runLock);
         core->ran = true;
         core->runEnded.notify_all();
@@ -624,6 +880,17 @@ std::string StationServer::Start() {
 std::string StationServer::Url() const {
     return "http://" + UrlHost(core_->settings.address.address) + ":" +
            std::to_string(core_->port) + "/";
+}
+
+std::vector<std::string> StationServer::Urls() const {
+    if (core_->settings.address.address != "0.0.0.0") {
+        return {Url()};
+    }
+    std::vector<std::string> urls;
+    for (const std::string& address : ThisPcIpv4Addresses()) {
+        urls.push_back("http://" + address + ":" + std::to_string(core_->port) + "/");
+    }
+    return urls;
 }
 
 uint16_t StationServer::Port() const {

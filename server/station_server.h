@@ -6,13 +6,23 @@
 //
 //   GET  /                  the page (and /page.css, /page.js)
 //   GET  /api/station       the station and its ports
-//   GET  /api/modules?after=N   the module records after sequence N
+//   GET  /api/modules?after=N&limit=M   a page of the module records after
+//                           sequence N (of the last 10,000 held)
 //   GET  /api/events        Server-Sent Events: "station", "port" and
-//                           "module" events (a module's id: its sequence);
-//                           Last-Event-ID: N (or ?after=N) first sends the
-//                           records after N
+//                           "module" events (a module's id: RUN.SEQUENCE);
+//                           Last-Event-ID: RUN.N (or ?after=N&run=RUN) first
+//                           sends the records after N, or every record held
+//                           of this run when RUN is another
 //   POST /api/stop, /api/pause, /api/resume
-//   GET  /log.csv           the log file as written so far
+//   GET  /log.csv           the log file as written so far, streamed; a
+//                           Range "bytes=N-" gives it from byte N (206)
+//
+// Connections are judged by what they send: one that sends no complete
+// request head within 2 s is closed, the limit counts those that hold a
+// request or a stream, and a full table makes room for a request with the
+// secret by closing one without it. A failure inside the server (an
+// allocation, an exception) ends its connection, is noted as one line, and
+// the server goes on.
 //
 // Closed to others: the Host header must name this PC, a secret (when
 // given) must come as "Authorization: Bearer SECRET" or as the cookie that
@@ -26,6 +36,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "serve_option.h"
 #include "station_state.h"
@@ -34,15 +45,21 @@ class ServerCore;
 
 struct ServerSettings {
     ServeAddress address;
-    std::string token;          // empty: none needed
-    std::function<void()> stop; // what POST /api/stop does
+    std::string token;                  // empty: none needed
+    std::vector<std::string> hostNames; // names the Host header may carry besides this PC's
+    std::function<void()> stop;         // what POST /api/stop does
+    // A failure inside the server, as one plain line (on the server's thread).
+    std::function<void(const std::string&)> note;
 
     // Bounds on clients.
     size_t headLimit = 8 * 1024;            // a request head's bytes (else 431)
     size_t bodyLimit = 4 * 1024;            // a request body's bytes (else 413)
-    int connectionLimit = 32;               // connections at once (the next gets 503)
+    int connectionLimit = 32;               // holding a request or a stream (the next gets 503)
+    int waitingLimit = 128;                 // yet to send a head: a new one closes the oldest
+    DWORD headTimeMs = 2000;                // for a request head to arrive (else closed)
     DWORD requestTimeMs = 5000;             // for a whole request to arrive (else 400)
-    DWORD writeTimeMs = 10000;              // for a client to take a response
+    DWORD writeTimeMs = 10000;              // for a client to take an answer
+    DWORD stallMs = 30000;                  // a download whose client takes nothing is dropped
     size_t streamBacklogLimit = 256 * 1024; // bytes of events waiting for a client (else dropped)
     DWORD keepAliveMs = 15000;              // an idle event stream gets a comment line
     DWORD portEventGapMs = 100;             // between two events of a port: 10 a second
@@ -63,6 +80,9 @@ class StationServer {
     std::string Start();
     // The address served, "http://127.0.0.1:8080/", with the port chosen.
     std::string Url() const;
+    // The addresses a browser may open: Url(), or for the wildcard address
+    // 0.0.0.0 one for each of this PC's IPv4 addresses, loopback first.
+    std::vector<std::string> Urls() const;
     uint16_t Port() const;
 
     // Sends what the event streams have not had yet (the station ended, its
@@ -70,7 +90,7 @@ class StationServer {
     // within settings.stopLimitMs, whatever the clients do.
     void Stop();
 
-    // Connections open now (for tests).
+    // Connections that hold a request or a stream now (for tests).
     int Connections() const;
 
   private:

@@ -14,6 +14,7 @@
 
 #include "console_calls.h"
 #include "log_writer.h"
+#include "run_id.h"
 #include "run_texts.h"
 #include "serial_port.h"
 #include "station_display.h"
@@ -259,6 +260,7 @@ StationJobInfo JobInfoOf(const StationJob& job) {
         info.profibusId = job.choices.profibusId;
     }
     info.startedUtc = UtcNowText();
+    info.run = NewRunId(info.startedUtc);
     if (job.log != nullptr) {
         info.logFile = job.log->Name();
     }

@@ -36,8 +36,9 @@ const char* StationStatusName(StationStatus status) {
     return "running";
 }
 
-StationState::StationState(const std::vector<int16_t>& ports, const StationJobInfo& job)
-    : job_(job) {
+StationState::StationState(const std::vector<int16_t>& ports, const StationJobInfo& job,
+                           size_t recordsHeld)
+    : job_(job), recordsHeld_(recordsHeld < 1 ? 1 : recordsHeld), lastOfPort_(ports.size()) {
     for (int16_t port : ports) {
         auto part = std::make_unique<PortPart>();
         part->port = port;
@@ -69,6 +70,7 @@ int64_t StationState::AddRecord(ModuleRecord record) {
     const bool module = record.report.outcome != kPortNotOpened;
     std::lock_guard<std::mutex> hold(recordsLock_);
     record.sequence = ++totals_.sequence;
+    record.run = job_.run;
     if (module) {
         ++totals_.modules;
         ++(passed ? totals_.passed : totals_.failed);
@@ -77,6 +79,10 @@ int64_t StationState::AddRecord(ModuleRecord record) {
         part.milliseconds.fetch_add(static_cast<int64_t>(record.line.seconds * 1000 + 0.5));
     }
     part.lastSequence.store(record.sequence);
+    lastOfPort_[record.portIndex] = record;
+    if (records_.size() == recordsHeld_) {
+        records_.pop_front();
+    }
     records_.push_back(std::move(record));
     return totals_.sequence;
 }
@@ -122,20 +128,36 @@ StationTotals StationState::Totals() const {
 std::vector<ModuleRecord> StationState::RecordsAfter(int64_t sequence, size_t most) const {
     std::vector<ModuleRecord> records;
     std::lock_guard<std::mutex> hold(recordsLock_);
-    // Sequences run from 1 without gaps: record n is at n - 1.
-    const int64_t first = sequence < 0 ? 0 : sequence;
-    for (int64_t at = first; at < static_cast<int64_t>(records_.size()) && records.size() < most;
-         ++at) {
+    if (records_.empty()) {
+        return records;
+    }
+    // Sequences run without gaps: record n is at n - the first held.
+    const int64_t first = records_.front().sequence;
+    const int64_t held = static_cast<int64_t>(records_.size());
+    for (int64_t at = sequence < first ? 0 : sequence - first + 1;
+         at < held && records.size() < most; ++at) {
         records.push_back(records_[static_cast<size_t>(at)]);
     }
     return records;
 }
 
+int64_t StationState::FirstHeld() const {
+    std::lock_guard<std::mutex> hold(recordsLock_);
+    return records_.empty() ? totals_.sequence + 1 : records_.front().sequence;
+}
+
 bool StationState::RecordOf(int64_t sequence, ModuleRecord* record) const {
     std::lock_guard<std::mutex> hold(recordsLock_);
-    if (sequence < 1 || sequence > static_cast<int64_t>(records_.size())) {
-        return false;
+    if (!records_.empty() && sequence >= records_.front().sequence &&
+        sequence <= records_.back().sequence) {
+        *record = records_[static_cast<size_t>(sequence - records_.front().sequence)];
+        return true;
     }
-    *record = records_[static_cast<size_t>(sequence - 1)];
-    return true;
+    for (const ModuleRecord& last : lastOfPort_) {
+        if (sequence > 0 && last.sequence == sequence) {
+            *record = last;
+            return true;
+        }
+    }
+    return false;
 }

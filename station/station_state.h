@@ -2,7 +2,8 @@
 // is doing, every module done, the totals. Each port's thread writes its own
 // port's part and never waits for a reader (atomics, and texts published
 // without a lock). The station's main thread adds the module records, under
-// a lock that readers hold only to copy. The console display and the server
+// a lock that readers hold only to copy; the last kRecordsHeld of them are
+// held, each port's last one always. The console display and the server
 // read it; neither writes to it, but for the pause that the server asks for.
 #pragma once
 
@@ -47,12 +48,14 @@ struct StationJobInfo {
     std::string scriptSha256;
     int profibusId = -1; // the Profibus-ID job's new ID; -1: none
     std::string startedUtc;
+    std::string run;     // the run's identity (NewRunId); empty in tests that need none
     std::string logFile; // empty: no log
 };
 
 // A module done, numbered in the order the station took it, from 1.
 struct ModuleRecord {
     int64_t sequence = 0;
+    std::string run; // the station's run (StationJobInfo::run)
     size_t portIndex = 0;
     ModuleLogLine line;      // the log's columns
     RunReport report{};      // the run's report
@@ -84,7 +87,11 @@ struct StationTotals {
 
 class StationState {
   public:
-    StationState(const std::vector<int16_t>& ports, const StationJobInfo& job);
+    // The records a station holds: the last of them; older ones are in the log.
+    enum : size_t { kRecordsHeld = 10000 };
+
+    StationState(const std::vector<int16_t>& ports, const StationJobInfo& job,
+                 size_t recordsHeld = kRecordsHeld);
     StationState(const StationState&) = delete;
     StationState& operator=(const StationState&) = delete;
 
@@ -136,9 +143,12 @@ class StationState {
     std::string LogProblem() const {
         return logProblem_.Get();
     }
-    // The records after sequence, in order, at most most of them.
+    // The records held after sequence, in order, at most most of them.
     std::vector<ModuleRecord> RecordsAfter(int64_t sequence, size_t most = SIZE_MAX) const;
-    // The record of sequence; false when there is none.
+    // The oldest sequence held: 1 until more records than are held were
+    // added, the next sequence while none is held.
+    int64_t FirstHeld() const;
+    // The record of sequence, if held or a port's last; false when not.
     bool RecordOf(int64_t sequence, ModuleRecord* record) const;
 
   private:
@@ -162,7 +172,9 @@ class StationState {
     LineRing stationLines_;
     SharedText logProblem_;
 
+    const size_t recordsHeld_;
     mutable std::mutex recordsLock_;
     std::deque<ModuleRecord> records_;
+    std::vector<ModuleRecord> lastOfPort_; // each port's last record, also when no longer held
     StationTotals totals_;
 };

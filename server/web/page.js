@@ -19,6 +19,7 @@
 
   const tiles = new Map();
   let recent = [];
+  let run = null; // the station's run: a restart begins another, with its own numbers
   let source = null;
   let ended = false;
   let elapsed = { seconds: 0, at: 0, modules: 0 };
@@ -76,7 +77,18 @@
     }
   }
 
+  // A record or the station of another run: the table held the run before's.
+  function followRun(id) {
+    if (id === run) return;
+    if (run !== null) {
+      recent = [];
+      showRecent();
+    }
+    run = id;
+  }
+
   function showStation(station) {
+    followRun(station.run);
     showJob(station);
     byId('total-modules').textContent = station.modules;
     byId('total-passed').textContent = station.passed;
@@ -143,6 +155,7 @@
   }
 
   function addModule(module) {
+    followRun(module.run);
     if (recent.some((known) => known.sequence === module.sequence)) return;
     recent.push(module);
     recent.sort((a, b) => b.sequence - a.sequence);
@@ -151,7 +164,7 @@
   }
 
   function listen(after) {
-    source = new EventSource('/api/events?after=' + after);
+    source = new EventSource('/api/events?after=' + after + '&run=' + encodeURIComponent(run));
     source.addEventListener('station', (event) => showStation(JSON.parse(event.data)));
     source.addEventListener('port', (event) => showPort(JSON.parse(event.data)));
     source.addEventListener('module', (event) => addModule(JSON.parse(event.data)));

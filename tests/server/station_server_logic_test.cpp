@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "http_guard.h"
+#include "log_download.h"
+#include "record_paging.h"
+#include "run_id.h"
 #include "serve_option.h"
 #include "served_files.h"
 #include "station_json.h"
@@ -137,9 +140,11 @@ TEST(HttpGuard, SecretsAndQueries) {
 TEST(HttpGuard, JudgesEachRequestInTurn) {
     GuardSettings settings;
     settings.token = "0123456789abcdef";
+    settings.cookie = NewCookieValue();
     settings.port = 8080;
     // credentials: B the Bearer token, C its cookie, W a wrong token, R the
-    // secret itself as the cookie. Status 303: the cookie is to be set.
+    // secret itself as the cookie, O the cookie of an earlier run. Status
+    // 303: the cookie is to be set.
     const struct {
         const char *method, *target, *host, *credentials, *type;
         int status;
@@ -153,6 +158,7 @@ TEST(HttpGuard, JudgesEachRequestInTurn) {
         {"GET", "/", "evil.example", "B", "", 421},
         {"GET", "/api/station", "localhost", "W", "", 401},
         {"GET", "/", "localhost", "R", "", 401},
+        {"GET", "/", "localhost", "O", "", 401},
         {"GET", "/api/nothing", "localhost", "B", "", 404},
         {"GET", "/api/stop", "localhost", "B", "", 405},
         {"POST", "/api/station", "localhost", "B", "application/json", 405},
@@ -160,15 +166,21 @@ TEST(HttpGuard, JudgesEachRequestInTurn) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.target + " " + c.credentials);
-        RequestFacts facts{c.method, c.target, c.host != nullptr, c.host ? c.host : "", "",
-                           "",       c.type};
+        RequestFacts facts;
+        facts.method = c.method;
+        facts.target = c.target;
+        facts.hasHost = c.host != nullptr;
+        facts.host = c.host ? c.host : "";
+        facts.contentType = c.type;
         const std::string credentials = c.credentials;
         if (credentials == "B" || credentials == "W") {
             facts.authorization =
                 "Bearer 0123456789abcde" + std::string(credentials == "B" ? "f" : "X");
-        } else if (credentials == "C" || credentials == "R") {
+        } else if (credentials == "C" || credentials == "R" || credentials == "O") {
             facts.cookie = std::string("x=1; ") + kTokenCookie + "=" +
-                           (credentials == "C" ? TokenCookieValue(settings.token) : settings.token);
+                           (credentials == "C"   ? settings.cookie
+                            : credentials == "R" ? settings.token
+                                                 : NewCookieValue());
         }
         const Verdict verdict = Judge(facts, "127.0.0.1", settings);
         EXPECT_EQ(verdict.setCookie ? 303 : verdict.status, c.status) << verdict.error;
@@ -176,12 +188,118 @@ TEST(HttpGuard, JudgesEachRequestInTurn) {
     }
     // Without a secret, loopback is open to this PC.
     settings.token.clear();
-    EXPECT_EQ(Judge({"GET", "/", true, "localhost", "", "", ""}, "127.0.0.1", settings).status, 0);
+    RequestFacts plain;
+    plain.method = "GET";
+    plain.target = "/";
+    plain.hasHost = true;
+    plain.host = "localhost";
+    EXPECT_EQ(Judge(plain, "127.0.0.1", settings).status, 0);
+    // The cookie holds nothing of the secret, and differs from run to run.
+    EXPECT_EQ(settings.cookie.size(), 64u);
+    EXPECT_NE(settings.cookie, NewCookieValue());
+}
+
+TEST(LogDownload, ARangeFromByteNIsAPartAndBeyondTheEndNothing) {
+    const struct {
+        const char* range; // nullptr: no header
+        uint64_t size;
+        int status;
+        uint64_t first, count;
+        const char* contentRange;
+    } kCases[] = {
+        {nullptr, 100, 200, 0, 100, ""},
+        {"bytes=0-", 100, 206, 0, 100, "bytes 0-99/100"},
+        {"bytes=40-", 100, 206, 40, 60, "bytes 40-99/100"},
+        {"bytes=99-", 100, 206, 99, 1, "bytes 99-99/100"},
+        {"bytes=100-", 100, 416, 0, 0, "bytes */100"},
+        {"bytes=5000-", 100, 416, 0, 0, "bytes */100"},
+        {"bytes=0-", 0, 416, 0, 0, "bytes */0"},
+        {"bytes=10-19", 100, 206, 10, 10, "bytes 10-19/100"},
+        {"bytes=90-500", 100, 206, 90, 10, "bytes 90-99/100"},
+        {"bytes=-30", 100, 206, 70, 30, "bytes 70-99/100"},
+        {"bytes=-300", 100, 206, 0, 100, "bytes 0-99/100"},
+        {"bytes=-0", 100, 416, 0, 0, "bytes */100"},
+        // Forms not answered: the whole file.
+        {"bytes=20-10", 100, 200, 0, 100, ""},
+        {"bytes=0-1,5-", 100, 200, 0, 100, ""},
+        {"lines=3-", 100, 200, 0, 100, ""},
+        {"bytes=x-", 100, 200, 0, 100, ""},
+        {"bytes=-", 100, 200, 0, 100, ""},
+        {"bytes=7", 100, 200, 0, 100, ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.range ? c.range : "none");
+        const std::string header = c.range ? c.range : "";
+        const ByteRange range = RangeOf(c.range ? &header : nullptr, c.size);
+        EXPECT_EQ(range.status, c.status);
+        if (range.status != 416) {
+            EXPECT_EQ(range.first, c.first);
+            EXPECT_EQ(range.count, c.count);
+        }
+        EXPECT_EQ(ContentRange(range, c.size), c.contentRange);
+    }
+}
+
+TEST(RecordPaging, AnotherRunsIdResumesFromTheFirstRecord) {
+    const std::string run = "20261208T141636Z-3f9a0c1e";
+    EXPECT_EQ(EventId(run, 12), run + ".12");
+    EXPECT_EQ(EventId("", 12), "12");
+    const struct {
+        const char *text, *run;
+        bool read;
+        int64_t after;
+    } kCases[] = {
+        {"20261208T141636Z-3f9a0c1e.5", "", true, 5},
+        {"20261207T080000Z-00000001.5", "", true, 0}, // the run before: from 1
+        {"5", "", true, 5},                           // a plain number: this run's
+        {"5", "20261208T141636Z-3f9a0c1e", true, 5},
+        {"5", "20261207T080000Z-00000001", true, 0},
+        {"0", "", true, 0},
+        {".5", "", false, 0},
+        {"run.", "", false, 0},
+        {"run.-1", "", false, 0},
+        {"", "", false, 0},
+        {"x", "", false, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::string(c.text) + " run=" + c.run);
+        int64_t after = -1;
+        EXPECT_EQ(ResumeAfter(c.text, c.run, run, &after), c.read);
+        if (c.read) {
+            EXPECT_EQ(after, c.after);
+        }
+    }
+    const struct {
+        const char* text;
+        size_t limit; // 0: refused
+    } kLimits[] = {{"1", 1}, {"1000", 1000}, {"1001", 1000}, {"99999999", 1000},
+                   {"0", 0}, {"-5", 0},      {"", 0},        {"ten", 0}};
+    for (const auto& c : kLimits) {
+        size_t limit = 0;
+        EXPECT_EQ(PageLimit(c.text, &limit), c.limit != 0) << c.text;
+        EXPECT_EQ(limit, c.limit) << c.text;
+    }
+    // A run's id: its start, a random part, and nothing an event id splits at.
+    const std::string made = NewRunId("2026-12-08T14:16:36Z");
+    EXPECT_EQ(made.size(), 25u) << made;
+    EXPECT_EQ(made.rfind("20261208T141636Z-", 0), 0u) << made;
+    EXPECT_EQ(made.find('.'), std::string::npos);
+    EXPECT_NE(made, NewRunId("2026-12-08T14:16:36Z"));
+}
+
+TEST(ServeOption, AServeHostIsAHostName) {
+    for (const char* name : {"station-7", "line3.plant.example", "PROXY", "10.1.2.3"}) {
+        EXPECT_EQ(ServeHostProblem(name), "") << name;
+    }
+    for (const char* name : {"", "a b", "evil.example:80", "-x", ".x", "x/y", "n\u00e4me"}) {
+        EXPECT_NE(ServeHostProblem(name), "") << name;
+    }
 }
 
 TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
     ModuleRecord record;
     record.sequence = 7;
+    record.run = "20261208T091502Z-0a1b2c3d";
     record.line = {"2026-12-08T09:15:02Z",
                    3,
                    "profibus-id",
@@ -197,7 +315,8 @@ TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
                    4.26};
     EXPECT_EQ(JsonText(RecordJson(record)),
               R"({"detail":"","exit_status":0,"job":"profibus-id","new_profibus_id":12,)"
-              R"("old_profibus_id":null,"outcome":"Profibus-ID set","port":"COM3","script":"",)"
+              R"("old_profibus_id":null,"outcome":"Profibus-ID set","port":"COM3",)"
+              R"("run":"20261208T091502Z-0a1b2c3d","script":"",)"
               R"("script_bytes":null,"script_sha256":"","seconds":4.3,"sequence":7,)"
               R"("startup_output":"<img src=x onerror=alert(1)>)"
               "\xEF\xBF\xBD" // U+FFFD for the byte that is not UTF-8
@@ -239,8 +358,8 @@ TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
     EXPECT_EQ(SecondsBetween("2024-02-28T00:00:00Z", "2024-03-01T00:00:00Z"), 2 * 86400);
     EXPECT_EQ(SecondsBetween("", "2024-03-01T00:00:00Z"), -1);
 
-    EXPECT_EQ(EventText("module", json{{"a", "x\ny"}}, 9),
-              "event: module\nid: 9\ndata: {\"a\":\"x\\ny\"}\n\n");
+    EXPECT_EQ(EventText("module", json{{"a", "x\ny"}}, "run-1.9"),
+              "event: module\nid: run-1.9\ndata: {\"a\":\"x\\ny\"}\n\n");
     EXPECT_EQ(EventText("port", json::object()), "event: port\ndata: {}\n\n");
 }
 
