@@ -42,8 +42,8 @@ const int kRejectingLimit = 256;
 // A download's writes: a client that takes less than this in the stall
 // time is taken for gone.
 const size_t kWriteSlice = 16 * 1024;
-// The system's buffer for an event stream's bytes, so that what a client
-// does not read soon waits in the server's queue, where it is counted.
+// The system's buffer for an event stream's or a download's bytes, so that
+// what a client does not read soon waits in the server, where it is counted.
 const int kStreamSendBuffer = 64 * 1024;
 
 Text Shared(std::string text) {
@@ -458,6 +458,8 @@ void Session::Fail(int status, const std::string& error) {
 }
 
 void Session::Linger() {
+    // The answer is out: the connection holds no request any more.
+    SetRole(kWaitingRole);
     error_code ignored;
     socket_.shutdown(tcp::socket::shutdown_send, ignored);
     if (core_.ending) {
@@ -577,6 +579,8 @@ void Session::WriteNext() {
 }
 
 void Session::BeginDownload(const Reply& reply) {
+    error_code ignored;
+    socket_.set_option(asio::socket_base::send_buffer_size(kStreamSendBuffer), ignored);
     file_ = reply.file;
     fileAt_ = reply.range.first;
     fileLeft_ = reply.range.count;

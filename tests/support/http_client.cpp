@@ -65,6 +65,9 @@ bool HttpClient::Fill(DWORD ms) {
     if (ended_ || socket_ == INVALID_SOCKET) {
         return false;
     }
+    if (paceMs_ > 0) {
+        Sleep(paceMs_);
+    }
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket_, &readable);

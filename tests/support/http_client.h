@@ -45,6 +45,10 @@ class HttpClient {
     // sends is read and thrown away).
     bool ClosedWithin(DWORD ms);
     void Close();
+    // A slow client: each read of the socket waits ms first.
+    void SetPace(DWORD ms) {
+        paceMs_ = ms;
+    }
 
   private:
     // Reads what comes within ms into pending_; false at the end or none.
@@ -52,6 +56,7 @@ class HttpClient {
     SOCKET socket_ = INVALID_SOCKET;
     std::string pending_;
     bool ended_ = false;
+    DWORD paceMs_ = 0;
 };
 
 // A request: "METHOD TARGET HTTP/1.1", Host 127.0.0.1:port, the extra
