@@ -30,7 +30,7 @@ HttpClient::~HttpClient() {
     Close();
 }
 
-bool HttpClient::Connect(uint16_t port, int receiveBuffer) {
+bool HttpClient::Connect(uint16_t port, int receiveBuffer, const std::string& to) {
     Close();
     ended_ = false;
     pending_.clear();
@@ -45,7 +45,9 @@ bool HttpClient::Connect(uint16_t port, int receiveBuffer) {
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, to.c_str(), &address.sin_addr) != 1) {
+        return false;
+    }
     return connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
@@ -209,10 +211,10 @@ std::string RequestText(const std::string& method, const std::string& target, ui
     return text + "\r\n" + body;
 }
 
-HttpAnswer Ask(uint16_t port, const std::string& request) {
+HttpAnswer Ask(uint16_t port, const std::string& request, const std::string& address) {
     HttpClient client;
     HttpAnswer answer;
-    if (client.Connect(port) && client.Send(request)) {
+    if (client.Connect(port, 0, address) && client.Send(request)) {
         client.Read(&answer);
     }
     return answer;

@@ -32,7 +32,8 @@ class HttpClient {
     HttpClient& operator=(const HttpClient&) = delete;
 
     // receiveBuffer > 0: the socket's receive buffer, set before connecting.
-    bool Connect(uint16_t port, int receiveBuffer = 0);
+    // address: an IPv4 address of this PC's.
+    bool Connect(uint16_t port, int receiveBuffer = 0, const std::string& address = "127.0.0.1");
     bool Send(const std::string& bytes);
     // One answer: its head, and its body by Content-Length (or to the end
     // of the connection without one). False when none came within ms.
@@ -64,5 +65,5 @@ class HttpClient {
 std::string RequestText(const std::string& method, const std::string& target, uint16_t port,
                         const std::string& headers = "", const std::string& body = "");
 
-// Sends request on a connection of its own and reads the answer.
-HttpAnswer Ask(uint16_t port, const std::string& request);
+// Sends request on a connection of its own (to address) and reads the answer.
+HttpAnswer Ask(uint16_t port, const std::string& request, const std::string& address = "127.0.0.1");
