@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # korvan-cli.exe on Windows 7 opens a script, a log and a trace named in
-# letters that no one ANSI code page holds by their names. The prefix says
+# letters that no one ANSI code page holds by their names, and its server
+# gives that log as /log.csv. The prefix says
 # Windows 7 (a set of the build's, made from its template). Windows 7 ignores
 # the manifest's UTF-8 code page but Wine honours it, so a copy of the program
 # whose manifest asks for en-US's code page (1252) plays it. COM1 is a cable
@@ -43,6 +44,33 @@ made=$(cd "$work" && LC_ALL=C.UTF-8 ls -1 | grep -vxE 'korvan-cli\.exe|out|err' 
 row=$({ tr -d '\r' <"$work/$log"; } 2>/dev/null | sed -n 2p)
 [[ $row == *",COM1,firmware,$script,"*",4,Connected instrument is no Korvan module,"* ]] ||
     fail "the log's row does not name the script and exit status 4: $row"
+
+# A served station on that log gives it, byte for byte, as /log.csv.
+served=$build/windows7-served.err
+(cd "$work" && LC_ALL=C.UTF-8 timeout 60 "$KORVAN_WINE_LOADER" korvan-cli.exe --port COM1 --repeat \
+    --serve 0 --log "$log" firmware "$script" </dev/null >/dev/null 2>"$served" 8>&- 9>&-) &
+station=$!
+port=""
+for ((k = 0; k < 300 && ${#port} == 0; ++k)); do
+    sleep 0.1
+    port=$(tr -d '\r' <"$served" | sed -n 's|^korvan-cli: serving http://127.0.0.1:\([0-9]*\)/$|\1|p')
+done
+python3 - "$port" "$work/$log" <<'EOF' || fail "the served log; the station said: $(tr -d '\r' <"$served")"
+import sys, urllib.request
+port, name = sys.argv[1], sys.argv[2]
+base = "http://127.0.0.1:" + port
+try:
+    body = urllib.request.urlopen(base + "/log.csv", timeout=20).read()
+finally:
+    stop = urllib.request.Request(base + "/api/stop", data=b"{}", method="POST",
+                                  headers={"Content-Type": "application/json"})
+    urllib.request.urlopen(stop, timeout=20)
+with open(name, "rb") as log:
+    if body != log.read():
+        sys.exit("/log.csv is not the log: %d bytes" % len(body))
+EOF
+wait $station || fail "the served station ended with $?: $(tr -d '\r' <"$served")"
+rm -f "$served"
 
 [ $failures -eq 0 ] || { echo "$failures check(s) failed; the run is in $work" && exit 1; }
 rm -rf "$work"
