@@ -122,6 +122,19 @@ TEST_F(ModuleLogTest, RowsWaitInOrderAndAreTriedAgainWhenDue) {
     EXPECT_EQ(ReadWholeFile(path_), Header() + Row(1) + Row(2) + Row(3) + Row(4));
 }
 
+// The first write (a new file's header) takes a while, so that the other
+// station opens the new file meanwhile: only the lock keeps that one from
+// finding the file empty and writing the header too.
+BOOL WINAPI SlowFirstWrite(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                           LPOVERLAPPED overlapped) {
+    static bool first = true;
+    if (first) {
+        first = false;
+        Sleep(300);
+    }
+    return WriteFile(file, bytes, count, written, overlapped);
+}
+
 // Another station on the same log (a shared log on the line's server):
 // each appends its rows through its own handle, at the same time.
 TEST(LogChild, AppendsRowsWhenAsked) {
@@ -133,6 +146,7 @@ TEST(LogChild, AppendsRowsWhenAsked) {
     HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, start);
     ASSERT_NE(go, nullptr);
     WaitForSingleObject(go, 10000);
+    logWrite = SlowFirstWrite;
     ModuleLog log;
     ASSERT_EQ(log.Open(path), "");
     for (int n = 0; n < 200; ++n) {
