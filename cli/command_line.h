@@ -20,8 +20,8 @@ struct CommandLine {
     bool countGiven = false;
     std::string logFile;
     std::string stopEvent;
-    std::string serve;          // [ADDRESS:]PORT; empty: no server
-    std::string serveTokenFile; // the secret's file; empty: none
+    std::string serve;                   // [ADDRESS:]PORT; empty: no server
+    std::string serveTokenFile;          // the secret's file; empty: none
     std::vector<std::string> serveHosts; // further names the Host header may carry
     bool listPorts = false;
     bool jobGiven = false;

@@ -49,9 +49,8 @@ ByteRange RangeOf(const std::string* range, uint64_t size) {
         return part;
     }
     part.first = static_cast<uint64_t>(first);
-    const uint64_t end = hasLast && static_cast<uint64_t>(last) < size - 1
-                             ? static_cast<uint64_t>(last) + 1
-                             : size;
+    const uint64_t end =
+        hasLast && static_cast<uint64_t>(last) < size - 1 ? static_cast<uint64_t>(last) + 1 : size;
     part.count = end - part.first;
     return part;
 }
@@ -75,8 +74,8 @@ LogFileReader::~LogFileReader() {
 
 std::string LogFileReader::Open(const std::string& name) {
     file_ = OpenUtf8NamedFile(name.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
     LARGE_INTEGER size;
     if (file_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(file_, &size)) {
         return SystemMessage(GetLastError());

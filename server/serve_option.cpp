@@ -68,12 +68,14 @@ std::string ParseServeAddress(const std::string& text, ServeAddress* address) {
 }
 
 std::string ServeHostProblem(const std::string& name) {
-    const bool fits =
-        !name.empty() && name.size() <= 253 && name.front() != '.' && name.front() != '-' &&
-        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") ==
-            std::string::npos;
-    return fits ? "" : "--serve-host wants a host name (letters, digits, dots, dashes), not \"" +
-                           name + "\"";
+    const bool fits = !name.empty() && name.size() <= 253 && name.front() != '.' &&
+                      name.front() != '-' &&
+                      name.find_first_not_of(
+                          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") ==
+                          std::string::npos;
+    return fits ? ""
+                : "--serve-host wants a host name (letters, digits, dots, dashes), not \"" + name +
+                      "\"";
 }
 
 bool IsLoopbackAddress(const std::string& address) {

@@ -132,8 +132,7 @@ Reply ReplyTo(const RequestFacts& request, const Verdict& verdict, const std::st
         // The secret leaves the address bar: the browser goes to / with the cookie.
         Reply reply = Made(303, "text/plain; charset=utf-8", "");
         reply.headers.push_back({"Location", "/"});
-        reply.headers.push_back({"Set-Cookie", std::string(kTokenCookie) + "=" +
-                                                   context.cookie +
+        reply.headers.push_back({"Set-Cookie", std::string(kTokenCookie) + "=" + context.cookie +
                                                    "; Path=/; HttpOnly; SameSite=Strict"});
         return reply;
     }
