@@ -24,7 +24,9 @@ listing() {
 }
 plain="KERNEL32.dll:CreateFileW KERNEL32.dll:GetTickCount64 bcrypt.dll:BCryptHashData USER32.dll:DialogBoxParamA"
 
-# The header's versions, the imports beside the plain ones, the check's line.
+# The header's versions, the imports beside the plain ones, the check's line
+# (by the check's list alone, which is quick; the headers' probe below).
+export WINDOWS7_CHECK_HEADERS=no
 while IFS='|' read -r os subsystem added said; do
     # shellcheck disable=SC2086 # the imports are words
     out=$(listing "$os" "$subsystem" $plain $added | "$check" --listing demo.exe)
@@ -46,6 +48,7 @@ EOF
 out=$(listing 5.2 5.2 $plain KERNEL32.dll:CreateFile2 | "$check" --listing two.exe)
 [ "$(grep -c '^two.exe: ' <<<"$out")" -eq 5 ] || fail "5.2 and CreateFile2: not 5 faults: $out"
 out=$(listing 6.1 6.1 | "$check" --listing none.exe) && fail "a listing without imports passed: $out"
+unset WINDOWS7_CHECK_HEADERS
 out=$("$check" "$1/KORVAN_Setup.exe" "$1/korvan-cli.exe") || fail "the build's programs: $out"
 
 # Programs of both processors, built here, are read by the objdump that
@@ -68,6 +71,14 @@ i686|$windows7|imports, read as 32-bit x86$
 x86_64|$windows7|imports, read as 64-bit x86$
 x86_64||its header says MajorSubsystemVersion 5, not 6
 EOF
+# A function that Windows 7 lacks and the check's list does not name: the
+# Windows headers' version guards find it.
+grep -qw AddScopedPolicyIDAce "$check" && fail "AddScopedPolicyIDAce is on the check's own list"
+printf '#define _WIN32_WINNT 0x0602\n#include <windows.h>\nint main(void) { return AddScopedPolicyIDAce(0, 0, 0, 0, 0); }\n' >"$work/win8.c"
+i686-w64-mingw32-gcc -s $windows7 -o "$work/win8.exe" "$work/win8.c" || fail "win8: no program built"
+out=$("$check" "$work/win8.exe") && fail "a program importing AddScopedPolicyIDAce passed: $out"
+grep -qx "win8.exe: imports AddScopedPolicyIDAce (KERNEL32.dll), which the Windows headers declare for Windows 8 or later only" <<<"$out" ||
+    fail "AddScopedPolicyIDAce: $out"
 echo 'no program' >"$work/text.exe"
 out=$("$check" "$work/text.exe") && fail "a text file passed: $out"
 grep -qx "text.exe: objdump cannot read it: not a Windows program for 32-bit or 64-bit x86" <<<"$out" ||
