@@ -85,6 +85,7 @@
       showRecent();
     }
     run = id;
+    byId('run').textContent = run ? 'of run ' + run : '';
   }
 
   function showStation(station) {

@@ -115,6 +115,7 @@ return {tiles: tiles,
         banner: banner.hidden ? '' : banner.textContent,
         station: document.getElementById('station-state').textContent,
         modules: document.getElementById('total-modules').textContent,
+        run: document.getElementById('run').textContent,
         rows: Array.from(document.querySelectorAll('#modules tr')).map(
             (row) => Array.from(row.cells).map((cell) => cell.textContent)),
         asking: !document.getElementById('stop-ask').hidden,
@@ -237,6 +238,8 @@ def show_real_station(driver, build, folder, screenshot):
                  "Modules 1 \u00b7 Failed 0" in page["tiles"]["COM1"]["text"] and
                  "Modules 1 \u00b7 Failed 1" in page["tiles"]["COM3"]["text"], OUTCOME_WITHIN_S)
         page = driver.run(READ_PAGE)
+        if not page["run"].startswith("of run 20"):
+            fail("the page does not name the station's run: %r" % page["run"])
         startups = [row[5] for row in page["rows"]]
         if MARKUP not in startups:
             fail("the start-up output that is markup is not shown as text: %s" % startups)
