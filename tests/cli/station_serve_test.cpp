@@ -321,6 +321,61 @@ TEST(StationServeTest, MisbehavingClientsLeaveADownloadAsItIs) {
     DeleteFileA(tokenFile.c_str());
 }
 
+// Slow downloads of a long log (a few MB here; 150 MB in the benchmarks)
+// while a module's firmware goes out: each download byte-exact, the
+// module's script too, and the station goes on to its end.
+TEST(StationServeTest, SlowDownloadsOfALongLogWhileAModuleIsProgrammed) {
+    std::string log = "\xEF\xBB\xBFtime_utc,port,job,script,script_bytes,script_sha256,"
+                      "old_profibus_id,new_profibus_id,startup_output,exit_status,outcome,"
+                      "detail,seconds\r\n";
+    for (int row = 0; log.size() < 3 * 1024 * 1024; ++row) {
+        log += "2026-12-08T14:16:36Z,COM3,firmware,fw.dcs,4096,,,,Korvan V2.07,0,"
+               "The programming of Firmware was successful.,," +
+               std::to_string(row) + "\r\n";
+    }
+    const std::string logFile = WriteTempFile("long.csv", log);
+    const std::string script = WriteTempFile("long.dcs", std::string(4096, 'k'));
+    Module module;
+    ASSERT_TRUE(module.Start(2, ""));
+    ServedStation station;
+    ASSERT_TRUE(station.Start("--port COM1 --repeat --serve 0 --log \"" + logFile +
+                              "\" firmware \"" + script + "\""));
+    ASSERT_TRUE(station.Cli().AwaitErrorText(kRequest, 20000));
+    std::vector<HttpAnswer> downloads(4);
+    std::vector<std::thread> readers;
+    for (HttpAnswer& download : downloads) {
+        readers.emplace_back([&station, &download] {
+            HttpClient slow;
+            slow.SetPace(2);
+            if (slow.Connect(station.Port(), 16384) &&
+                slow.Send(RequestText("GET", "/log.csv", station.Port()))) {
+                slow.Read(&download, 60000);
+            }
+        });
+    }
+    module.PowerOn();
+    EXPECT_TRUE(AwaitTrue([&] { return station.Station()["modules"] == 1; }, 30000));
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    station.Post("/api/stop");
+    EXPECT_EQ(station.Cli().Wait(20000), 0) << station.Cli().Errors();
+    const std::string written = ReadWholeFile(logFile);
+    for (const HttpAnswer& download : downloads) {
+        EXPECT_EQ(download.status, 200);
+        EXPECT_GE(download.body.size(), log.size());
+        EXPECT_TRUE(download.body == written.substr(0, download.body.size()));
+    }
+    EXPECT_EQ(written.size() > log.size(), true); // the module's row came after
+    module.process.Send("q\n");
+    module.process.CloseInput();
+    module.process.Wait(10000);
+    EXPECT_TRUE(Contains(module.process.Output(), "4096 script bytes received, 0 bad characters"))
+        << module.process.Output();
+    DeleteFileA(logFile.c_str());
+    DeleteFileA(script.c_str());
+}
+
 // A station started again on its log: the controller that comes back with
 // the last event id of the run before gets the new run's records from its
 // first, a page says the oldest record held and whether more follow, and
