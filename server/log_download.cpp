@@ -20,13 +20,13 @@ ByteRange RangeOf(const std::string* range, uint64_t size) {
         range->find(',') != std::string::npos) {
         return Whole(size);
     }
-    const std::string spec = range->substr(kUnit.size());
-    const size_t dash = spec.find('-');
+    const std::string asked = range->substr(kUnit.size());
+    const size_t dash = asked.find('-');
     if (dash == std::string::npos) {
         return Whole(size);
     }
     int64_t first = 0, last = 0;
-    const std::string firstText = spec.substr(0, dash), lastText = spec.substr(dash + 1);
+    const std::string firstText = asked.substr(0, dash), lastText = asked.substr(dash + 1);
     const bool hasFirst = ParseSequence(firstText, &first);
     const bool hasLast = ParseSequence(lastText, &last);
     if ((!hasFirst && !firstText.empty()) || (!hasLast && !lastText.empty()) ||
