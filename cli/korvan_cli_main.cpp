@@ -14,7 +14,10 @@
 #include "run_face.h"
 #include "run_texts.h"
 #include "script_store.h"
+#include "service_commands.h"
+#include "service_run.h"
 #include "station.h"
+#include "station_check.h"
 #include "station_server.h"
 #include "stop_signal.h"
 #include "utf8_file_names.h"
@@ -232,25 +235,14 @@ int Finish(StationJob* job, const StationEnd& end) {
     return end.status;
 }
 
-} // namespace
-
-// The arguments come as UTF-16 (wmain), so that names beyond the system's
-// code page arrive whole.
-int wmain(int argc, wchar_t** wideArgv) {
-    // From the first step on, a stop is caught: one that comes before the
-    // station has opened a port ends the program with nothing sent.
-    CatchConsoleStops();
-    CommandLine line;
-    const int read = ReadCommandLine(argc, wideArgv, &line);
-    if (read >= 0) {
-        return read;
-    }
+// The station of the command line (or of its settings file), or its check.
+int RunStationOf(const CommandLine& line) {
     if (line.listPorts) {
         return line.jobGiven ? UsageError("--list-ports takes no job") : ListPorts();
     }
     // A stop given from now on is this station's: the stop event is reset
     // before anything else takes time (the port list of --port auto).
-    if (!WatchTheStopEvent(line.stopEvent)) {
+    if (!line.check && !WatchTheStopEvent(line.stopEvent)) {
         return kUsageError;
     }
     static StationJob job;
@@ -261,6 +253,10 @@ int wmain(int argc, wchar_t** wideArgv) {
     }
     if (!problem.empty()) {
         return UsageError(problem);
+    }
+    if (line.check) {
+        return CheckTraceFile(line.traceFile) ? CheckStation(line, job, kCliScriptSlot)
+                                              : kUsageError;
     }
     GiveStopThePorts(job);
     static ModuleLog log;
@@ -287,4 +283,29 @@ int wmain(int argc, wchar_t** wideArgv) {
         server->Stop(); // the last events go out first
     }
     return Finish(&job, end);
+}
+
+} // namespace
+
+// The arguments come as UTF-16 (wmain), so that names beyond the system's
+// code page arrive whole.
+int wmain(int argc, wchar_t** wideArgv) {
+    // From the first step on, a stop is caught: one that comes before the
+    // station has opened a port ends the program with nothing sent.
+    CatchConsoleStops();
+    CommandLine line;
+    const int read = ReadCommandLine(argc, wideArgv, &line);
+    if (read >= 0) {
+        return read;
+    }
+    switch (line.service) {
+    case kServiceInstall:
+    case kServiceRemove:
+    case kServiceStatus:
+        return RunServiceCommand(line);
+    case kServiceRun:
+        return RunAsService(line, RunStationOf);
+    default:
+        return RunStationOf(line);
+    }
 }
