@@ -296,7 +296,12 @@ int wmain(int argc, wchar_t** wideArgv) {
     CommandLine line;
     const int read = ReadCommandLine(argc, wideArgv, &line);
     if (read >= 0) {
-        return read;
+        // A service whose settings have become unusable still answers the
+        // service manager: it stops at once with the usage error's status.
+        static int unusable = read;
+        return ServiceNameOf(argc, wideArgv, &line.serviceName)
+                   ? RunAsService(line, [](const CommandLine&) { return unusable; })
+                   : read;
     }
     switch (line.service) {
     case kServiceInstall:

@@ -137,10 +137,20 @@ HANDLE LinesToEventLog(int* writeDescriptor) {
         return nullptr;
     }
     *writeDescriptor = _open_osfhandle(reinterpret_cast<intptr_t>(writeEnd), _O_TEXT);
-    _dup2(*writeDescriptor, 1);
-    _dup2(*writeDescriptor, 2);
-    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(1)));
-    SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(2)));
+    // A process started without standard handles (as the service manager
+    // starts it) has streams without a descriptor, which the runtime does
+    // not open again: each is given one of the pipe.
+    for (FILE* stream : {stdout, stderr}) {
+        if (_fileno(stream) >= 0) {
+            _dup2(*writeDescriptor, _fileno(stream));
+        } else {
+#ifndef _UCRT
+            stream->_file = _dup(*writeDescriptor);
+#endif
+        }
+    }
+    SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout))));
+    SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr))));
     setvbuf(stdout, nullptr, _IONBF, 0);
     setvbuf(stderr, nullptr, _IONBF, 0);
     return CreateThread(nullptr, 0, ForwardLines, readEnd, 0, nullptr);
@@ -161,11 +171,9 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     fflush(stdout);
     fflush(stderr);
     // The pipe's last writer gone, the forwarder reads its last lines.
-    _close(1);
-    _close(2);
-    if (writeDescriptor > 2) {
-        _close(writeDescriptor);
-    }
+    _close(_fileno(stdout));
+    _close(_fileno(stderr));
+    _close(writeDescriptor);
     if (forwarder != nullptr) {
         WaitForSingleObject(forwarder, 1000);
         CloseHandle(forwarder);
@@ -179,6 +187,16 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 }
 
 } // namespace
+
+bool ServiceNameOf(int argc, wchar_t** wideArgv, std::string* name) {
+    for (int k = 1; k + 1 < argc; ++k) {
+        if (std::wstring(wideArgv[k]) == L"--service") {
+            *name = Utf8Of(wideArgv[k + 1]);
+            return true;
+        }
+    }
+    return false;
+}
 
 int RunAsService(const CommandLine& line, StationMain station) {
     serviceLine = &line;

@@ -19,6 +19,10 @@ typedef int (*StationMain)(const CommandLine& line);
 // manager (said on standard error).
 int RunAsService(const CommandLine& line, StationMain station);
 
+// Whether the arguments hold --service NAME (for a command line that could
+// not be read otherwise), and the NAME.
+bool ServiceNameOf(int argc, wchar_t** wideArgv, std::string* name);
+
 // The registry value of the service (under its key's Parameters) that
 // holds the station's address while it serves.
 extern const wchar_t kAddressValue[];

@@ -34,7 +34,7 @@ BOOL WINAPI RecordEvent(HANDLE, WORD type, WORD, DWORD id, PSID, WORD count, DWO
 
 // Lines as the station shows them without a console, in the order of a
 // day: the log's trouble is one event however its waiting rows grow.
-TEST(EventLog, TheStationsLinesBecomeTheirMessages) {
+TEST(StationEventLog, TheStationsLinesBecomeTheirMessages) {
     struct Case {
         const char* line;
         DWORD id; // 0: no event
@@ -93,7 +93,7 @@ TEST(EventLog, TheStationsLinesBecomeTheirMessages) {
 
 // The program the event source names holds a text for every message, with
 // its inserts.
-TEST(EventLog, KorvanCliHoldsEveryMessage) {
+TEST(StationEventLog, KorvanCliHoldsEveryMessage) {
     char own[MAX_PATH];
     GetModuleFileNameA(nullptr, own, sizeof own);
     std::string path(own);
@@ -105,8 +105,8 @@ TEST(EventLog, KorvanCliHoldsEveryMessage) {
     for (DWORD id = KORVAN_EVENT_STARTED; id <= KORVAN_EVENT_STOP_ASKED; ++id) {
         char text[512] = "";
         const DWORD length =
-            FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, program,
-                           id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text,
+            FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, program, id,
+                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text,
                            reinterpret_cast<va_list*>(inserts));
         EXPECT_GT(length, 0u) << "message " << id;
         EXPECT_EQ(std::string(text).find('%'), std::string::npos) << text;
