@@ -70,9 +70,18 @@ std::string Utf8Of(const wchar_t* text) {
     return bytes;
 }
 
+namespace {
+std::string lastUsageProblem;
+} // namespace
+
 int UsageError(const std::string& problem) {
     fprintf(stderr, "korvan-cli: %s (see korvan-cli --help)\n", problem.c_str());
+    lastUsageProblem = problem;
     return kUsageError;
+}
+
+const std::string& LastUsageProblem() {
+    return lastUsageProblem;
 }
 
 namespace {

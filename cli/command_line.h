@@ -45,5 +45,9 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line);
 // kUsageError: "korvan-cli: PROBLEM (see korvan-cli --help)".
 int UsageError(const std::string& problem);
 
+// The problem of the last usage error (for a service, whose standard error
+// goes nowhere until it runs); empty when there was none.
+const std::string& LastUsageProblem();
+
 // A UTF-16 text in UTF-8, as CLI11 and the program's 8-bit calls take it.
 std::string Utf8Of(const wchar_t* text);

@@ -297,11 +297,14 @@ int wmain(int argc, wchar_t** wideArgv) {
     const int read = ReadCommandLine(argc, wideArgv, &line);
     if (read >= 0) {
         // A service whose settings have become unusable still answers the
-        // service manager: it stops at once with the usage error's status.
+        // service manager: it tells the problem to the event log and stops
+        // at once with the usage error's status.
         static int unusable = read;
-        return ServiceNameOf(argc, wideArgv, &line.serviceName)
-                   ? RunAsService(line, [](const CommandLine&) { return unusable; })
-                   : read;
+        const auto tell = [](const CommandLine&) {
+            fprintf(stderr, "korvan-cli: %s\n", LastUsageProblem().c_str());
+            return unusable;
+        };
+        return ServiceNameOf(argc, wideArgv, &line.serviceName) ? RunAsService(line, tell) : read;
     }
     switch (line.service) {
     case kServiceInstall:

@@ -67,7 +67,7 @@ bool IsRelativePath(const std::string& path) {
     if (path.empty() || slash(path[0])) {
         return path.empty();
     }
-    return !(path.size() >= 3 && path[1] == ':' && slash(path[2]));
+    return !(path.size() >= 2 && path[1] == ':'); // a drive's path is the drive's
 }
 
 std::string PathFromFolder(const std::string& folder, const std::string& path) {

@@ -25,8 +25,8 @@ std::string ReadSettingsText(const std::string& text, std::vector<Setting>* sett
 // The keys whose values name files.
 bool IsFileKey(const std::string& key);
 
-// True for a path that is not absolute: neither "C:\..." nor "\\server\..."
-// nor "\..." (nor with forward slashes).
+// True for a path that names neither a drive ("C:\...", "C:x") nor a root
+// ("\\server\...", "\...", or with forward slashes).
 bool IsRelativePath(const std::string& path);
 
 // A relative path taken from the folder; an absolute one as it is.
