@@ -8,6 +8,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "event_log.h"
 #include "module_log.h"
 #include "port_list.h"
 #include "port_listing.h"
@@ -285,6 +286,26 @@ int RunStationOf(const CommandLine& line) {
     return Finish(&job, end);
 }
 
+// A service is installed only with settings that pass --check, as the
+// service will run them (with --repeat): a station that could never run is
+// said at once, not at the next start of Windows.
+bool SettingsPassTheCheck(const CommandLine& line, wchar_t* program) {
+    if (line.configFile.empty()) {
+        return true; // the service command says what is missing
+    }
+    std::wstring file = WideOf(line.configFile);
+    std::wstring repeat = L"--repeat";
+    std::wstring check = L"--check";
+    std::wstring config = L"--config";
+    wchar_t* arguments[] = {program, &repeat[0], &check[0], &config[0], &file[0]};
+    CommandLine checked;
+    if (ReadCommandLine(5, arguments, &checked) >= 0 || RunStationOf(checked) != 0) {
+        fprintf(stderr, "korvan-cli: service not installed: its settings do not pass --check\n");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // The arguments come as UTF-16 (wmain), so that names beyond the system's
@@ -308,6 +329,7 @@ int wmain(int argc, wchar_t** wideArgv) {
     }
     switch (line.service) {
     case kServiceInstall:
+        return SettingsPassTheCheck(line, wideArgv[0]) ? RunServiceCommand(line) : kUsageError;
     case kServiceRemove:
     case kServiceStatus:
         return RunServiceCommand(line);

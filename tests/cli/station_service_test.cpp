@@ -155,6 +155,16 @@ TEST_F(ServiceTest, RunsTheStationOfItsSettingsUntilScStopsIt) {
         KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\KorvanStation"));
 }
 
+// Settings with which the station could never run are no service.
+TEST_F(ServiceTest, InstallsOnlySettingsThatPassTheCheck) {
+    Write("station.ini", "job = firmware\nscript = Korvan.dcs\n"); // no port
+    const Said said = Cli(std::string("service install ") + kService + " --config \"" +
+                          Path("station.ini") + "\"");
+    EXPECT_EQ(said.exitCode, 1);
+    SERVICE_STATUS state = {};
+    EXPECT_FALSE(QueryService(&state));
+}
+
 // A station that ends by itself stops the service with its exit status as
 // the service's own exit code: its one port cannot be opened, or its
 // settings have become unusable since the service was installed.
