@@ -110,24 +110,43 @@ class ServiceTest : public ::testing::Test {
                               Path("station.ini") + "\"");
         ASSERT_EQ(said.exitCode, 0) << said.output;
     }
+    // Starts the service with sc and gives the port of its page, once it
+    // serves; 0 when it does not.
+    uint16_t StartAndFindPage() {
+        if (RunSystemProgram(std::string("sc.exe start ") + kService) != 0) {
+            return 0;
+        }
+        std::string status;
+        AwaitTrue(
+            [&] {
+                status = Cli(std::string("service status ") + kService).output;
+                return Contains(status, "running, page at http://127.0.0.1:");
+            },
+            20000);
+        const size_t at = status.find("127.0.0.1:");
+        return at == std::string::npos ? 0
+                                       : static_cast<uint16_t>(std::stoi(status.substr(at + 10)));
+    }
+    // Stops the service with sc: true when it has stopped within 5 s.
+    bool StopWithSc(SERVICE_STATUS* state) {
+        Stopwatch stop;
+        if (RunSystemProgram(std::string("sc.exe stop ") + kService) != 0) {
+            return false;
+        }
+        AwaitTrue([&] { return QueryService(state) && state->dwCurrentState == SERVICE_STOPPED; },
+                  10000);
+        EXPECT_LT(stop.Ms(), 5000.0);
+        return state->dwCurrentState == SERVICE_STOPPED;
+    }
     std::string folder_;
 };
 
 TEST_F(ServiceTest, RunsTheStationOfItsSettingsUntilScStopsIt) {
     Install("port = COM1\nrepeat = true\nserve = 0\nlog = runs.csv\n"
             "job = firmware\nscript = Korvan.dcs\n");
-    ASSERT_EQ(RunSystemProgram(std::string("sc.exe start ") + kService), 0);
     // The station says where its page is once it serves.
-    std::string status;
-    ASSERT_TRUE(AwaitTrue(
-        [&] {
-            status = Cli(std::string("service status ") + kService).output;
-            return Contains(status, "running, page at http://127.0.0.1:");
-        },
-        20000))
-        << status;
-    const uint16_t port =
-        static_cast<uint16_t>(std::stoi(status.substr(status.find("127.0.0.1:") + 10)));
+    const uint16_t port = StartAndFindPage();
+    ASSERT_NE(port, 0);
     EXPECT_EQ(Ask(port, RequestText("GET", "/api/station", port)).status, 200);
 
     // No Enter is asked for: the port waits for its module.
@@ -138,12 +157,8 @@ TEST_F(ServiceTest, RunsTheStationOfItsSettingsUntilScStopsIt) {
         AwaitTrue([&] { return Contains(ReadWholeFile(Path("runs.csv")), "successful"); }, 30000))
         << ReadWholeFile(Path("runs.csv"));
 
-    Stopwatch stop;
-    ASSERT_EQ(RunSystemProgram(std::string("sc.exe stop ") + kService), 0);
     SERVICE_STATUS state = {};
-    ASSERT_TRUE(AwaitTrue(
-        [&] { return QueryService(&state) && state.dwCurrentState == SERVICE_STOPPED; }, 10000));
-    EXPECT_LT(stop.Ms(), 5000.0);
+    ASSERT_TRUE(StopWithSc(&state));
     EXPECT_EQ(state.dwWin32ExitCode, static_cast<DWORD>(NO_ERROR)); // the shift's end
     EXPECT_TRUE(Contains(Cli(std::string("service status ") + kService).output,
                          std::string(kService) + ": stopped\n"));
@@ -153,6 +168,33 @@ TEST_F(ServiceTest, RunsTheStationOfItsSettingsUntilScStopsIt) {
     EXPECT_FALSE(KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\KorvanStationTest"));
     EXPECT_FALSE(
         KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\KorvanStation"));
+}
+
+// A stop from the service manager in the middle of a module's download is
+// the station's stop: the module is logged as interrupted, and the service
+// ends with that status.
+TEST_F(ServiceTest, AStopDuringADownloadLogsTheModuleAndReportsNine) {
+    Write("long.dcs", "; long\r\n" + std::string(6000, 'K'));
+    Install("port = COM1\nrepeat = true\nserve = 0\nlog = runs.csv\n"
+            "job = firmware\nscript = long.dcs\n");
+    const uint16_t port = StartAndFindPage();
+    ASSERT_NE(port, 0);
+    Module module;
+    ASSERT_TRUE(module.Start(2, "--pace 9600"));
+    module.PowerOn();
+    ASSERT_TRUE(AwaitTrue(
+        [&] {
+            return Contains(Ask(port, RequestText("GET", "/api/station", port)).body,
+                            "\"state\":\"programming\"");
+        },
+        20000));
+    SERVICE_STATUS state = {};
+    ASSERT_TRUE(StopWithSc(&state));
+    EXPECT_EQ(state.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(state.dwServiceSpecificExitCode, 9u);
+    EXPECT_TRUE(Contains(ReadWholeFile(Path("runs.csv")), ",9,The run was interrupted,"))
+        << ReadWholeFile(Path("runs.csv"));
+    DeleteFileA(Path("long.dcs").c_str());
 }
 
 // Settings with which the station could never run are no service.
