@@ -9,6 +9,8 @@
 #include "any_port_option.h"
 #include "console_options.h"
 #include "korvan_version.h"
+#include "settings_file.h"
+#include "settings_options.h"
 
 namespace {
 
@@ -68,25 +70,36 @@ std::string Utf8Of(const wchar_t* text) {
     return bytes;
 }
 
+namespace {
+std::string lastUsageProblem;
+} // namespace
+
 int UsageError(const std::string& problem) {
     fprintf(stderr, "korvan-cli: %s (see korvan-cli --help)\n", problem.c_str());
+    lastUsageProblem = problem;
     return kUsageError;
 }
 
-int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
-    std::vector<std::string> arguments;
-    for (int k = 0; k < argc; ++k) {
-        arguments.push_back(Utf8Of(wideArgv[k]));
-    }
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(&argument[0]);
-    }
+const std::string& LastUsageProblem() {
+    return lastUsageProblem;
+}
 
-    CLI::App app{"Programs a Korvan module on a COM port: loads new firmware into it, or sets "
-                 "its Profibus-ID. Several ports at once, and module after module, make it a "
-                 "production station.",
-                 "korvan-cli"};
+namespace {
+
+// What the reading needs of the command line's parts beyond the values.
+struct CommandParts {
+    CLI::Option* count = nullptr;
+    CLI::App* firmware = nullptr;
+    CLI::App* profibus = nullptr;
+    CLI::App* readId = nullptr;
+    CLI::App* service = nullptr;
+    CLI::App* install = nullptr;
+    CLI::App* remove = nullptr;
+    CLI::App* status = nullptr;
+};
+
+// The command line's options and jobs, their values going into *line.
+void DefineCommandLine(CLI::App& app, CommandLine* line, CommandParts* parts) {
     app.set_version_flag("--version", std::string("korvan-cli ") + KORVAN_VERSION_TEXT);
     app.footer(kExitStatuses);
     app.require_subcommand(0, 1);
@@ -158,18 +171,159 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
         "read-id", "reads the module's configuration record and writes nothing back: the "
                    "Profibus-ID on standard output, the record on standard error");
 
+    DefineSettingsOptions(app, line);
+    parts->service =
+        DefineServiceCommands(app, line, &parts->install, &parts->remove, &parts->status);
+    parts->count = count;
+    parts->firmware = firmware;
+    parts->profibus = profibus;
+    parts->readId = readId;
+}
+
+CLI::App MakeApp() {
+    return CLI::App{"Programs a Korvan module on a COM port: loads new firmware into it, or sets "
+                    "its Profibus-ID. Several ports at once, and module after module, make it a "
+                    "production station.",
+                    "korvan-cli"};
+}
+
+// What CLI11 says of the arguments (the program's name first): empty when
+// it takes them.
+std::string ParseProblem(const std::vector<std::string>& arguments) {
+    CommandLine scratch;
+    CommandParts parts;
+    CLI::App app = MakeApp();
+    DefineCommandLine(app, &scratch, &parts);
+    std::vector<std::string> kept = arguments;
+    std::vector<char*> argv;
+    for (std::string& argument : kept) {
+        argv.push_back(&argument[0]);
+    }
     try {
-        app.parse(argc, argv.data());
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        return UsageProblem(e);
+    }
+    return "";
+}
+
+// The settings file's arguments before the command line's, its job after
+// them, each setting checked on its own so that a problem names its line;
+// a setting that the command line gives too is left out (the command line
+// wins).
+std::string MergeSettings(const CLI::App& app, const CommandParts& parts,
+                          const std::vector<std::string>& arguments, const std::string& fileName,
+                          std::vector<std::string>* merged) {
+    std::vector<Setting> settings;
+    std::string folder;
+    std::string problem = ReadSettingsFile(fileName, &settings, &folder);
+    if (!problem.empty()) {
+        return fileName + ", " + problem;
+    }
+    merged->assign(1, arguments[0]);
+    for (const Setting& setting : settings) {
+        if (setting.key == "job" || setting.key == "script" || setting.key == "profibus-id") {
+            continue;
+        }
+        const CLI::Option* option = app.get_option_no_throw("--" + setting.key);
+        const std::string where =
+            fileName + ", line " + std::to_string(setting.line) + ", " + setting.key + ": ";
+        if (option == nullptr || !IsSettingKey(setting.key)) {
+            return where + "no such setting";
+        }
+        if (option->count() > 0) {
+            continue;
+        }
+        const std::vector<std::string> given = OptionArguments(setting, folder);
+        problem = ParseProblem({arguments[0], given[0]});
+        if (!problem.empty()) {
+            const std::string named = "--" + setting.key + ": ";
+            return where + (problem.rfind(named, 0) == 0 ? problem.substr(named.size()) : problem);
+        }
+        merged->push_back(given[0]);
+    }
+    merged->insert(merged->end(), arguments.begin() + 1, arguments.end());
+    const bool jobGiven =
+        parts.firmware->parsed() || parts.profibus->parsed() || parts.readId->parsed();
+    const std::vector<std::string> job = JobArguments(settings, folder, &problem);
+    if (!problem.empty()) {
+        return fileName + ", " + problem;
+    }
+    if (!jobGiven && !job.empty()) {
+        std::vector<std::string> alone{arguments[0]};
+        alone.insert(alone.end(), job.begin(), job.end());
+        problem = ParseProblem(alone);
+        if (!problem.empty()) {
+            return fileName + ", job " + job[0] + ": " + problem;
+        }
+        merged->insert(merged->end(), job.begin(), job.end());
+    }
+    return "";
+}
+
+// What the parts parsed tell beyond their values.
+void TakeParts(const CommandParts& parts, CommandLine* line) {
+    line->countGiven = parts.count->count() > 0;
+    line->jobGiven = parts.firmware->parsed() || parts.profibus->parsed() || parts.readId->parsed();
+    line->mode = parts.firmware->parsed()
+                     ? kFirmwareMode
+                     : (parts.profibus->parsed() ? kProfibusIdMode : kReadIdMode);
+    if (parts.service->parsed()) {
+        line->service = parts.install->parsed()
+                            ? kServiceInstall
+                            : (parts.remove->parsed() ? kServiceRemove : kServiceStatus);
+    }
+}
+
+// Parses the arguments into *line: -1 to go on, else the exit status.
+int Parse(std::vector<std::string> arguments, CommandLine* line, CLI::App* app,
+          CommandParts* parts) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(&argument[0]);
+    }
+    DefineCommandLine(*app, line, parts);
+    try {
+        app->parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+        return app->exit(e);
     } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+        return app->exit(e);
     } catch (const CLI::ParseError& e) {
         return UsageError(UsageProblem(e));
     }
-    line->countGiven = count->count() > 0;
-    line->jobGiven = firmware->parsed() || profibus->parsed() || readId->parsed();
-    line->mode =
-        firmware->parsed() ? kFirmwareMode : (profibus->parsed() ? kProfibusIdMode : kReadIdMode);
     return -1;
+}
+
+} // namespace
+
+int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line) {
+    std::vector<std::string> arguments;
+    for (int k = 0; k < argc; ++k) {
+        arguments.push_back(Utf8Of(wideArgv[k]));
+    }
+    CLI::App app = MakeApp();
+    CommandParts parts;
+    int read = Parse(arguments, line, &app, &parts);
+    if (read >= 0 || line->configFile.empty()) {
+        TakeParts(parts, line);
+        return read;
+    }
+    // The settings file: what the command line does not give.
+    std::vector<std::string> merged;
+    const std::string problem = MergeSettings(app, parts, arguments, line->configFile, &merged);
+    if (!problem.empty()) {
+        return UsageError(problem);
+    }
+    if (parts.service->parsed()) {
+        TakeParts(parts, line); // the service takes the file's name, checked here
+        return -1;
+    }
+    const std::string configFile = line->configFile;
+    *line = CommandLine();
+    CLI::App again = MakeApp();
+    read = Parse(merged, line, &again, &parts);
+    line->configFile = configFile;
+    TakeParts(parts, line);
+    return read;
 }

@@ -10,6 +10,9 @@
 // The exit status of a command line that cannot be used.
 enum : int { kUsageError = 1 };
 
+// The service commands, and the station run by the service manager.
+enum ServiceAction { kNoService, kServiceInstall, kServiceRemove, kServiceStatus, kServiceRun };
+
 // What the command line asks for.
 struct CommandLine {
     std::vector<int> ports; // port numbers, or kAnyPort; in the order given
@@ -28,6 +31,10 @@ struct CommandLine {
     RunMode mode = kFirmwareMode;
     std::string scriptFile; // firmware: in UTF-8
     int profibusId = 0;
+    std::string configFile; // --config: the settings file, as given
+    bool check = false;     // --check: the settings checked, nothing run
+    ServiceAction service = kNoService;
+    std::string serviceName; // service install/remove/status NAME, or --service NAME
 };
 
 // Reads the arguments as wmain gets them (UTF-16). -1 when the program is to
@@ -38,6 +45,10 @@ int ReadCommandLine(int argc, wchar_t** wideArgv, CommandLine* line);
 // Writes the one line of a command line that cannot be used, and gives
 // kUsageError: "korvan-cli: PROBLEM (see korvan-cli --help)".
 int UsageError(const std::string& problem);
+
+// The problem of the last usage error (for a service, whose standard error
+// goes nowhere until it runs); empty when there was none.
+const std::string& LastUsageProblem();
 
 // A UTF-16 text in UTF-8, as CLI11 and the program's 8-bit calls take it.
 std::string Utf8Of(const wchar_t* text);

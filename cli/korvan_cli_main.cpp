@@ -8,13 +8,17 @@
 #include <string>
 
 #include "command_line.h"
+#include "event_log.h"
 #include "module_log.h"
 #include "port_list.h"
 #include "port_listing.h"
 #include "run_face.h"
 #include "run_texts.h"
 #include "script_store.h"
+#include "service_commands.h"
+#include "service_run.h"
 #include "station.h"
+#include "station_check.h"
 #include "station_server.h"
 #include "stop_signal.h"
 #include "utf8_file_names.h"
@@ -245,25 +249,14 @@ int Finish(StationJob* job, const StationEnd& end) {
     return end.status;
 }
 
-} // namespace
-
-// The arguments come as UTF-16 (wmain), so that names beyond the system's
-// code page arrive whole.
-int wmain(int argc, wchar_t** wideArgv) {
-    // From the first step on, a stop is caught: one that comes before the
-    // station has opened a port ends the program with nothing sent.
-    CatchConsoleStops();
-    CommandLine line;
-    const int read = ReadCommandLine(argc, wideArgv, &line);
-    if (read >= 0) {
-        return read;
-    }
+// The station of the command line (or of its settings file), or its check.
+int RunStationOf(const CommandLine& line) {
     if (line.listPorts) {
         return line.jobGiven ? UsageError("--list-ports takes no job") : ListPorts();
     }
     // A stop given from now on is this station's: the stop event is reset
     // before anything else takes time (the port list of --port auto).
-    if (!WatchTheStopEvent(line.stopEvent)) {
+    if (!line.check && !WatchTheStopEvent(line.stopEvent)) {
         return kUsageError;
     }
     static StationJob job;
@@ -274,6 +267,10 @@ int wmain(int argc, wchar_t** wideArgv) {
     }
     if (!problem.empty()) {
         return UsageError(problem);
+    }
+    if (line.check) {
+        return CheckTraceFile(line.traceFile) ? CheckStation(line, job, kCliScriptSlot)
+                                              : kUsageError;
     }
     GiveStopThePorts(job);
     static ModuleLog log;
@@ -300,4 +297,58 @@ int wmain(int argc, wchar_t** wideArgv) {
         server->Stop(); // the last events go out first
     }
     return Finish(&job, end);
+}
+
+// A service is installed only with settings that pass --check, as the
+// service will run them (with --repeat): a station that could never run is
+// said at once, not at the next start of Windows.
+bool SettingsPassTheCheck(const CommandLine& line, wchar_t* program) {
+    if (line.configFile.empty()) {
+        return true; // the service command says what is missing
+    }
+    std::wstring file = WideOf(line.configFile);
+    std::wstring repeat = L"--repeat";
+    std::wstring check = L"--check";
+    std::wstring config = L"--config";
+    wchar_t* arguments[] = {program, &repeat[0], &check[0], &config[0], &file[0]};
+    CommandLine checked;
+    if (ReadCommandLine(5, arguments, &checked) >= 0 || RunStationOf(checked) != 0) {
+        fprintf(stderr, "korvan-cli: service not installed: its settings do not pass --check\n");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// The arguments come as UTF-16 (wmain), so that names beyond the system's
+// code page arrive whole.
+int wmain(int argc, wchar_t** wideArgv) {
+    // From the first step on, a stop is caught: one that comes before the
+    // station has opened a port ends the program with nothing sent.
+    CatchConsoleStops();
+    CommandLine line;
+    const int read = ReadCommandLine(argc, wideArgv, &line);
+    if (read >= 0) {
+        // A service whose settings have become unusable still answers the
+        // service manager: it tells the problem to the event log and stops
+        // at once with the usage error's status.
+        static int unusable = read;
+        const auto tell = [](const CommandLine&) {
+            fprintf(stderr, "korvan-cli: %s\n", LastUsageProblem().c_str());
+            return unusable;
+        };
+        return ServiceNameOf(argc, wideArgv, &line.serviceName) ? RunAsService(line, tell) : read;
+    }
+    switch (line.service) {
+    case kServiceInstall:
+        return SettingsPassTheCheck(line, wideArgv[0]) ? RunServiceCommand(line) : kUsageError;
+    case kServiceRemove:
+    case kServiceStatus:
+        return RunServiceCommand(line);
+    case kServiceRun:
+        return RunAsService(line, RunStationOf);
+    default:
+        return RunStationOf(line);
+    }
 }
