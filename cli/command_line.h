@@ -22,6 +22,10 @@ struct CommandLine {
     std::string stopEvent;
     std::string serve;          // [ADDRESS:]PORT; empty: no server
     std::string serveTokenFile; // the secret's file; empty: none
+    std::string stationName;    // --station; empty: the PC's name
+    std::string order;          // --order; empty: none
+    std::string operatorName;   // --operator; empty: none
+    int alarmAfter = 3;         // --alarm-after; 0: no alarm
     bool listPorts = false;
     bool jobGiven = false;
     RunMode mode = kFirmwareMode;

@@ -28,6 +28,9 @@ const char kRequestText[] = "Please switch the Korvan module OFF and then ON";
 // How often the main thread looks at the ports; a module done wakes it at
 // once.
 const DWORD kLookMs = 50;
+// How long the log's last try may take: a wait for another program's lock
+// (cut short by a stop), and a write.
+const DWORD kLogFinishMs = ModuleLog::kLockWaitMs + 3000;
 
 // What the main thread keeps of a station; it outlives RunStation when a
 // thread of the station has not ended (see StationEnd).
@@ -86,10 +89,12 @@ void TakeModuleDone(StationRun* run, const ModuleDone& module) {
     record.outcomeText = record.line.outcome;
     record.endMs = module.endMs;
     run->ends.push_back({module.index, module.report.outcome, module.endMs});
-    if (run->logWriter != nullptr) {
-        run->logWriter->Add(CsvLine(record.line), GetTickCount64());
-    }
+    // Shown at once; the log's thread follows with the row.
+    const std::string row = job.log != nullptr ? job.log->Row(record.line) : "";
     run->station.state->AddRecord(std::move(record));
+    if (run->logWriter != nullptr) {
+        run->logWriter->Add(row);
+    }
 }
 
 void TakeModulesDone(StationRun* run) {
@@ -104,19 +109,6 @@ void TakeModulesDone(StationRun* run) {
             run->station.doneQueue.pop_front();
         }
         TakeModuleDone(run, module);
-    }
-}
-
-// The rows that wait for the log are tried again when due; the state says
-// why they wait.
-void KeepTheLog(StationRun* run, bool now) {
-    if (run->logWriter == nullptr) {
-        return;
-    }
-    run->logWriter->Retry(GetTickCount64(), now);
-    const std::string problem = run->logWriter->Problem();
-    if (problem != run->station.state->LogProblem()) {
-        run->station.state->SetLogProblem(problem);
     }
 }
 
@@ -229,7 +221,6 @@ bool RunPorts(StationRun* run) {
             station.powerCycleGiven = true;
         }
         TakeModulesDone(run);
-        KeepTheLog(run, false);
         if (AllPortsAt(station, kPhaseEnded)) {
             return true;
         }
@@ -259,6 +250,10 @@ StationJobInfo JobInfoOf(const StationJob& job) {
         info.profibusId = job.choices.profibusId;
     }
     info.startedUtc = UtcNowText();
+    info.station = job.stationName;
+    info.order = job.order;
+    info.operatorName = job.operatorName;
+    info.alarmAfter = job.alarmAfter;
     if (job.log != nullptr) {
         info.logFile = job.log->Name();
     }
@@ -279,7 +274,15 @@ StationEnd RunStation(const StationJob& job, StationState* state) {
     }
     station.state = state;
     if (job.log != nullptr) {
-        run->logWriter = std::make_unique<LogWriter>(job.log);
+        run->logWriter = std::make_unique<LogWriter>(
+            job.log, [state](const std::string& problem) { state->SetLogProblem(problem); });
+        if (!run->logWriter->Start()) {
+            Say(run.get(), "korvan-cli: no thread for the log: its rows are written at the end");
+        }
+        if (job.log->HeaderBefore()) {
+            Say(run.get(), "korvan-cli: the log keeps the columns it was begun with: its rows "
+                           "leave out station, order and operator");
+        }
     }
     fflush(job.output);
     fflush(job.errors);
@@ -314,7 +317,10 @@ StationEnd RunStation(const StationJob& job, StationState* state) {
         }
     }
     TakeModulesDone(run.get());
-    KeepTheLog(run.get(), true);
+    if (run->logWriter != nullptr && !run->logWriter->Finish(kLogFinishMs)) {
+        Say(run.get(), "korvan-cli: a write of the log did not return");
+        threadsEnded = false;
+    }
     state->SetStationStatus(kStationEnded);
     FinishDisplay(run.get(), &threadsEnded);
     const int status = StatusOf(run.get());

@@ -194,14 +194,18 @@ TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
                    0,
                    "Profibus-ID set",
                    "",
-                   4.26};
+                   4.26,
+                   "line 2",
+                   "lot 42",
+                   "Ana"};
     EXPECT_EQ(JsonText(RecordJson(record)),
               R"({"detail":"","exit_status":0,"job":"profibus-id","new_profibus_id":12,)"
-              R"("old_profibus_id":null,"outcome":"Profibus-ID set","port":"COM3","script":"",)"
+              R"("old_profibus_id":null,"operator":"Ana","order":"lot 42",)"
+              R"("outcome":"Profibus-ID set","port":"COM3","script":"",)"
               R"("script_bytes":null,"script_sha256":"","seconds":4.3,"sequence":7,)"
               R"("startup_output":"<img src=x onerror=alert(1)>)"
               "\xEF\xBF\xBD" // U+FFFD for the byte that is not UTF-8
-              R"(","time_utc":"2026-12-08T09:15:02Z"})");
+              R"(","station":"line 2","time_utc":"2026-12-08T09:15:02Z"})");
 
     const struct {
         int32_t sent, size;

@@ -86,6 +86,9 @@ enum LogColumn {
     kOutcome,
     kDetail,
     kSeconds,
+    kStation,
+    kOrder,
+    kOperator,
     kColumns
 };
 
@@ -181,7 +184,8 @@ TEST_F(StationTest, ThreePortsAtOnceOneFailingItsAcknowledgement) {
     // A new log begins with UTF-8's byte-order mark.
     EXPECT_EQ(lines[0],
               "\xEF\xBB\xBFtime_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,"
-              "new_profibus_id,startup_output,exit_status,outcome,detail,seconds");
+              "new_profibus_id,startup_output,exit_status,outcome,detail,seconds,station,order,"
+              "operator");
     std::vector<std::string> failed;
     for (size_t k = 1; k < lines.size(); ++k) {
         const std::vector<std::string> fields = CsvFields(lines[k]);
@@ -227,14 +231,15 @@ TEST(StationLog, QuotesFieldsAsSpreadsheetsReadThem) {
     EXPECT_EQ(CsvLine(line),
               "2026-12-08T09:15:02Z,COM3,profibus-id,,,,7,42,\"Korvan \"\"V2\"\"\",8,"
               "Error in received configuration of Korvan module,\"record of 62 "
-              "characters\r\nand more\",3.2\r\n");
+              "characters\r\nand more\",3.2,,,\r\n");
 }
 
 TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
     const std::string log = Temp("repeat.csv");
     ConsoleProcess cli;
     ASSERT_TRUE(
-        StartCli(&cli, "--port COM1 --repeat --count 3 --log \"" + log + "\" profibus-id 42"));
+        StartCli(&cli, "--port COM1 --repeat --count 3 --log \"" + log +
+                           "\" --station \"line 2\" --order L-0042 --operator Ana profibus-id 42"));
     ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
     // Three modules on the tray's one place, one after the other; the second
     // sends a record of 62 characters.
@@ -288,6 +293,10 @@ TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
                                         "record of 62 characters"}));
     EXPECT_EQ(third[kOldId], "9");
     EXPECT_EQ(third[kNewId], "42");
+    for (const std::vector<std::string>* fields : {&first, &second, &third}) {
+        EXPECT_EQ(std::vector<std::string>(fields->begin() + kStation, fields->end()),
+                  (std::vector<std::string>{"line 2", "L-0042", "Ana"}));
+    }
     EXPECT_LT(std::stod(first[kSeconds]), 20.0);
 }
 
@@ -355,8 +364,11 @@ TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(ReadWholeFile(log).substr(0, earlier.size()), earlier);
+    // A log begun with the earlier header keeps its columns, and the
+    // station says so once.
     const std::vector<std::string> fields = CsvFields(lines[2]);
-    ASSERT_EQ(fields.size(), static_cast<size_t>(kColumns));
+    ASSERT_EQ(fields.size(), static_cast<size_t>(kStation));
+    EXPECT_EQ(CountOf(run.errors, "the log keeps the columns it was begun with"), 1u) << run.errors;
     EXPECT_EQ(fields[kStatus], "9");
     EXPECT_EQ(fields[kOutcome], "The run was interrupted");
     // Nothing more was sent once the run was cut: no checksum line.
