@@ -248,6 +248,41 @@ TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
     EXPECT_EQ(EventText("port", json::object()), "event: port\ndata: {}\n\n");
 }
 
+// --alarm-after 3: a port's third failure in a row raises its alarm (the
+// port's JSON and the station's list of ports in alarm), a pass clears it;
+// another port's failures count for it alone.
+TEST(StationJson, ThreeFailuresInARowRaiseAPortsAlarmAndAPassClearsIt) {
+    StationJobInfo job;
+    job.alarmAfter = 3;
+    job.station = "line 2";
+    StationState state({3, 4}, job);
+    const struct {
+        size_t port;
+        RunOutcome outcome;
+        int com3InRow, com4InRow;
+        json alarm;
+    } kModules[] = {
+        {0, kNotProgrammed, 1, 0, json::array()},  {1, kNotProgrammed, 1, 1, json::array()},
+        {0, kNoKorvanModule, 2, 1, json::array()}, {0, kRunInterrupted, 3, 1, {"COM3"}},
+        {0, kNotProgrammed, 4, 1, {"COM3"}},       {1, kRunSucceeded, 4, 0, {"COM3"}},
+        {0, kRunSucceeded, 0, 0, json::array()},
+    };
+    for (const auto& module : kModules) {
+        ModuleRecord record;
+        record.portIndex = module.port;
+        record.report.outcome = module.outcome;
+        state.AddRecord(record);
+        const json station = StationNow(state);
+        EXPECT_EQ(station["alarm"], module.alarm) << station.dump();
+        EXPECT_EQ(station["station"], "line 2");
+        EXPECT_EQ(station["alarm_after"], 3);
+        EXPECT_EQ(station["ports"][0]["failed_in_row"], module.com3InRow);
+        EXPECT_EQ(station["ports"][0]["alarm"], module.com3InRow >= 3);
+        EXPECT_EQ(station["ports"][1]["failed_in_row"], module.com4InRow);
+        EXPECT_EQ(station["ports"][1]["alarm"], false);
+    }
+}
+
 TEST(PageFiles, ThePageNeedsNothingFromElsewhereAndPutsTextAsText) {
     std::string page, style, script, type;
     ASSERT_TRUE(PageFile(kPageRoute, &page, &type));
