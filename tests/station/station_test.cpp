@@ -300,6 +300,54 @@ TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
     EXPECT_LT(std::stod(first[kSeconds]), 20.0);
 }
 
+// Two stations program from one firmware file: the second loads it while
+// the first runs; the file is then replaced, and the first programs its
+// next module from the bytes it read when it started, which its rows'
+// SHA-256 names.
+TEST_F(StationTest, AFirmwareFileIsSharedAndReplacedWhileAStationRuns) {
+    const std::string bytes = ScriptBytes(256);
+    const std::string script = Script("shared.dcs", bytes);
+    const std::string log = Temp("shared.csv");
+    ConsoleProcess station;
+    ASSERT_TRUE(StartCli(&station, "--port COM1 --repeat --count 2 --log \"" + log +
+                                       "\" firmware \"" + script + "\""));
+    ASSERT_TRUE(station.AwaitErrorText(kRequest, 20000));
+    std::string received[2];
+    for (int k = 0; k < 2; ++k) {
+        Module module;
+        ASSERT_TRUE(module.Start(2, ""));
+        if (k > 0) {
+            ASSERT_TRUE(station.AwaitErrorText("COM1: next module: switch it ON", 20000));
+        }
+        module.PowerOn();
+        ASSERT_TRUE(station.AwaitErrorText("COM1: The programming of Firmware was successful.",
+                                           20000, k + 1));
+        received[k] = module.Received();
+        if (k == 0) {
+            Module other;
+            ASSERT_TRUE(other.Start(4, ""));
+            ConsoleProcess second;
+            ASSERT_TRUE(StartCli(&second, "--port COM3 firmware \"" + script + "\""));
+            ASSERT_TRUE(second.AwaitErrorText(kRequest, 20000));
+            other.PowerOn();
+            const CliRun run = Finish(&second, 30000);
+            EXPECT_EQ(run.exitCode, 0) << run.errors;
+            EXPECT_EQ(other.Received(), FirmwareWire(bytes));
+            WriteTempFile("shared.dcs", ScriptBytes(100));
+        }
+    }
+    const CliRun run = Finish(&station, 20000);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(received[1], FirmwareWire(bytes));
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 3u);
+    const std::string sha256 =
+        Sha256Text(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    for (size_t k = 1; k < lines.size(); ++k) {
+        EXPECT_EQ(CsvFields(lines[k])[kSha256], sha256) << lines[k];
+    }
+}
+
 TEST_F(StationTest, ReadIdPrintsTheStationAddressAndWritesNothingBack) {
     Module fives;
     Module nineties;
