@@ -119,7 +119,8 @@ class StationState {
     LineRing& StationLines() {
         return stationLines_;
     }
-    // Why the log cannot be written and how many rows wait; empty: it can.
+    // The log's thread: why the log cannot be written and how many rows
+    // wait; empty: it can.
     void SetLogProblem(const std::string& text);
 
     // Any thread. A pause lets the modules under way finish, then no port
