@@ -91,9 +91,16 @@ void TakeModuleDone(StationRun* run, const ModuleDone& module) {
     run->ends.push_back({module.index, module.report.outcome, module.endMs});
     // Shown at once; the log's thread follows with the row.
     const std::string row = job.log != nullptr ? job.log->Row(record.line) : "";
-    run->station.state->AddRecord(std::move(record));
+    StationState& state = *run->station.state;
+    state.AddRecord(std::move(record));
     if (run->logWriter != nullptr) {
         run->logWriter->Add(row);
+    }
+    // The port's alarm, said once when it is raised.
+    const PortSnapshot port = state.Port(module.index);
+    if (port.alarm && port.failedInRow == job.alarmAfter) {
+        Say(run, "COM" + std::to_string(port.port) + ": " + std::to_string(port.failedInRow) +
+                     " failed in a row");
     }
 }
 

@@ -50,6 +50,8 @@ class StationTruthTest : public ::testing::Test {
         job_.output = fopen(output_.c_str(), "w");
         const int16_t stopPorts[] = {kToolPort};
         SetStopPorts(stopPorts, 1);
+    }
+    void StartStation() {
         state_ = std::make_unique<StationState>(job_.ports, JobInfoOf(job_));
         station_ = std::thread([this] { end_ = RunStation(job_, state_.get()); });
         ASSERT_TRUE(AwaitStep("switch the module OFF and ON"));
@@ -82,6 +84,7 @@ class StationTruthTest : public ::testing::Test {
 } // namespace
 
 TEST_F(StationTruthTest, AModuleSwitchedOnAfterThePauseIsAnsweredGetsNothing) {
+    StartStation();
     PowerOnModule();
     ASSERT_TRUE(AwaitStep("next module: switch it ON"));
     ASSERT_EQ(state_->Totals().modules, 1);
@@ -130,6 +133,7 @@ TEST_F(StationTruthTest, ALogLockHeldElsewhereHoldsUpNeitherModulesNorTheStop) {
     at.Offset = static_cast<DWORD>(ModuleLog::kLockOffset);
     at.OffsetHigh = static_cast<DWORD>(ModuleLog::kLockOffset >> 32);
     ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at));
+    StartStation();
     for (int64_t module = 1; module <= 2; ++module) {
         PowerOnModule();
         ASSERT_TRUE(AwaitTrue([&] { return state_->Port(0).status != kPortPassed; }, 10000));
@@ -149,4 +153,34 @@ TEST_F(StationTruthTest, ALogLockHeldElsewhereHoldsUpNeitherModulesNorTheStop) {
     const std::string output = ReadWholeFile(output_);
     EXPECT_EQ(CountOf(output, ",COM1,read-id,"), 2u) << output;
     EXPECT_EQ(CountOf(ReadWholeFile(log_), ",COM1,read-id,"), 0u);
+}
+
+// --alarm-after 2: the second failure in a row raises the port's alarm,
+// said once; a module that passes clears it.
+TEST_F(StationTruthTest, FailuresInARowRaiseThePortsAlarmUntilOnePasses) {
+    job_.alarmAfter = 2;
+    StartStation();
+    SimOptions options;
+    SetDefaultSimOptions(&options);
+    options.configLength = 62;
+    ChangeSimOptions(&options);
+    for (int module = 1; module <= 4; ++module) {
+        if (module == 4) {
+            SetDefaultSimOptions(&options);
+            ChangeSimOptions(&options);
+        }
+        PowerOnModule();
+        ASSERT_TRUE(AwaitTrue([&] { return state_->Totals().modules == module; }, 10000));
+        const PortSnapshot port = state_->Port(0);
+        EXPECT_EQ(port.alarm, module == 2 || module == 3) << module;
+        EXPECT_EQ(port.failedInRow, module < 4 ? module : 0) << module;
+        if (module < 4) {
+            ASSERT_TRUE(AwaitStep("next module: switch it ON"));
+        }
+    }
+    RequestStop();
+    station_.join();
+    const std::string errors = ReadWholeFile(errors_);
+    EXPECT_EQ(CountOf(errors, "COM1: 2 failed in a row"), 1u) << errors;
+    EXPECT_EQ(CountOf(errors, "failed in a row"), 1u) << errors;
 }
