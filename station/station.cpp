@@ -28,9 +28,10 @@ const char kRequestText[] = "Please switch the Korvan module OFF and then ON";
 // How often the main thread looks at the ports; a module done wakes it at
 // once.
 const DWORD kLookMs = 50;
-// How long the log's last try may take: a wait for another program's lock
-// (cut short by a stop), and a write.
-const DWORD kLogFinishMs = ModuleLog::kLockWaitMs + 3000;
+// How long the log's last try may take: the try under way and the last one,
+// each with its waits for another program's lock (cut short by a stop), and
+// a write.
+const DWORD kLogFinishMs = 3 * ModuleLog::kLockWaitMs + 2000;
 
 // What the main thread keeps of a station; it outlives RunStation when a
 // thread of the station has not ended (see StationEnd).

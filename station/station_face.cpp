@@ -195,11 +195,14 @@ bool SitOutPause(StationPort* stationPort, int16_t port, bool moduleCame) {
         if (StationIsStopping()) {
             return false;
         }
-        if (moduleCame) {
-            DiscardInput(port, 200);
-        } else if (AwaitInput(port, 200) == 0) {
-            moduleCame = true;
-            Notice(stationPort, kPausedModuleText, true);
+        const int16_t input = moduleCame ? 0 : AwaitInput(port, 200);
+        if (input == kDeviceGone) {
+            Sleep(kStopLookMs); // the wait after the resume finds out
+        } else if (input == 0) {
+            if (!moduleCame) {
+                moduleCame = true;
+                Notice(stationPort, kPausedModuleText, true);
+            }
             DiscardInput(port, 200);
         }
     }
