@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "log_writer.h"
@@ -89,37 +88,6 @@ TEST_F(ModuleLogTest, ALogOfOtherColumnsIsNotAppendedTo) {
               "its first line is not this program's header: \"date,serial,result\"");
     EXPECT_FALSE(log.IsOpen());
     EXPECT_EQ(ReadWholeFile(path_), "date,serial,result\r\n2026-12-01,42,ok\r\n");
-}
-
-// A log begun with the header before the station's columns keeps its
-// columns: the rows leave them out. A new log has them at the end.
-TEST_F(ModuleLogTest, ALogBegunWithTheEarlierHeaderKeepsItsColumns) {
-    ModuleLogLine line;
-    line.timeUtc = "2026-12-08T09:15:02Z";
-    line.port = 3;
-    line.job = "read-id";
-    line.station = "line 2";
-    line.order = "L-0042";
-    line.operatorName = "Ana";
-    const std::string before = std::string(kUtf8ByteOrderMark) + kModuleLogHeaderBefore + kRow;
-    const struct {
-        std::string start;
-        bool headerBefore;
-        const char* rowEnd;
-    } kLogs[] = {{before, true, ",0.0\r\n"}, {"", false, ",0.0,line 2,L-0042,Ana\r\n"}};
-    for (const auto& c : kLogs) {
-        DeleteFileA(path_.c_str());
-        if (!c.start.empty()) {
-            Write(c.start);
-        }
-        ModuleLog log;
-        ASSERT_EQ(log.Open(path_), "");
-        EXPECT_EQ(log.HeaderBefore(), c.headerBefore);
-        ASSERT_EQ(log.Append(line), "");
-        const std::string text = ReadWholeFile(path_);
-        EXPECT_EQ(text.rfind(c.start.empty() ? Header() : before, 0), 0u) << text;
-        EXPECT_EQ(text.substr(text.size() - strlen(c.rowEnd)), c.rowEnd) << text;
-    }
 }
 
 namespace {

@@ -155,32 +155,3 @@ TEST_F(StationTruthTest, ALogLockHeldElsewhereHoldsUpNeitherModulesNorTheStop) {
     EXPECT_EQ(CountOf(ReadWholeFile(log_), ",COM1,read-id,"), 0u);
 }
 
-// --alarm-after 2: the second failure in a row raises the port's alarm,
-// said once; a module that passes clears it.
-TEST_F(StationTruthTest, FailuresInARowRaiseThePortsAlarmUntilOnePasses) {
-    job_.alarmAfter = 2;
-    StartStation();
-    SimOptions options;
-    SetDefaultSimOptions(&options);
-    options.configLength = 62;
-    ChangeSimOptions(&options);
-    for (int module = 1; module <= 4; ++module) {
-        if (module == 4) {
-            SetDefaultSimOptions(&options);
-            ChangeSimOptions(&options);
-        }
-        PowerOnModule();
-        ASSERT_TRUE(AwaitTrue([&] { return state_->Totals().modules == module; }, 10000));
-        const PortSnapshot port = state_->Port(0);
-        EXPECT_EQ(port.alarm, module == 2 || module == 3) << module;
-        EXPECT_EQ(port.failedInRow, module < 4 ? module : 0) << module;
-        if (module < 4) {
-            ASSERT_TRUE(AwaitStep("next module: switch it ON"));
-        }
-    }
-    RequestStop();
-    station_.join();
-    const std::string errors = ReadWholeFile(errors_);
-    EXPECT_EQ(CountOf(errors, "COM1: 2 failed in a row"), 1u) << errors;
-    EXPECT_EQ(CountOf(errors, "failed in a row"), 1u) << errors;
-}
