@@ -157,6 +157,22 @@ void DefineCommandLine(CLI::App& app, CommandLine* line, CommandParts* parts) {
                    "a further name that requests to --serve may carry as their Host (a DNS "
                    "alias of this PC, a reverse proxy's name); given again for more")
         ->type_name("NAME");
+    app.add_option("--station", line->stationName,
+                   "names the station in every record, the log's rows, the interface and the "
+                   "page (default: the PC's name)")
+        ->type_name("NAME");
+    app.add_option("--order", line->order,
+                   "the work order or lot, in every record and the log's rows")
+        ->type_name("TEXT");
+    app.add_option("--operator", line->operatorName,
+                   "who runs the station, in every record and the log's rows")
+        ->type_name("TEXT");
+    app.add_option("--alarm-after", line->alarmAfter,
+                   "raises a port's alarm when N modules in a row have failed on it, until one "
+                   "passes; 0 for none")
+        ->type_name("N")
+        ->check(WholeNumber(0, 1000000))
+        ->capture_default_str();
     app.add_flag("--list-ports", line->listPorts,
                  "lists the COM ports this PC has, one a line, with their device's name, maker "
                  "and USB IDs where Windows knows them");

@@ -26,6 +26,10 @@ struct CommandLine {
     std::string serve;                   // [ADDRESS:]PORT; empty: no server
     std::string serveTokenFile;          // the secret's file; empty: none
     std::vector<std::string> serveHosts; // further names the Host header may carry
+    std::string stationName;             // --station; empty: the PC's name
+    std::string order;                   // --order; empty: none
+    std::string operatorName;            // --operator; empty: none
+    int alarmAfter = 3;                  // --alarm-after; 0: no alarm
     bool listPorts = false;
     bool jobGiven = false;
     RunMode mode = kFirmwareMode;

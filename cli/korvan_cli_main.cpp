@@ -38,6 +38,13 @@ bool IsConsole(DWORD standardHandle) {
     return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
 }
 
+// The PC's name, which names a station unless --station does.
+std::string ThisPcsName() {
+    WCHAR name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &length) ? Utf8Of(name) : "";
+}
+
 // The job the command line asks for, with the checks that need no file and
 // no port. Empty when it can be run, else the problem.
 std::string MakeJob(const CommandLine& line, StationJob* job) {
@@ -88,6 +95,10 @@ std::string MakeJob(const CommandLine& line, StationJob* job) {
     }
     choices->profibusId = static_cast<int16_t>(line.profibusId);
     job->waitStartMs = line.waitStartSeconds * 1000;
+    job->stationName = line.stationName.empty() ? ThisPcsName() : line.stationName;
+    job->order = line.order;
+    job->operatorName = line.operatorName;
+    job->alarmAfter = line.alarmAfter;
     job->inputIsConsole = IsConsole(STD_INPUT_HANDLE);
     job->errorIsConsole = IsConsole(STD_ERROR_HANDLE);
     return "";

@@ -20,7 +20,8 @@ uint8_t ScriptByte(int16_t slot, int32_t index) {
     return ScriptStore[slot].data[index];
 }
 
-enum : uint16_t { kReadNoSharing = 1 };
+// OpenNamedFile's flags: read, others may read too.
+enum : uint16_t { kReadSharedForReading = 1 | 4 };
 
 // The file's size when it fits a signed 32-bit count, else -1. A size that
 // cannot be taken reads as 0xFFFFFFFF and so is refused as too large as well.
@@ -38,7 +39,8 @@ int16_t LoadScript(int16_t slot, const WCHAR* fileName) {
         return 1;
     }
     // A name of no existing file is refused; the store never creates files.
-    HANDLE file = OpenNamedFile(fileName, kReadNoSharing, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    HANDLE file =
+        OpenNamedFile(fileName, kReadSharedForReading, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
@@ -56,8 +58,8 @@ int16_t LoadScript(int16_t slot, const WCHAR* fileName) {
         CloseHandle(file);
         return 2;
     }
+    CloseHandle(file);
     ScriptSlot* entry = &ScriptStore[slot];
-    entry->file = file;
     entry->size = size;
     entry->data = data;
     entry->loaded = 1;
@@ -69,9 +71,7 @@ int16_t ReleaseScript(int16_t slot) {
         return 0;
     }
     ScriptSlot* entry = &ScriptStore[slot];
-    CloseHandle(entry->file);
     ReturnScriptMemory(entry->data);
-    entry->file = nullptr;
     entry->data = nullptr;
     entry->size = 0;
     entry->loaded = 0;

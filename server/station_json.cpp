@@ -70,7 +70,10 @@ json RecordJson(const ModuleRecord& record) {
                 {"outcome", line.outcome},
                 {"detail", line.detail},
                 // To the tenth, as the log has it.
-                {"seconds", std::round(line.seconds * 10) / 10}};
+                {"seconds", std::round(line.seconds * 10) / 10},
+                {"station", line.station},
+                {"order", line.order},
+                {"operator", line.operatorName}};
 }
 
 json PortJson(const PortSnapshot& port, const ModuleRecord* last) {
@@ -81,12 +84,18 @@ json PortJson(const PortSnapshot& port, const ModuleRecord* last) {
                 {"percent", downloading ? PercentOf(port.sent, port.size) : json(nullptr)},
                 {"modules", port.modules},
                 {"failed", port.failed},
+                {"failed_in_row", port.failedInRow},
+                {"alarm", port.alarm},
                 {"last", last != nullptr ? RecordJson(*last) : json(nullptr)}};
 }
 
 json StationJson(const StationJobInfo& job, StationStatus status, const StationTotals& totals,
                  int64_t elapsedSeconds) {
-    return json{{"job", job.job},
+    return json{{"station", job.station},
+                {"order", job.order},
+                {"operator", job.operatorName},
+                {"alarm_after", job.alarmAfter},
+                {"job", job.job},
                 {"script", job.script},
                 {"script_bytes", NumberOrNull(job.scriptBytes)},
                 {"script_sha256", job.scriptSha256},
@@ -102,8 +111,18 @@ json StationJson(const StationJobInfo& job, StationStatus status, const StationT
 }
 
 json StationHead(const StationState& state) {
-    return StationJson(state.Job(), state.Status(), state.Totals(),
-                       SecondsBetween(state.Job().startedUtc, UtcNowText()));
+    json station = StationJson(state.Job(), state.Status(), state.Totals(),
+                               SecondsBetween(state.Job().startedUtc, UtcNowText()));
+    // The ports in alarm, by name.
+    json alarm = json::array();
+    for (size_t index = 0; index < state.PortCount(); ++index) {
+        const PortSnapshot port = state.Port(index);
+        if (port.alarm) {
+            alarm.push_back(PortName(port.port));
+        }
+    }
+    station["alarm"] = std::move(alarm);
+    return station;
 }
 
 json StationNow(const StationState& state) {

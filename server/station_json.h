@@ -24,8 +24,8 @@ int TenthsOf(int32_t sent, int32_t size);
 // names, numbers the log leaves empty as null.
 nlohmann::json RecordJson(const ModuleRecord& record);
 
-// A port: port, state, step, percent, modules, failed, last (its last module
-// record, or null: last is nullptr).
+// A port: port, state, step, percent, modules, failed, failed_in_row, alarm,
+// last (its last module record, or null: last is nullptr).
 nlohmann::json PortJson(const PortSnapshot& port, const ModuleRecord* last);
 
 // The station without its ports: the job, the state, the totals, and the
@@ -33,7 +33,8 @@ nlohmann::json PortJson(const PortSnapshot& port, const ModuleRecord* last);
 nlohmann::json StationJson(const StationJobInfo& job, StationStatus status,
                            const StationTotals& totals, int64_t elapsedSeconds);
 
-// The station without its ports as it stands now.
+// The station without its ports as it stands now, with "alarm": the names
+// of the ports in alarm.
 nlohmann::json StationHead(const StationState& state);
 
 // The whole station as it stands now: StationJson with "ports".

@@ -7,6 +7,9 @@
 
 const char kModuleLogHeader[] =
     "time_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,new_profibus_id,"
+    "startup_output,exit_status,outcome,detail,seconds,station,order,operator\r\n";
+const char kModuleLogHeaderBefore[] =
+    "time_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,new_profibus_id,"
     "startup_output,exit_status,outcome,detail,seconds\r\n";
 const char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -34,7 +37,7 @@ std::string NumberOrEmpty(int64_t value) {
 
 } // namespace
 
-std::string CsvLine(const ModuleLogLine& line) {
+std::string CsvLine(const ModuleLogLine& line, bool before) {
     char seconds[32];
     snprintf(seconds, sizeof seconds, "%.1f", line.seconds);
     const std::string fields[] = {line.timeUtc,
@@ -49,10 +52,15 @@ std::string CsvLine(const ModuleLogLine& line) {
                                   std::to_string(line.exitStatus),
                                   line.outcome,
                                   line.detail,
-                                  seconds};
+                                  seconds,
+                                  line.station,
+                                  line.order,
+                                  line.operatorName};
+    // The earlier header ends with seconds.
+    const size_t count = before ? 13 : sizeof fields / sizeof fields[0];
     std::string text;
-    for (const std::string& field : fields) {
-        text += (text.empty() ? "" : ",") + CsvField(field);
+    for (size_t k = 0; k < count; ++k) {
+        text += (k == 0 ? "" : ",") + CsvField(fields[k]);
     }
     return text + "\r\n";
 }
@@ -101,16 +109,26 @@ std::string Sha256Text(const uint8_t* bytes, size_t count) {
     return text;
 }
 
+namespace {
+
+std::string WithoutByteOrderMark(const std::string& start) {
+    return start.compare(0, 3, kUtf8ByteOrderMark) == 0 ? start.substr(3) : start;
+}
+
+bool BeginsWith(const std::string& text, const char* header) {
+    return text.compare(0, strlen(header), header) == 0;
+}
+
+} // namespace
+
+bool HasHeaderBefore(const std::string& start) {
+    return BeginsWith(WithoutByteOrderMark(start), kModuleLogHeaderBefore);
+}
+
 std::string LogHeaderProblem(const std::string& start) {
-    std::string text = start;
-    if (text.compare(0, 3, kUtf8ByteOrderMark) == 0) {
-        text.erase(0, 3);
-    }
-    if (text.empty()) {
-        return "";
-    }
-    const std::string header(kModuleLogHeader);
-    if (text.compare(0, header.size(), header) == 0) {
+    const std::string text = WithoutByteOrderMark(start);
+    if (text.empty() || BeginsWith(text, kModuleLogHeader) ||
+        BeginsWith(text, kModuleLogHeaderBefore)) {
         return "";
     }
     const std::string firstLine = text.substr(0, text.find_first_of("\r\n"));

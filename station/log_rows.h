@@ -24,10 +24,17 @@ struct ModuleLogLine {
     std::string outcome; // the result text, without its blanks around
     std::string detail;
     double seconds = 0;
+    std::string station;      // the station's name
+    std::string order;        // the work order or lot; empty: none given
+    std::string operatorName; // empty: none given
 };
 
 // The log's first line, and the byte-order mark before it in a new file.
 extern const char kModuleLogHeader[];
+// The first line of a log begun by an earlier version, without the columns
+// that name the station, the order and the operator. Such a log keeps its
+// columns: its rows leave them out.
+extern const char kModuleLogHeaderBefore[];
 extern const char kUtf8ByteOrderMark[];
 
 // One field as RFC 4180 wants it. A field that a spreadsheet would run as a
@@ -38,11 +45,14 @@ std::string CsvField(const std::string& text);
 
 // Why a log whose text begins with start (its first bytes) cannot take our
 // lines: its header names other columns. Empty when it can (an empty file,
-// or our header, with or without the byte-order mark).
+// or our header or the earlier one, with or without the byte-order mark).
 std::string LogHeaderProblem(const std::string& start);
+// Whether a log whose text begins with start has the earlier header.
+bool HasHeaderBefore(const std::string& start);
 
-// The line of a module, with its CR LF.
-std::string CsvLine(const ModuleLogLine& line);
+// The line of a module, with its CR LF; without the columns that the
+// earlier header lacks when before is set.
+std::string CsvLine(const ModuleLogLine& line, bool before = false);
 
 // A moment of the system's clock in UTC as ISO 8601, to the second.
 std::string UtcTimeText(const SYSTEMTIME& time);

@@ -4,6 +4,7 @@
 #include "utf8_file_names.h"
 
 LogWriteCall logWrite = WriteFile;
+LogFlushCall logFlush = FlushFileBuffers;
 
 namespace {
 
@@ -60,6 +61,7 @@ std::string ModuleLog::StartFile() {
     if (!GetFileSizeEx(file_, &size)) {
         return SystemMessage(GetLastError());
     }
+    headerBefore_ = false;
     if (size.QuadPart == 0) {
         return Write(std::string(kUtf8ByteOrderMark) + kModuleLogHeader);
     }
@@ -73,10 +75,16 @@ std::string ModuleLog::StartFile() {
     if (text == kUtf8ByteOrderMark) {
         return Write(kModuleLogHeader); // a file made, but its header never written
     }
+    headerBefore_ = HasHeaderBefore(text);
     return LogHeaderProblem(text);
 }
 
 std::string ModuleLog::Append(const std::string& row) {
+    size_t written = 0;
+    return Append(row, &written);
+}
+
+std::string ModuleLog::Append(const std::string& row, size_t* written) {
     if (file_ == INVALID_HANDLE_VALUE) {
         return "the log is not open";
     }
@@ -84,13 +92,33 @@ std::string ModuleLog::Append(const std::string& row) {
     if (!problem.empty()) {
         return problem;
     }
-    bool ends = true;
-    problem = EndsWithLineEnd(&ends);
-    if (problem.empty()) {
-        problem = Write(ends ? row : "\r\n" + row);
-    }
-    if (problem.empty() && !FlushFileBuffers(file_)) {
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file_, &size)) {
         problem = SystemMessage(GetLastError());
+    }
+    // The rest of a row cut short goes right behind it; after anybody
+    // else's bytes it would be no row, and the row goes in whole.
+    if (problem.empty() && *written > 0 && static_cast<uint64_t>(size.QuadPart) != partEnd_) {
+        *written = 0;
+    }
+    std::string text = row.substr(*written);
+    if (problem.empty() && *written == 0) {
+        bool ends = true;
+        problem = EndsWithLineEnd(&ends);
+        text = ends ? row : "\r\n" + row;
+    }
+    if (problem.empty()) {
+        DWORD wrote = 0;
+        problem = Write(text, &wrote);
+        // What went in of the row (a line end put before it does not count).
+        const size_t ofRow = text.size() - (row.size() - *written);
+        *written += wrote > ofRow ? wrote - ofRow : 0;
+        partEnd_ = static_cast<uint64_t>(size.QuadPart) + wrote;
+        // A row that went in whole stays written when its flush fails: the
+        // problem is told, and the file is opened anew for the next row.
+        if (problem.empty() && !logFlush(file_)) {
+            problem = SystemMessage(GetLastError());
+        }
     }
     Unlock();
     return problem;
@@ -116,14 +144,20 @@ std::string ModuleLog::EndsWithLineEnd(bool* ends) {
     return "";
 }
 
-// One write of the whole text at the file's end.
-std::string ModuleLog::Write(const std::string& text) {
-    DWORD written = 0;
-    if (!logWrite(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+// One write of the whole text at the file's end; *written, when asked for,
+// how much of it went in.
+std::string ModuleLog::Write(const std::string& text, DWORD* written) {
+    DWORD wrote = 0;
+    const BOOL done =
+        logWrite(file_, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
+    if (written != nullptr) {
+        *written = wrote;
+    }
+    if (!done) {
         return SystemMessage(GetLastError());
     }
-    if (written != text.size()) {
-        return "only " + std::to_string(written) + " of " + std::to_string(text.size()) +
+    if (wrote != text.size()) {
+        return "only " + std::to_string(wrote) + " of " + std::to_string(text.size()) +
                " bytes were written (the disk may be full)";
     }
     return "";
@@ -143,6 +177,9 @@ std::string ModuleLog::Lock() {
         const DWORD error = GetLastError();
         if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
             return SystemMessage(error);
+        }
+        if (giveUp_ != nullptr && giveUp_()) {
+            return "stopped while another program held the log's lock";
         }
         if (GetTickCount64() - startMs >= kLockWaitMs) {
             return "another program has held the log's lock for " +

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "log_rows.h"
@@ -18,6 +19,9 @@
 typedef BOOL(WINAPI* LogWriteCall)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
                                    LPOVERLAPPED overlapped);
 extern LogWriteCall logWrite;
+// How the log puts a row on the disk, as the system's FlushFileBuffers.
+typedef BOOL(WINAPI* LogFlushCall)(HANDLE file);
+extern LogFlushCall logFlush;
 
 class ModuleLog {
   public:
@@ -44,7 +48,29 @@ class ModuleLog {
     // else the system's reason.
     std::string Append(const std::string& row);
     std::string Append(const ModuleLogLine& line) {
-        return Append(CsvLine(line));
+        return Append(Row(line));
+    }
+    // The module's row as this file takes it: a file begun with the
+    // earlier header keeps its columns.
+    std::string Row(const ModuleLogLine& line) const {
+        return CsvLine(line, headerBefore_);
+    }
+    bool HeaderBefore() const {
+        return headerBefore_;
+    }
+    const char* Header() const {
+        return headerBefore_ ? kModuleLogHeaderBefore : kModuleLogHeader;
+    }
+    // Appends what *written leaves of the row: *written bytes of it went in
+    // by the last append (a write that took only part of it), and the rest
+    // follows them, as long as the file still ends where they did (else the
+    // whole row goes in after a line end). *written tells how much of the
+    // row is in the file afterwards. A row written whole counts as written
+    // even when the flush after it fails: it is not written again.
+    std::string Append(const std::string& row, size_t* written);
+    // Asked while a wait for another writer's lock goes on: true cuts it short.
+    void SetGiveUp(std::function<bool()> giveUp) {
+        giveUp_ = std::move(giveUp);
     }
 
     // The byte of the file that a writer locks while it appends: far beyond
@@ -56,10 +82,13 @@ class ModuleLog {
   private:
     std::string StartFile();
     std::string EndsWithLineEnd(bool* ends);
-    std::string Write(const std::string& text);
+    std::string Write(const std::string& text, DWORD* written = nullptr);
     std::string Lock();
     void Unlock();
 
     std::string name_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::function<bool()> giveUp_;
+    uint64_t partEnd_ = 0; // where a row cut short ends in the file
+    bool headerBefore_ = false;
 };

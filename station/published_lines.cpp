@@ -3,12 +3,18 @@
 #include <cstring>
 #include <thread>
 
+#include <windows.h>
+
+void (*sharedTextMidWrite)() = nullptr;
+
 namespace {
 
-// A reader gives up after this many tries while writes keep coming, and
-// takes what it read last: a writer publishes a few times a second at most,
-// so this never happens unless the writer was stopped mid-write.
+// A reader tries again while writes keep coming; only a writer that
+// completes a write at every one of its tries (which no writer here does:
+// they publish a few times a second at most) sends it to sleeping between
+// tries, and after that to an empty text rather than a mix.
 const int kReadTries = 1000;
+const int kSleepingTries = 100;
 
 } // namespace
 
@@ -16,35 +22,53 @@ void SharedText::Set(const std::string& text) {
     const size_t length = text.size() < kRoom ? text.size() : kRoom;
     uint64_t words[kWords] = {};
     memcpy(words, text.data(), length);
-    const uint32_t version = version_.load(std::memory_order_relaxed);
-    version_.store(version + 1, std::memory_order_relaxed);
+    Copy& copy = copies_[1 - current_.load(std::memory_order_relaxed)];
+    const uint32_t version = copy.version.load(std::memory_order_relaxed);
+    copy.version.store(version + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
-    length_.store(static_cast<uint32_t>(length), std::memory_order_relaxed);
+    copy.length.store(static_cast<uint32_t>(length), std::memory_order_relaxed);
     for (size_t k = 0; k < kWords; ++k) {
-        words_[k].store(words[k], std::memory_order_relaxed);
+        copy.words[k].store(words[k], std::memory_order_relaxed);
+        if (k == kWords / 2 && sharedTextMidWrite != nullptr) {
+            sharedTextMidWrite();
+        }
     }
-    version_.store(version + 2, std::memory_order_release);
+    copy.version.store(version + 2, std::memory_order_release);
+    current_.store(current_.load(std::memory_order_relaxed) ^ 1u, std::memory_order_release);
 }
 
-std::string SharedText::Get() const {
+// The copy's text when it was whole all the while it was read.
+bool SharedText::Read(const Copy& copy, std::string* text) const {
     uint64_t words[kWords];
-    uint32_t length = 0;
-    for (int tries = 0; tries < kReadTries; ++tries) {
-        const uint32_t before = version_.load(std::memory_order_acquire);
-        length = length_.load(std::memory_order_relaxed);
-        for (size_t k = 0; k < kWords; ++k) {
-            words[k] = words_[k].load(std::memory_order_relaxed);
-        }
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if ((before & 1) == 0 && version_.load(std::memory_order_relaxed) == before) {
-            break;
-        }
-        std::this_thread::yield();
+    const uint32_t before = copy.version.load(std::memory_order_acquire);
+    uint32_t length = copy.length.load(std::memory_order_relaxed);
+    for (size_t k = 0; k < kWords; ++k) {
+        words[k] = copy.words[k].load(std::memory_order_relaxed);
+    }
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if ((before & 1) != 0 || copy.version.load(std::memory_order_relaxed) != before) {
+        return false;
     }
     if (length > kRoom) {
         length = kRoom;
     }
-    return std::string(reinterpret_cast<const char*>(words), length);
+    text->assign(reinterpret_cast<const char*>(words), length);
+    return true;
+}
+
+std::string SharedText::Get() const {
+    std::string text;
+    for (int tries = 0; tries < kReadTries + kSleepingTries; ++tries) {
+        if (Read(copies_[current_.load(std::memory_order_acquire)], &text)) {
+            return text;
+        }
+        if (tries < kReadTries) {
+            std::this_thread::yield();
+        } else {
+            Sleep(1);
+        }
+    }
+    return "";
 }
 
 void LineRing::Push(LineKind kind, const std::string& text, int32_t sent, int32_t size) {

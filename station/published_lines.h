@@ -9,7 +9,11 @@
 #include <string>
 #include <vector>
 
-// A text of up to kRoom bytes (longer ones are cut) with one writer.
+// A text of up to kRoom bytes (longer ones are cut) with one writer. It is
+// held twice: the writer writes the copy that readers are not sent to, then
+// sends them to it. A writer stopped in the middle of a write (a port's
+// thread pre-empted) leaves the copy that readers read whole, so a reader
+// gets the old text or the new one, never a mix, and nobody waits.
 class SharedText {
   public:
     enum : size_t { kRoom = 120 };
@@ -20,10 +24,19 @@ class SharedText {
 
   private:
     enum : size_t { kWords = kRoom / 8 };
-    std::atomic<uint32_t> version_{0}; // odd while a write is under way
-    std::atomic<uint32_t> length_{0};
-    std::atomic<uint64_t> words_[kWords] = {};
+    struct Copy {
+        std::atomic<uint32_t> version{0}; // odd while a write is under way
+        std::atomic<uint32_t> length{0};
+        std::atomic<uint64_t> words[kWords] = {};
+    };
+    bool Read(const Copy& copy, std::string* text) const;
+    Copy copies_[2];
+    std::atomic<uint32_t> current_{0}; // the copy readers read
 };
+
+// Called in the middle of every SharedText write when set: a test holds the
+// writer there, as a pre-empted thread would be held.
+extern void (*sharedTextMidWrite)();
 
 // What a line of the display is.
 enum LineKind : int {

@@ -29,6 +29,10 @@ const char kRequestText[] = "Please switch the Korvan module OFF and then ON";
 // How often the main thread looks at the ports; a module done wakes it at
 // once.
 const DWORD kLookMs = 50;
+// How long the log's last try may take: the try under way and the last one,
+// each with its waits for another program's lock (cut short by a stop), and
+// a write.
+const DWORD kLogFinishMs = 3 * ModuleLog::kLockWaitMs + 2000;
 
 // What the main thread keeps of a station; it outlives RunStation when a
 // thread of the station has not ended (see StationEnd).
@@ -87,10 +91,19 @@ void TakeModuleDone(StationRun* run, const ModuleDone& module) {
     record.outcomeText = record.line.outcome;
     record.endMs = module.endMs;
     run->ends.push_back({module.index, module.report.outcome, module.endMs});
+    // Shown at once; the log's thread follows with the row.
+    const std::string row = job.log != nullptr ? job.log->Row(record.line) : "";
+    StationState& state = *run->station.state;
+    state.AddRecord(std::move(record));
     if (run->logWriter != nullptr) {
-        run->logWriter->Add(CsvLine(record.line), GetTickCount64());
+        run->logWriter->Add(row);
     }
-    run->station.state->AddRecord(std::move(record));
+    // The port's alarm, said once when it is raised.
+    const PortSnapshot port = state.Port(module.index);
+    if (port.alarm && port.failedInRow == job.alarmAfter) {
+        Say(run, "COM" + std::to_string(port.port) + ": " + std::to_string(port.failedInRow) +
+                     " failed in a row");
+    }
 }
 
 void TakeModulesDone(StationRun* run) {
@@ -105,19 +118,6 @@ void TakeModulesDone(StationRun* run) {
             run->station.doneQueue.pop_front();
         }
         TakeModuleDone(run, module);
-    }
-}
-
-// The rows that wait for the log are tried again when due; the state says
-// why they wait.
-void KeepTheLog(StationRun* run, bool now) {
-    if (run->logWriter == nullptr) {
-        return;
-    }
-    run->logWriter->Retry(GetTickCount64(), now);
-    const std::string problem = run->logWriter->Problem();
-    if (problem != run->station.state->LogProblem()) {
-        run->station.state->SetLogProblem(problem);
     }
 }
 
@@ -230,7 +230,6 @@ bool RunPorts(StationRun* run) {
             station.powerCycleGiven = true;
         }
         TakeModulesDone(run);
-        KeepTheLog(run, false);
         if (AllPortsAt(station, kPhaseEnded)) {
             return true;
         }
@@ -261,6 +260,10 @@ StationJobInfo JobInfoOf(const StationJob& job) {
     }
     info.startedUtc = UtcNowText();
     info.run = NewRunId(info.startedUtc);
+    info.station = job.stationName;
+    info.order = job.order;
+    info.operatorName = job.operatorName;
+    info.alarmAfter = job.alarmAfter;
     if (job.log != nullptr) {
         info.logFile = job.log->Name();
     }
@@ -281,7 +284,15 @@ StationEnd RunStation(const StationJob& job, StationState* state) {
     }
     station.state = state;
     if (job.log != nullptr) {
-        run->logWriter = std::make_unique<LogWriter>(job.log);
+        run->logWriter = std::make_unique<LogWriter>(
+            job.log, [state](const std::string& problem) { state->SetLogProblem(problem); });
+        if (!run->logWriter->Start()) {
+            Say(run.get(), "korvan-cli: no thread for the log: its rows are written at the end");
+        }
+        if (job.log->HeaderBefore()) {
+            Say(run.get(), "korvan-cli: the log keeps the columns it was begun with: its rows "
+                           "leave out station, order and operator");
+        }
     }
     fflush(job.output);
     fflush(job.errors);
@@ -316,7 +327,10 @@ StationEnd RunStation(const StationJob& job, StationState* state) {
         }
     }
     TakeModulesDone(run.get());
-    KeepTheLog(run.get(), true);
+    if (run->logWriter != nullptr && !run->logWriter->Finish(kLogFinishMs)) {
+        Say(run.get(), "korvan-cli: a write of the log did not return");
+        threadsEnded = false;
+    }
     state->SetStationStatus(kStationEnded);
     FinishDisplay(run.get(), &threadsEnded);
     const int status = StatusOf(run.get());

@@ -32,6 +32,10 @@ struct StationJob {
     int64_t scriptSize = -1;    // -1: no script
     std::string scriptSha256;   // of the bytes loaded
     int32_t waitStartMs = 60000;
+    std::string stationName;  // names the station in its records: --station, else the PC's name
+    std::string order;        // --order: the work order or lot; empty: none
+    std::string operatorName; // --operator; empty: none
+    int alarmAfter = 3;       // failures in a row on a port that raise its alarm; 0: never
     bool repeat = false;
     int32_t count = 0; // with repeat: modules in all; 0 for no limit
     bool inputIsConsole = false;

@@ -13,6 +13,8 @@ namespace {
 
 const char kNextModuleText[] = "next module: switch it ON";
 const char kLastModulesText[] = "the other ports have the last modules";
+const char kPausedModuleText[] = "paused; a module switched on meanwhile waits unprogrammed";
+const char kUnprogrammedText[] = "a module may be waiting unprogrammed: switch it OFF and ON";
 // The run's step while the banner is awaited; the steps after it are the
 // job's.
 const char kDetectionStep[] = "Wait for detection of Korvan";
@@ -182,19 +184,38 @@ int16_t DeviceWentAway(StationPort* stationPort) {
 
 // The station is paused: the port takes no module until it is resumed.
 // What a module switched on meanwhile sends is dropped, and nothing is sent
-// to it. False when the station stops meanwhile.
-bool SitOutPause(StationPort* stationPort, int16_t port) {
-    const PortSnapshot before = StateOf(stationPort).Port(stationPort->index);
+// to it; such a module sits in its fixture unprogrammed, so after the resume
+// the port asks for it to be switched OFF and ON again. moduleCame: start-up
+// output came as the pause began. False when the station stops meanwhile.
+bool SitOutPause(StationPort* stationPort, int16_t port, bool moduleCame) {
+    const PortStatus before = StateOf(stationPort).StatusOf(stationPort->index);
     SetStatus(stationPort, kPortPaused);
-    Notice(stationPort, "paused", false);
+    Notice(stationPort, moduleCame ? kPausedModuleText : "paused", moduleCame);
     while (StateOf(stationPort).Paused()) {
         if (StationIsStopping()) {
             return false;
         }
-        DiscardInput(port, 200);
+        const int16_t input = moduleCame ? 0 : AwaitInput(port, 200);
+        if (input == kDeviceGone) {
+            Sleep(kStopLookMs); // the wait after the resume finds out
+        } else if (input == 0) {
+            if (!moduleCame) {
+                moduleCame = true;
+                Notice(stationPort, kPausedModuleText, true);
+            }
+            DiscardInput(port, 200);
+        }
     }
-    SetStatus(stationPort, before.status);
-    Notice(stationPort, kNextModuleText, false);
+    if (moduleCame) {
+        // The rest of its start-up output is not a next module's.
+        while (!StationIsStopping() && DiscardInput(port, kNextModuleSilenceMs) != 0) {
+        }
+        SetStatus(stationPort, kPortWaiting);
+        Notice(stationPort, kUnprogrammedText, true);
+    } else {
+        SetStatus(stationPort, before);
+        Notice(stationPort, kNextModuleText, false);
+    }
     return true;
 }
 
@@ -215,12 +236,20 @@ int16_t AwaitModuleOutput(StationPort* stationPort, int16_t port) {
             return kPowerCycleNoModule;
         }
         if (StateOf(stationPort).Paused()) {
-            if (!SitOutPause(stationPort, port)) {
+            if (!SitOutPause(stationPort, port, false)) {
                 return CutShort(stationPort);
             }
             continue;
         }
         const int16_t input = AwaitInput(port, 200);
+        // Output that came while a pause was being answered is held as the
+        // pause holds it: once the pause is answered, no module is taken.
+        if (input == 0 && StateOf(stationPort).Paused()) {
+            if (!SitOutPause(stationPort, port, true)) {
+                return CutShort(stationPort);
+            }
+            continue;
+        }
         if (input == 0) {
             break;
         }

@@ -61,6 +61,9 @@ ModuleLogLine LogLineOf(const StationJob& job, const RunReport& report, const st
         line.detail = PortOpenReason(report.port);
     }
     line.seconds = seconds;
+    line.station = job.stationName;
+    line.order = job.order;
+    line.operatorName = job.operatorName;
     return line;
 }
 

@@ -56,11 +56,12 @@ void StationState::SetStep(size_t index, const std::string& step) {
 
 void StationState::SetProgress(size_t index, int32_t sent, int32_t size) {
     PortPart& part = *ports_[index];
-    if (size > 0 && (part.size.load() == 0 || sent <= 1)) {
+    const uint64_t before = part.progress.load();
+    if (size > 0 && (before >> 32 == 0 || sent <= 1)) {
         part.downloadStartMs.store(GetTickCount64());
     }
-    part.sent.store(sent);
-    part.size.store(size);
+    const uint32_t low = static_cast<uint32_t>(sent < 0 ? 0 : (sent > size ? size : sent));
+    part.progress.store(static_cast<uint64_t>(static_cast<uint32_t>(size)) << 32 | low);
 }
 
 int64_t StationState::AddRecord(ModuleRecord record) {
@@ -74,11 +75,12 @@ int64_t StationState::AddRecord(ModuleRecord record) {
     if (module) {
         ++totals_.modules;
         ++(passed ? totals_.passed : totals_.failed);
-        part.modules.fetch_add(1);
-        part.failed.fetch_add(passed ? 0 : 1);
-        part.milliseconds.fetch_add(static_cast<int64_t>(record.line.seconds * 1000 + 0.5));
+        ++part.modules;
+        part.failed += passed ? 0 : 1;
+        part.milliseconds += static_cast<int64_t>(record.line.seconds * 1000 + 0.5);
+        part.failedInRow = passed ? 0 : part.failedInRow + 1;
     }
-    part.lastSequence.store(record.sequence);
+    part.lastSequence = record.sequence;
     lastOfPort_[record.portIndex] = record;
     if (records_.size() == recordsHeld_) {
         records_.pop_front();
@@ -105,13 +107,17 @@ PortSnapshot StationState::Port(size_t index) const {
     snapshot.port = part.port;
     snapshot.status = static_cast<PortStatus>(part.status.load());
     snapshot.step = part.step.Get();
-    snapshot.size = part.size.load();
-    snapshot.sent = part.sent.load();
+    const uint64_t progress = part.progress.load();
+    snapshot.size = static_cast<int32_t>(progress >> 32);
+    snapshot.sent = static_cast<int32_t>(progress & 0xFFFFFFFFu);
     snapshot.downloadStartMs = part.downloadStartMs.load();
-    snapshot.modules = part.modules.load();
-    snapshot.failed = part.failed.load();
-    snapshot.seconds = part.milliseconds.load() / 1000.0;
-    snapshot.lastSequence = part.lastSequence.load();
+    std::lock_guard<std::mutex> hold(recordsLock_);
+    snapshot.modules = part.modules;
+    snapshot.failed = part.failed;
+    snapshot.seconds = part.milliseconds / 1000.0;
+    snapshot.lastSequence = part.lastSequence;
+    snapshot.failedInRow = part.failedInRow;
+    snapshot.alarm = job_.alarmAfter > 0 && part.failedInRow >= job_.alarmAfter;
     return snapshot;
 }
 

@@ -50,6 +50,10 @@ struct StationJobInfo {
     std::string startedUtc;
     std::string run;     // the run's identity (NewRunId); empty in tests that need none
     std::string logFile; // empty: no log
+    std::string station; // the station's name
+    std::string order;   // the work order or lot; empty: none given
+    std::string operatorName;
+    int alarmAfter = 0; // failures in a row on one port that raise its alarm; 0: never
 };
 
 // A module done, numbered in the order the station took it, from 1.
@@ -76,6 +80,8 @@ struct PortSnapshot {
     int failed = 0;
     double seconds = 0;       // the time its modules took
     int64_t lastSequence = 0; // of its last module; 0 before the first
+    int failedInRow = 0;      // its modules that failed since the last that passed
+    bool alarm = false;       // failedInRow has reached the job's alarmAfter
 };
 
 struct StationTotals {
@@ -120,7 +126,8 @@ class StationState {
     LineRing& StationLines() {
         return stationLines_;
     }
-    // Why the log cannot be written and how many rows wait; empty: it can.
+    // The log's thread: why the log cannot be written and how many rows
+    // wait; empty: it can.
     void SetLogProblem(const std::string& text);
 
     // Any thread. A pause lets the modules under way finish, then no port
@@ -132,6 +139,10 @@ class StationState {
 
     // Readers.
     PortSnapshot Port(size_t index) const;
+    // The port's status alone; what its own thread may read without a lock.
+    PortStatus StatusOf(size_t index) const {
+        return static_cast<PortStatus>(ports_[index]->status.load());
+    }
     const LineRing& PortLines(size_t index) const {
         return ports_[index]->lines;
     }
@@ -156,13 +167,18 @@ class StationState {
         int port = 0;
         std::atomic<int> status{kPortWaiting};
         SharedText step;
-        std::atomic<int32_t> sent{0};
-        std::atomic<int32_t> size{0};
+        // A download's sent (low half) and size (high half), in one word so
+        // that a reader never sees them from two moments.
+        std::atomic<uint64_t> progress{0};
         std::atomic<ULONGLONG> downloadStartMs{0};
-        std::atomic<int> modules{0};
-        std::atomic<int> failed{0};
-        std::atomic<int64_t> milliseconds{0};
-        std::atomic<int64_t> lastSequence{0};
+        // The port's counts: the main thread writes them with the records,
+        // under the records' lock, and a reader copies them under it, so
+        // that they belong together.
+        int modules = 0;
+        int failed = 0;
+        int64_t milliseconds = 0;
+        int64_t lastSequence = 0;
+        int failedInRow = 0;
         LineRing lines;
     };
     StationJobInfo job_;

@@ -168,6 +168,15 @@ wine_close_descriptors() {
     done
 }
 
+# wine_leads_into PREFIX PORTS: whether the prefix's COM ports lead into
+# the folder PORTS. A build folder copied or moved elsewhere keeps prefixes
+# whose ports lead into the folder it came from.
+wine_leads_into() {
+    local mapped
+    mapped=$(awk -F'"' '$2 == "COM1" { print $4; exit }' "$1/system.reg" 2>/dev/null)
+    [ -n "$mapped" ] && [ "$(realpath -m "${mapped%/*}")" = "$(realpath -m "$2")" ]
+}
+
 # wine_prepare FOLDER GRAPHICS [SET]: creates the prefix of SET on first use
 # (under a lock, since several test processes may start at once) and starts a
 # persistent wineserver. GRAPHICS is "null" for headless windows or "x11" for
@@ -189,6 +198,10 @@ wine_prepare() {
             echo "wine-env: $WINEPREFIX was made by another Wine installation: making it afresh" >&2
             rm -f "$WINEPREFIX/.korvan-ready"
         fi
+        if [ -f "$WINEPREFIX/.korvan-ready" ] && ! wine_leads_into "$WINEPREFIX" "$KORVAN_PORTS"; then
+            echo "wine-env: the COM ports of $WINEPREFIX lead into another folder (a build folder copied or moved): making it afresh" >&2
+            rm -f "$WINEPREFIX/.korvan-ready"
+        fi
         if [ ! -f "$WINEPREFIX/.korvan-ready" ]; then
             if [ -d "$WINEPREFIX" ]; then
                 wineserver -k 9>&- >/dev/null 2>&1
@@ -196,7 +209,8 @@ wine_prepare() {
                 rm -rf "$WINEPREFIX"
             fi
             if [ "$set" != 0 ] &&
-                [ "$(cat "$folder/wineprefix-template/.korvan-wine" 2>/dev/null)" = "$installation" ]; then
+                [ "$(cat "$folder/wineprefix-template/.korvan-wine" 2>/dev/null)" = "$installation" ] &&
+                wine_leads_into "$folder/wineprefix-template" "$folder/ports"; then
                 wine_clone_prefix "$folder" || exit 1
             else
                 wine wineboot -i </dev/null >/dev/null 2>&1 9>&-
@@ -329,19 +343,26 @@ wine_sample_script() {
     printf '%b' "$bytes" >"$1"
 }
 
-# Process ids of the socat pairs that wine_connect_pairs started.
+# Process ids of the socat pairs that wine_connect_pairs started, and the
+# COM numbers of their cables.
 KORVAN_SOCAT_PIDS=""
+KORVAN_CABLED_PORTS=" "
 
 # wine_connect_pairs "1-2,3-4": connects each named pair of COM numbers by a
 # fresh null-modem cable and removes the links of every other COM number of
-# the prefix. Returns non-zero when a cable could not be laid within five
-# seconds.
+# the prefix but those of the cables that this shell laid before (a second
+# call adds its cables to the first one's). Returns non-zero when a cable
+# could not be laid within five seconds.
 wine_connect_pairs() {
     local pairs=$1 n a b i
-    for n in $KORVAN_MAPPED_PORTS; do rm -f "$KORVAN_PORTS/com$n"; done
+    for n in $KORVAN_MAPPED_PORTS; do
+        [[ $KORVAN_CABLED_PORTS == *" $n "* ]] || rm -f "$KORVAN_PORTS/com$n"
+    done
     for pair in ${pairs//,/ }; do
         a=${pair%-*}
         b=${pair#*-}
+        rm -f "$KORVAN_PORTS/com$a" "$KORVAN_PORTS/com$b"
+        KORVAN_CABLED_PORTS="$KORVAN_CABLED_PORTS$a $b "
         socat "pty,raw,echo=0,link=$KORVAN_PORTS/com$a" "pty,raw,echo=0,link=$KORVAN_PORTS/com$b" 8>&- 9>&- &
         KORVAN_SOCAT_PIDS="$KORVAN_SOCAT_PIDS $!"
         for i in $(seq 500); do
@@ -359,4 +380,5 @@ wine_disconnect_pairs() {
     for pid in $KORVAN_SOCAT_PIDS; do kill "$pid" 2>/dev/null; done
     for pid in $KORVAN_SOCAT_PIDS; do wait "$pid" 2>/dev/null; done
     KORVAN_SOCAT_PIDS=""
+    KORVAN_CABLED_PORTS=" "
 }

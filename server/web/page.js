@@ -16,6 +16,8 @@
   };
   const STATION_WORDS = { running: 'Running', paused: 'Paused', stopping: 'Stopping', ended: 'Ended' };
   const RECENT = 20;
+  // The exit status of a module cut short (a stop, the session's end).
+  const INTERRUPTED = 9;
 
   const tiles = new Map();
   let recent = [];
@@ -71,6 +73,8 @@
     byId('pause').disabled = state !== 'running';
     byId('resume').disabled = state !== 'paused';
     byId('stop').disabled = state === 'stopping' || state === 'ended';
+    byId('stop-yes').disabled = byId('stop').disabled;
+    if (state === 'ended') askStop(false);
     if (state === 'ended' && !ended) {
       ended = true; // the server sends its last events, then closes the stream
       banner('The station has ended.', 'ended');
@@ -88,9 +92,20 @@
     byId('run').textContent = run ? 'of run ' + run : '';
   }
 
+  // Who and what the station is, and the ports in alarm.
+  function showNames(station) {
+    const names = [station.station, station.order && 'Order ' + station.order,
+      station.operator && 'Operator ' + station.operator].filter((name) => name);
+    byId('station-names').textContent = names.join(' \u00b7 ');
+    const alarm = station.alarm || [];
+    byId('alarm').textContent = alarm.length ? 'Alarm: ' + alarm.join(', ') : '';
+    byId('alarm').hidden = alarm.length === 0;
+  }
+
   function showStation(station) {
     followRun(station.run);
     showJob(station);
+    showNames(station);
     byId('total-modules').textContent = station.modules;
     byId('total-passed').textContent = station.passed;
     byId('total-failed').textContent = station.failed;
@@ -114,11 +129,13 @@
       fill: element('div'),
       failure: element('div', 'failure'),
       detail: element('div', 'detail'),
+      alarm: element('div', 'alarm'),
       counts: element('div', 'counts'),
     };
     tile.bar.appendChild(tile.fill);
     root.dataset.port = name;
-    [tile.name, tile.state, tile.step, tile.bar, tile.failure, tile.detail, tile.counts].forEach(
+    [tile.name, tile.state, tile.step, tile.bar, tile.failure, tile.detail, tile.alarm,
+      tile.counts].forEach(
       (part) => root.appendChild(part));
     byId('ports').appendChild(root);
     tiles.set(name, tile);
@@ -135,10 +152,24 @@
     tile.step.textContent = step;
     tile.bar.hidden = port.percent === null;
     tile.fill.style.width = (port.percent || 0) + '%';
+    // The last module stays in sight whatever the port does now: a failed
+    // one red, one cut short amber, until the next module begins.
     const last = port.last;
-    const told = last && (port.state === 'passed' || port.state === 'failed');
-    tile.failure.textContent = told ? last.outcome : '';
-    tile.detail.textContent = told && port.state === 'failed' ? last.detail : '';
+    const busy = port.state === 'detecting' || port.state === 'programming';
+    const lastKind = !last || busy ? '' : last.exit_status === 0 ? 'passed'
+      : last.exit_status === INTERRUPTED ? 'cut' : 'failed';
+    tile.root.dataset.last = lastKind;
+    if (lastKind) tile.root.classList.add('last-' + lastKind);
+    let outcome = lastKind && port.state !== 'passed' && port.state !== 'failed'
+      ? 'Last: ' + last.outcome : lastKind ? last.outcome : '';
+    if (lastKind === 'cut' || (lastKind === 'failed' && port.state === 'adapter-gone')) {
+      outcome += ' \u2014 needs programming again';
+    }
+    tile.failure.textContent = outcome;
+    tile.detail.textContent = lastKind === 'failed' || lastKind === 'cut' ? last.detail : '';
+    tile.alarm.textContent = port.alarm ? port.failed_in_row + ' failed in a row' : '';
+    tile.alarm.hidden = !port.alarm;
+    tile.root.classList.toggle('alarm', port.alarm === true);
     tile.counts.textContent = 'Modules ' + port.modules + ' \u00b7 Failed ' + port.failed;
   }
 

@@ -157,7 +157,8 @@ TEST(StationServeTest, ALineControllerFollowsAndDrivesTheStation) {
     EXPECT_EQ(json::parse(third.data)["port"], "COM1");
 
     // Paused, a port takes no module: one switched on meanwhile gets
-    // nothing, also once the station is resumed.
+    // nothing, also once the station is resumed, and the port says that it
+    // may be waiting unprogrammed.
     const HttpAnswer paused = station.Post("/api/pause");
     EXPECT_EQ(paused.status, 200);
     EXPECT_EQ(json::parse(paused.body)["state"], "paused");
@@ -167,7 +168,9 @@ TEST(StationServeTest, ALineControllerFollowsAndDrivesTheStation) {
     EXPECT_EQ(station.Station()["modules"], 3);
     const HttpAnswer resumedAnswer = station.Post("/api/resume");
     EXPECT_EQ(json::parse(resumedAnswer.body)["state"], "running");
-    EXPECT_TRUE(station.AwaitPortState(0, "passed"));
+    EXPECT_TRUE(station.AwaitPortState(0, "waiting"));
+    EXPECT_EQ(station.Station()["ports"][0]["step"],
+              "a module may be waiting unprogrammed: switch it OFF and ON");
 
     const HttpAnswer csv = station.Get("/log.csv");
     EXPECT_EQ(csv.status, 200);

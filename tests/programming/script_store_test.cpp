@@ -59,14 +59,13 @@ bool OthersCanOpen(const std::string& name) {
 
 void ExpectEmpty(int16_t slot) {
     EXPECT_EQ(ScriptStore[slot].loaded, 0);
-    EXPECT_EQ(ScriptStore[slot].file, nullptr);
     EXPECT_EQ(ScriptStore[slot].data, nullptr);
     EXPECT_EQ(ScriptSize(slot), 0);
 }
 
 } // namespace
 
-TEST(ScriptStore, LoadsTheWholeFileAndHoldsItUntilReleased) {
+TEST(ScriptStore, LoadsTheWholeFileAndKeepsWhatItReadUntilReleased) {
     const std::string name = TempName("whole");
     const std::string bytes("\x00\xFF\x41\x0A\x00", 5);
     WriteWhole(name, bytes);
@@ -78,7 +77,16 @@ TEST(ScriptStore, LoadsTheWholeFileAndHoldsItUntilReleased) {
         EXPECT_EQ(ScriptByte(1, i), static_cast<uint8_t>(bytes[i])) << i;
     }
     EXPECT_EQ(ScriptByte(1, 1), 255);
-    EXPECT_FALSE(OthersCanOpen(name));
+    // Others may read the file, another slot among them, and replace it:
+    // the slot keeps what it read.
+    EXPECT_TRUE(OthersCanOpen(name));
+    ASSERT_EQ(LoadScript(3, Wide(name).c_str()), 0);
+    EXPECT_EQ(ScriptSize(3), 5);
+    ReleaseScript(3);
+    ASSERT_TRUE(DeleteFileA(name.c_str()));
+    WriteWhole(name, "replaced");
+    ASSERT_EQ(ScriptSize(1), 5);
+    EXPECT_EQ(ScriptByte(1, 2), 0x41);
 
     EXPECT_EQ(ReleaseScript(1), 0);
     ExpectEmpty(1);
@@ -88,7 +96,7 @@ TEST(ScriptStore, LoadsTheWholeFileAndHoldsItUntilReleased) {
     ExpectEmpty(1);
     // The slot takes a file again.
     EXPECT_EQ(LoadScript(1, Wide(name).c_str()), 0);
-    EXPECT_EQ(ScriptSize(1), 5);
+    EXPECT_EQ(ScriptSize(1), 8);
     ReleaseScript(1);
     DeleteFileA(name.c_str());
 }

@@ -5,6 +5,9 @@
 // "ok" once done:
 //
 //   pass PORT               the port's module passed
+//   fail PORT               the port's module failed
+//   cut PORT                the port's module was cut short by a stop
+//   pause                   the station is paused
 //   down                    the server stops
 //   up                      the server serves again, on the same port
 //   end                     the station ends; the server stops, the program too
@@ -35,10 +38,11 @@ std::unique_ptr<StationServer> Serve(StationState& state, uint16_t port) {
     return server;
 }
 
-void Pass(StationState& state, size_t index) {
+// A module of the port done with the outcome.
+void Done(StationState& state, size_t index, RunOutcome outcome) {
     ModuleRecord record;
     record.portIndex = index;
-    record.report.outcome = kRunSucceeded;
+    record.report.outcome = outcome;
     record.line.timeUtc = UtcNowText();
     record.line.port = static_cast<int>(index) + 3;
     record.line.job = "firmware";
@@ -47,11 +51,13 @@ void Pass(StationState& state, size_t index) {
     record.line.scriptSha256 = state.Job().scriptSha256;
     record.line.startup = "Korvan V2.07";
     record.line.exitStatus = record.report.outcome;
-    record.line.outcome = "Programming successful";
+    record.line.outcome = outcome == kRunSucceeded     ? "Programming successful"
+                          : outcome == kRunInterrupted ? "The run was interrupted"
+                                                       : "Korvan could not be programmed";
     record.line.seconds = 41.2;
     state.AddRecord(record);
     state.SetStep(index, "next module: switch it ON");
-    state.SetStatus(index, kPortPassed);
+    state.SetStatus(index, outcome == kRunSucceeded ? kPortPassed : kPortFailed);
 }
 
 } // namespace
@@ -63,6 +69,9 @@ int main() {
     job.scriptBytes = kScriptBytes;
     job.scriptSha256 = "9f2c4e1a7b3d5c6e8f0a1b2c3d4e5f60718293a4b5c6d7e8f9a0b1c2d3e4f5a6";
     job.startedUtc = UtcNowText();
+    job.station = "line 2";
+    job.order = "L-0042";
+    job.alarmAfter = 3;
     StationState state({3, 4}, job);
     std::unique_ptr<StationServer> server = Serve(state, 0);
     if (!server) {
@@ -81,7 +90,17 @@ int main() {
             index = 0;
         }
         if (command == "pass") {
-            Pass(state, index);
+            Done(state, index, kRunSucceeded);
+        } else if (command == "fail") {
+            Done(state, index, kNotProgrammed);
+        } else if (command == "cut") {
+            Done(state, index, kRunInterrupted);
+        } else if (command == "pause") {
+            state.SetPaused(true);
+            for (size_t k = 0; k < state.PortCount(); ++k) {
+                state.SetStatus(k, kPortPaused);
+                state.SetStep(k, "paused");
+            }
         } else if (command == "down") {
             server.reset();
         } else if (command == "up") {

@@ -108,8 +108,10 @@ class Driver:
 READ_PAGE = """
 const tiles = {};
 document.querySelectorAll('.tile').forEach((tile) => {
-  tiles[tile.dataset.port] = {state: tile.dataset.state, text: tile.textContent};
+  tiles[tile.dataset.port] = {state: tile.dataset.state, text: tile.textContent,
+                              last: tile.dataset.last || ''};
 });
+const alarm = document.getElementById('alarm');
 const banner = document.getElementById('connection');
 return {tiles: tiles,
         banner: banner.hidden ? '' : banner.textContent,
@@ -119,6 +121,9 @@ return {tiles: tiles,
         rows: Array.from(document.querySelectorAll('#modules tr')).map(
             (row) => Array.from(row.cells).map((cell) => cell.textContent)),
         asking: !document.getElementById('stop-ask').hidden,
+        alarm: alarm.hidden ? '' : alarm.textContent,
+        names: document.getElementById('station-names').textContent,
+        disabled: ['pause', 'resume', 'stop'].filter((id) => document.getElementById(id).disabled),
         images: document.querySelectorAll('img').length,
         title: document.title};
 """
@@ -317,7 +322,39 @@ def show_connection_lost_and_back(driver, played):
     wait_for(driver, "the page is back with what happened meanwhile",
              lambda page: page["banner"] == "" and page["modules"] == "2" and
              page["tiles"]["COM4"]["state"] == "passed", 10)
+    show_tiles_keep_the_last_module(driver, played)
+
+
+def show_tiles_keep_the_last_module(driver, played):
+    """Three failures raise COM4's alarm; a module cut short needs
+    programming again; paused and ended, each tile keeps its last module in
+    sight, and after the end no button can be pressed."""
+    for _ in range(3):
+        played.tell("fail 1")
+    wait_for(driver, "COM4 in alarm",
+             lambda page: "3 failed in a row" in page["tiles"]["COM4"]["text"] and
+             page["alarm"] == "Alarm: COM4" and page["names"] == "line 2 \u00b7 Order L-0042",
+             OUTCOME_WITHIN_S)
+    played.tell("cut 0")
+    wait_for(driver, "COM3's module cut short",
+             lambda page: "needs programming again" in page["tiles"]["COM3"]["text"] and
+             page["tiles"]["COM3"]["last"] == "cut", OUTCOME_WITHIN_S)
+
+    def last_in_sight(page, state):
+        com3, com4 = page["tiles"]["COM3"], page["tiles"]["COM4"]
+        return (com3["state"] == state and com4["state"] == state and
+                com3["last"] == "cut" and "needs programming again" in com3["text"] and
+                com4["last"] == "failed" and
+                "Last: Korvan could not be programmed" in com4["text"] and
+                "3 failed in a row" in com4["text"])
+
+    played.tell("pause")
+    wait_for(driver, "the paused tiles with their last modules",
+             lambda page: last_in_sight(page, "paused"), OUTCOME_WITHIN_S)
     played.tell("end")
+    wait_for(driver, "the ended tiles with their last modules and no button to press",
+             lambda page: last_in_sight(page, "ended") and
+             sorted(page["disabled"]) == ["pause", "resume", "stop"], 10)
 
 
 def main():

@@ -312,15 +312,19 @@ TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
                    0,
                    "Profibus-ID set",
                    "",
-                   4.26};
+                   4.26,
+                   "line 2",
+                   "lot 42",
+                   "Ana"};
     EXPECT_EQ(JsonText(RecordJson(record)),
               R"({"detail":"","exit_status":0,"job":"profibus-id","new_profibus_id":12,)"
-              R"("old_profibus_id":null,"outcome":"Profibus-ID set","port":"COM3",)"
+              R"("old_profibus_id":null,"operator":"Ana","order":"lot 42",)"
+              R"("outcome":"Profibus-ID set","port":"COM3",)"
               R"("run":"20261208T091502Z-0a1b2c3d","script":"",)"
               R"("script_bytes":null,"script_sha256":"","seconds":4.3,"sequence":7,)"
               R"("startup_output":"<img src=x onerror=alert(1)>)"
               "\xEF\xBF\xBD" // U+FFFD for the byte that is not UTF-8
-              R"(","time_utc":"2026-12-08T09:15:02Z"})");
+              R"(","station":"line 2","time_utc":"2026-12-08T09:15:02Z"})");
 
     const struct {
         int32_t sent, size;
@@ -361,6 +365,41 @@ TEST(StationJson, RecordsPortsAndTheStationByTheLogsNames) {
     EXPECT_EQ(EventText("module", json{{"a", "x\ny"}}, "run-1.9"),
               "event: module\nid: run-1.9\ndata: {\"a\":\"x\\ny\"}\n\n");
     EXPECT_EQ(EventText("port", json::object()), "event: port\ndata: {}\n\n");
+}
+
+// --alarm-after 3: a port's third failure in a row raises its alarm (the
+// port's JSON and the station's list of ports in alarm), a pass clears it;
+// another port's failures count for it alone.
+TEST(StationJson, ThreeFailuresInARowRaiseAPortsAlarmAndAPassClearsIt) {
+    StationJobInfo job;
+    job.alarmAfter = 3;
+    job.station = "line 2";
+    StationState state({3, 4}, job);
+    const struct {
+        size_t port;
+        RunOutcome outcome;
+        int com3InRow, com4InRow;
+        json alarm;
+    } kModules[] = {
+        {0, kNotProgrammed, 1, 0, json::array()},  {1, kNotProgrammed, 1, 1, json::array()},
+        {0, kNoKorvanModule, 2, 1, json::array()}, {0, kRunInterrupted, 3, 1, {"COM3"}},
+        {0, kNotProgrammed, 4, 1, {"COM3"}},       {1, kRunSucceeded, 4, 0, {"COM3"}},
+        {0, kRunSucceeded, 0, 0, json::array()},
+    };
+    for (const auto& module : kModules) {
+        ModuleRecord record;
+        record.portIndex = module.port;
+        record.report.outcome = module.outcome;
+        state.AddRecord(record);
+        const json station = StationNow(state);
+        EXPECT_EQ(station["alarm"], module.alarm) << station.dump();
+        EXPECT_EQ(station["station"], "line 2");
+        EXPECT_EQ(station["alarm_after"], 3);
+        EXPECT_EQ(station["ports"][0]["failed_in_row"], module.com3InRow);
+        EXPECT_EQ(station["ports"][0]["alarm"], module.com3InRow >= 3);
+        EXPECT_EQ(station["ports"][1]["failed_in_row"], module.com4InRow);
+        EXPECT_EQ(station["ports"][1]["alarm"], false);
+    }
 }
 
 TEST(PageFiles, ThePageNeedsNothingFromElsewhereAndPutsTextAsText) {

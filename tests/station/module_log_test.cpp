@@ -3,6 +3,7 @@
 // it cannot be written.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -28,6 +29,7 @@ class ModuleLogTest : public ::testing::Test {
     }
     void TearDown() override {
         logWrite = WriteFile;
+        logFlush = FlushFileBuffers;
         DeleteFileA(path_.c_str());
     }
     void Write(const std::string& bytes) {
@@ -104,21 +106,25 @@ TEST_F(ModuleLogTest, RowsWaitInOrderAndAreTriedAgainWhenDue) {
     ASSERT_EQ(log.Open(path_), "");
     logWrite = FullDiskWrite;
     LogWriter writer(&log);
-    writer.Add(Row(1), 1000);
+    writer.Add(Row(1));
+    writer.WriteDue(1000);
     diskFull = true;
-    writer.Add(Row(2), 2000);
-    writer.Add(Row(3), 2100);
+    writer.Add(Row(2));
+    writer.WriteDue(2000);
+    writer.Add(Row(3));
+    writer.WriteDue(2100); // not due yet
     EXPECT_EQ(writer.Waiting(), 2u);
     EXPECT_TRUE(Contains(writer.Problem(), "log not written: ")) << writer.Problem();
     EXPECT_TRUE(Contains(writer.Problem(), ", 2 rows waiting")) << writer.Problem();
     EXPECT_EQ(writer.Leftover(), std::string(kModuleLogHeader) + Row(2) + Row(3));
     diskFull = false;
-    writer.Retry(2000 + LogWriter::kRetryMs - 1); // not due yet
+    writer.WriteDue(2000 + LogWriter::kRetryMs - 1); // not due yet
     EXPECT_EQ(writer.Waiting(), 2u);
-    writer.Retry(2000 + LogWriter::kRetryMs);
+    writer.WriteDue(2000 + LogWriter::kRetryMs);
     EXPECT_EQ(writer.Waiting(), 0u);
     EXPECT_EQ(writer.Problem(), "");
-    writer.Add(Row(4), 9000);
+    writer.Add(Row(4));
+    writer.WriteDue(9000);
     EXPECT_EQ(ReadWholeFile(path_), Header() + Row(1) + Row(2) + Row(3) + Row(4));
 }
 
@@ -133,6 +139,67 @@ BOOL WINAPI SlowFirstWrite(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD writ
         Sleep(300);
     }
     return WriteFile(file, bytes, count, written, overlapped);
+}
+
+namespace {
+
+// A write that takes only half of what it is given, once.
+std::atomic<bool> halfOnce{false};
+
+BOOL WINAPI HalfWrite(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                      LPOVERLAPPED overlapped) {
+    if (halfOnce.exchange(false)) {
+        return WriteFile(file, bytes, count / 2, written, overlapped);
+    }
+    return WriteFile(file, bytes, count, written, overlapped);
+}
+
+// A flush that fails, once.
+std::atomic<bool> flushFailsOnce{false};
+
+BOOL WINAPI FailingFlush(HANDLE file) {
+    if (flushFailsOnce.exchange(false)) {
+        SetLastError(ERROR_NETNAME_DELETED);
+        return FALSE;
+    }
+    return FlushFileBuffers(file);
+}
+
+struct Fault {
+    const char* name;
+    std::atomic<bool>* once;
+    bool waits; // the row waits for the next try
+};
+
+const Fault kFaults[] = {
+    {"HalfARowWritten", &halfOnce, true},
+    {"FlushFailsAfterTheRow", &flushFailsOnce, false},
+};
+
+} // namespace
+
+// A write that took only part of a row is followed by the rest of that
+// row; a row whose flush failed is not written again: each module keeps
+// one row.
+TEST_F(ModuleLogTest, ARowCutShortOrNotFlushedIsNeverWrittenTwice) {
+    logWrite = HalfWrite;
+    logFlush = FailingFlush;
+    for (const Fault& fault : kFaults) {
+        DeleteFileA(path_.c_str());
+        ModuleLog log;
+        ASSERT_EQ(log.Open(path_), "") << fault.name;
+        LogWriter writer(&log);
+        *fault.once = true;
+        writer.Add(Row(1));
+        writer.WriteDue(1000);
+        EXPECT_EQ(writer.Waiting(), fault.waits ? 1u : 0u) << fault.name;
+        EXPECT_FALSE(*fault.once) << fault.name;
+        writer.Add(Row(2));
+        writer.WriteDue(1000 + LogWriter::kRetryMs);
+        EXPECT_EQ(writer.Waiting(), 0u) << fault.name;
+        EXPECT_EQ(ReadWholeFile(path_), Header() + Row(1) + Row(2)) << fault.name;
+    }
+    logFlush = FlushFileBuffers;
 }
 
 // Another station on the same log (a shared log on the line's server):

@@ -86,6 +86,9 @@ enum LogColumn {
     kOutcome,
     kDetail,
     kSeconds,
+    kStation,
+    kOrder,
+    kOperator,
     kColumns
 };
 
@@ -181,7 +184,8 @@ TEST_F(StationTest, ThreePortsAtOnceOneFailingItsAcknowledgement) {
     // A new log begins with UTF-8's byte-order mark.
     EXPECT_EQ(lines[0],
               "\xEF\xBB\xBFtime_utc,port,job,script,script_bytes,script_sha256,old_profibus_id,"
-              "new_profibus_id,startup_output,exit_status,outcome,detail,seconds");
+              "new_profibus_id,startup_output,exit_status,outcome,detail,seconds,station,order,"
+              "operator");
     std::vector<std::string> failed;
     for (size_t k = 1; k < lines.size(); ++k) {
         const std::vector<std::string> fields = CsvFields(lines[k]);
@@ -227,14 +231,15 @@ TEST(StationLog, QuotesFieldsAsSpreadsheetsReadThem) {
     EXPECT_EQ(CsvLine(line),
               "2026-12-08T09:15:02Z,COM3,profibus-id,,,,7,42,\"Korvan \"\"V2\"\"\",8,"
               "Error in received configuration of Korvan module,\"record of 62 "
-              "characters\r\nand more\",3.2\r\n");
+              "characters\r\nand more\",3.2,,,\r\n");
 }
 
 TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
     const std::string log = Temp("repeat.csv");
     ConsoleProcess cli;
     ASSERT_TRUE(
-        StartCli(&cli, "--port COM1 --repeat --count 3 --log \"" + log + "\" profibus-id 42"));
+        StartCli(&cli, "--port COM1 --repeat --count 3 --log \"" + log +
+                           "\" --station \"line 2\" --order L-0042 --operator Ana profibus-id 42"));
     ASSERT_TRUE(cli.AwaitErrorText(kRequest, 20000));
     // Three modules on the tray's one place, one after the other; the second
     // sends a record of 62 characters.
@@ -288,7 +293,59 @@ TEST_F(StationTest, RepeatCountsModulesInTurnAndLogsEach) {
                                         "record of 62 characters"}));
     EXPECT_EQ(third[kOldId], "9");
     EXPECT_EQ(third[kNewId], "42");
+    for (const std::vector<std::string>* fields : {&first, &second, &third}) {
+        EXPECT_EQ(std::vector<std::string>(fields->begin() + kStation, fields->end()),
+                  (std::vector<std::string>{"line 2", "L-0042", "Ana"}));
+    }
     EXPECT_LT(std::stod(first[kSeconds]), 20.0);
+}
+
+// Two stations program from one firmware file: the second loads it while
+// the first runs; the file is then replaced, and the first programs its
+// next module from the bytes it read when it started, which its rows'
+// SHA-256 names.
+TEST_F(StationTest, AFirmwareFileIsSharedAndReplacedWhileAStationRuns) {
+    const std::string bytes = ScriptBytes(256);
+    const std::string script = Script("shared.dcs", bytes);
+    const std::string log = Temp("shared.csv");
+    ConsoleProcess station;
+    ASSERT_TRUE(StartCli(&station, "--port COM1 --repeat --count 2 --log \"" + log +
+                                       "\" firmware \"" + script + "\""));
+    ASSERT_TRUE(station.AwaitErrorText(kRequest, 20000));
+    std::string received[2];
+    for (int k = 0; k < 2; ++k) {
+        Module module;
+        ASSERT_TRUE(module.Start(2, ""));
+        if (k > 0) {
+            ASSERT_TRUE(station.AwaitErrorText("COM1: next module: switch it ON", 20000));
+        }
+        module.PowerOn();
+        ASSERT_TRUE(station.AwaitErrorText("COM1: The programming of Firmware was successful.",
+                                           20000, k + 1));
+        received[k] = module.Received();
+        if (k == 0) {
+            Module other;
+            ASSERT_TRUE(other.Start(4, ""));
+            ConsoleProcess second;
+            ASSERT_TRUE(StartCli(&second, "--port COM3 firmware \"" + script + "\""));
+            ASSERT_TRUE(second.AwaitErrorText(kRequest, 20000));
+            other.PowerOn();
+            const CliRun run = Finish(&second, 30000);
+            EXPECT_EQ(run.exitCode, 0) << run.errors;
+            EXPECT_EQ(other.Received(), FirmwareWire(bytes));
+            WriteTempFile("shared.dcs", ScriptBytes(100));
+        }
+    }
+    const CliRun run = Finish(&station, 20000);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(received[1], FirmwareWire(bytes));
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_EQ(lines.size(), 3u);
+    const std::string sha256 =
+        Sha256Text(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    for (size_t k = 1; k < lines.size(); ++k) {
+        EXPECT_EQ(CsvFields(lines[k])[kSha256], sha256) << lines[k];
+    }
 }
 
 TEST_F(StationTest, ReadIdPrintsTheStationAddressAndWritesNothingBack) {
@@ -355,8 +412,11 @@ TEST_F(StationTest, CtrlBreakInTheMiddleOfADownloadIsLoggedAsInterrupted) {
     const std::vector<std::string> lines = LogLines(log);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(ReadWholeFile(log).substr(0, earlier.size()), earlier);
+    // A log begun with the earlier header keeps its columns, and the
+    // station says so once.
     const std::vector<std::string> fields = CsvFields(lines[2]);
-    ASSERT_EQ(fields.size(), static_cast<size_t>(kColumns));
+    ASSERT_EQ(fields.size(), static_cast<size_t>(kStation));
+    EXPECT_EQ(CountOf(run.errors, "the log keeps the columns it was begun with"), 1u) << run.errors;
     EXPECT_EQ(fields[kStatus], "9");
     EXPECT_EQ(fields[kOutcome], "The run was interrupted");
     // Nothing more was sent once the run was cut: no checksum line.
