@@ -30,7 +30,7 @@ bool EventOfLine(const std::string& line, EventLineState* state, StationEvent* e
         *event = {KORVAN_EVENT_ADAPTER_GONE, EVENTLOG_WARNING_TYPE, {PortOf(line)}};
     } else if (StartsWith(line, "COM") && EndsWith(line, ": adapter back")) {
         *event = {KORVAN_EVENT_ADAPTER_BACK, EVENTLOG_INFORMATION_TYPE, {PortOf(line)}};
-    } else if (StartsWith(line, "COM") && line.find(": alarm") != std::string::npos) {
+    } else if (StartsWith(line, "COM") && EndsWith(line, " failed in a row")) {
         *event = {KORVAN_EVENT_ALARM, EVENTLOG_WARNING_TYPE, {line}};
     } else if (said.empty()) {
         return false;
@@ -45,8 +45,6 @@ bool EventOfLine(const std::string& line, EventLineState* state, StationEvent* e
     } else if (said == "the log is written again") {
         state->logFailing = false;
         *event = {KORVAN_EVENT_LOG_WRITTEN, EVENTLOG_INFORMATION_TYPE, {}};
-    } else if (StartsWith(said, "alarm")) {
-        *event = {KORVAN_EVENT_ALARM, EVENTLOG_WARNING_TYPE, {said}};
     } else if (StartsWith(said, "broker not reached")) {
         *event = {KORVAN_EVENT_BROKER_LOST, EVENTLOG_WARNING_TYPE, {said}};
     } else if (StartsWith(said, "broker reached")) {

@@ -49,6 +49,8 @@ TEST(StationEventLog, TheStationsLinesBecomeTheirMessages) {
         {"COM4: adapter gone, waiting for it", KORVAN_EVENT_ADAPTER_GONE, EVENTLOG_WARNING_TYPE,
          L"COM4"},
         {"COM4: adapter back", KORVAN_EVENT_ADAPTER_BACK, EVENTLOG_INFORMATION_TYPE, L"COM4"},
+        {"COM4: 3 failed in a row", KORVAN_EVENT_ALARM, EVENTLOG_WARNING_TYPE,
+         L"COM4: 3 failed in a row"},
         {"korvan-cli: log not written: Access is denied., 1 row waiting",
          KORVAN_EVENT_LOG_NOT_WRITTEN, EVENTLOG_ERROR_TYPE, L"Access is denied., 1 row waiting"},
         {"korvan-cli: log not written: Access is denied., 2 rows waiting", 0, 0, nullptr},
