@@ -20,8 +20,11 @@ struct CommandLine {
     bool countGiven = false;
     std::string logFile;
     std::string stopEvent;
-    std::string serve;          // [ADDRESS:]PORT; empty: no server
-    std::string serveTokenFile; // the secret's file; empty: none
+    std::string serve;           // [ADDRESS:]PORT; empty: no server
+    std::string serveTokenFile;  // the secret's file; empty: none
+    std::string mqtt;            // HOST[:PORT] of the plant's broker; empty: none
+    std::string mqttTopic;       // the topics' prefix; empty: korvan/STATION
+    std::string mqttCredentials; // the login's file; empty: none
     bool listPorts = false;
     bool jobGiven = false;
     RunMode mode = kFirmwareMode;

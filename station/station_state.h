@@ -115,6 +115,11 @@ class StationState {
     }
     // Why the log cannot be written and how many rows wait; empty: it can.
     void SetLogProblem(const std::string& text);
+    // A publisher's thread (the one that sends the records to the plant's
+    // broker): why the broker does not take them; empty: it does.
+    void SetBrokerProblem(const std::string& text) {
+        brokerProblem_.Set(text);
+    }
 
     // Any thread. A pause lets the modules under way finish, then no port
     // takes a new module until it is resumed.
@@ -135,6 +140,9 @@ class StationState {
     StationTotals Totals() const;
     std::string LogProblem() const {
         return logProblem_.Get();
+    }
+    std::string BrokerProblem() const {
+        return brokerProblem_.Get();
     }
     // The records after sequence, in order, at most most of them.
     std::vector<ModuleRecord> RecordsAfter(int64_t sequence, size_t most = SIZE_MAX) const;
@@ -161,6 +169,7 @@ class StationState {
     std::atomic<bool> paused_{false};
     LineRing stationLines_;
     SharedText logProblem_;
+    SharedText brokerProblem_;
 
     mutable std::mutex recordsLock_;
     std::deque<ModuleRecord> records_;
