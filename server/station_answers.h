@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "http_guard.h"
+#include "mqtt_condition.h"
+#include "station_metrics.h"
 #include "station_state.h"
 
 struct Reply {
@@ -24,9 +26,11 @@ struct Reply {
 // What the answers need besides the request.
 struct ReplyContext {
     StationState& state;
-    std::string token;          // the secret, for the cookie that stands for it
-    std::function<void()> stop; // what POST /api/stop does
-    int64_t knownSequence = 0;  // the last record the event streams were offered
+    std::string token;                   // the secret, for the cookie that stands for it
+    std::function<void()> stop;          // what POST /api/stop does
+    int64_t knownSequence = 0;           // the last record the event streams were offered
+    MetricsTally* tally = nullptr;       // the counters of /metrics
+    const MqttCondition* mqtt = nullptr; // the broker's, when the station publishes
 };
 
 // A failure: {"error": TEXT} with its status, and the header that a 401

@@ -66,7 +66,8 @@ class Session;
 class ServerCore : public std::enable_shared_from_this<ServerCore> {
   public:
     ServerCore(StationState& state, const ServerSettings& settings)
-        : state(state), settings(settings), events(state, settings.portEventGapMs) {
+        : state(state), settings(settings), events(state, settings.portEventGapMs),
+          tally(state.PortCount()) {
         guard.token = settings.token;
         guard.pcNames = ThisPcNames();
     }
@@ -89,6 +90,7 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     std::list<std::weak_ptr<Session>> sessions;
 
     EventWatch events;
+    MetricsTally tally;
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
@@ -276,8 +278,8 @@ void Session::Serve(const http::request<http::string_body>& request) {
     GuardSettings guard = core_.guard;
     guard.port = core_.port;
     const Verdict verdict = Judge(facts, local, guard);
-    const ReplyContext context{core_.state, core_.settings.token, core_.settings.stop,
-                               core_.knownSequence};
+    const ReplyContext context{core_.state,         core_.settings.token, core_.settings.stop,
+                               core_.knownSequence, &core_.tally,         core_.settings.mqtt};
     const Reply reply = ReplyTo(facts, verdict, request.body(),
                                 lastId != request.end() ? &lastEventId : nullptr, context);
     if (reply.stream) {
@@ -506,6 +508,7 @@ void ServerCore::Accept() {
 }
 
 void ServerCore::Watch() {
+    tally.Update(state);
     std::vector<std::shared_ptr<Session>> streams;
     for (auto at = sessions.begin(); at != sessions.end();) {
         std::shared_ptr<Session> session = at->lock();

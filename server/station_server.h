@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 
+#include "mqtt_condition.h"
 #include "serve_option.h"
 #include "station_state.h"
 
@@ -34,8 +35,9 @@ class ServerCore;
 
 struct ServerSettings {
     ServeAddress address;
-    std::string token;          // empty: none needed
-    std::function<void()> stop; // what POST /api/stop does
+    std::string token;                   // empty: none needed
+    std::function<void()> stop;          // what POST /api/stop does
+    const MqttCondition* mqtt = nullptr; // the broker's, shown when the station publishes
 
     // Bounds on clients.
     size_t headLimit = 8 * 1024;            // a request head's bytes (else 431)
