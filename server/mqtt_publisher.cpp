@@ -21,9 +21,14 @@
 
 namespace {
 
-// A failure of the library, or of the network beneath it, in words.
-std::string ReasonOf(int rc, int systemError) {
+// A failure of the library, or of the network beneath it, in words. trying:
+// before the broker's answer to a try, when a reset is a refusal (a port
+// that no broker listens on, as Wine tells it).
+std::string ReasonOf(int rc, int systemError, bool trying) {
     if (rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_CONN_LOST) {
+        if (trying && (systemError == WSAECONNRESET || systemError == WSAECONNABORTED)) {
+            return "the connection was refused";
+        }
         switch (systemError) {
         case WSAECONNREFUSED:
             return "the connection was refused";
@@ -133,7 +138,7 @@ void PublisherCore::Try(ULONGLONG now) {
     if (rc == MOSQ_ERR_SUCCESS) {
         pending = true;
     } else {
-        Failed(ReasonOf(rc, errno), now);
+        Failed(ReasonOf(rc, errno, true), now);
     }
 }
 
@@ -207,12 +212,15 @@ void PublisherCore::Turn(ULONGLONG now) {
         Failed("no answer within " + std::to_string(times.answerMs / 1000) + " s", now);
     }
     if (linked || pending) {
+        const bool trying = pending;
         errno = 0;
         const int rc = mosquitto_loop(client, static_cast<int>(times.turnMs), 1);
+        const int systemError = errno;
         if (rc == MOSQ_ERR_SUCCESS) {
             mosquitto_loop_misc(client);
-        } else if (linked || pending) {
-            Failed(ReasonOf(rc, errno), now);
+        } else {
+            // More precise than what the disconnect's callback could tell.
+            Failed(ReasonOf(rc, systemError, trying), now);
         }
     } else {
         std::unique_lock<std::mutex> hold(lock);
@@ -260,7 +268,7 @@ void PublisherCore::Finish() {
         errno = 0;
         const int rc = mosquitto_loop(client, 20, 1);
         if (rc != MOSQ_ERR_SUCCESS) {
-            Failed(ReasonOf(rc, errno), now);
+            Failed(ReasonOf(rc, errno, pending), now);
         }
     }
     if (linked) {
@@ -360,7 +368,6 @@ std::string MqttPublisher::Start() {
     mosquitto_connect_callback_set(core->client, OnConnect);
     mosquitto_disconnect_callback_set(core->client, OnDisconnect);
     mosquitto_publish_callback_set(core->client, OnPublish);
-    core->Tell();
     core->thread = std::thread([core] { core->Run(); });
     return "";
 }

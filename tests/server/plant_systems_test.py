@@ -141,22 +141,25 @@ class Subscriber:
 class Station:
     """korvan-cli.exe with one simulated module, powered on again after each of its records."""
 
-    def __init__(self, build, folder, name, port, sim_port, broker_port):
+    def __init__(self, build, folder, name, port, sim_port, broker_port, module=None):
         self.name = name
         self.port = port
         self.log = os.path.join(folder, name + ".csv")
         self.errors = os.path.join(folder, name + "-errors.txt")
         self.output = os.path.join(folder, name + "-output.txt")
         loader = os.environ["KORVAN_WINE_LOADER"]
-        self.module = subprocess.Popen([loader, os.path.join(build, "sim/korvan-sim.exe"),
-                                        sim_port], stdin=subprocess.PIPE,
-                                       stdout=subprocess.DEVNULL, text=True)
+        self.module = module or subprocess.Popen(
+            [loader, os.path.join(build, "sim/korvan-sim.exe"), sim_port],
+            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
+        count = ["--count", "1"] if module else []
         with open(self.errors, "w") as errors, open(self.output, "w") as output:
             self.cli = subprocess.Popen(
-                [loader, os.path.join(build, "korvan-cli.exe"), "--port", port, "--repeat",
+                [loader, os.path.join(build, "korvan-cli.exe"), "--port", port, "--repeat"] +
+                count + [
                  "--serve", "0", "--mqtt", "127.0.0.1:%d" % broker_port, "--mqtt-topic",
                  "korvan/" + name, "--log", windows_path(self.log), "profibus-id", "42"],
                 stdin=subprocess.DEVNULL, stdout=output, stderr=errors)
+        self.module_own = module is None
         self.url = None
         self.powered = 0
         self.cycling = True
@@ -191,7 +194,7 @@ class Station:
         return json.loads(get(self.url + path))
 
     def close(self):
-        for process in (self.cli, self.module):
+        for process in (self.cli, self.module) if self.module_own else (self.cli,):
             if process.poll() is None:
                 process.kill()
             process.wait()
@@ -236,6 +239,29 @@ def check_records(subscriber, station):
     print("%s: %d records, %d repeats, all as /api/modules has them" %
           (station.name, len(records), len(arrived) - len(firsts)), flush=True)
     return len(records)
+
+
+def check_broker_never_reached(build, folder, module):
+    """A station whose broker is never there: its line, its records at the end on
+    standard output, exit status 11, and its end in its usual time."""
+    station = Station(build, folder, "C", "COM1", None, free_port(), module)
+    try:
+        if not wait_until("C is ready", station.ready, 30):
+            return
+        station.keep_modules_coming()
+        status = station.cli.wait(timeout=30)
+        errors = station.lines(station.errors)
+        output = station.lines(station.output)
+        said = [line for line in errors if "broker not reached" in line]
+        if not said or "the connection was refused" not in said[0]:
+            fail("C did not say why the broker was not reached: %s" % errors)
+        named = [json.loads(line) for line in output if line.startswith("{")]
+        if status != 11 or "korvan-cli: 1 record not accepted by the broker" not in \
+                "\n".join(output) or [r["sequence"] for r in named] != [1]:
+            fail("C ended with %d: %s" % (status, output))
+        print("C: %s; its record on standard output, exit status %d" % (said[0], status))
+    finally:
+        station.close()
 
 
 def prometheus_sum(port):
@@ -342,6 +368,7 @@ def main():
         output = "\n".join(stations[0].lines(stations[0].output))
         if status != 0 or "not accepted" in output:
             fail("A ended with %d: %s" % (status, output))
+        check_broker_never_reached(build, folder, stations[0].module)
         retained = Subscriber(broker.port, "korvan-plant-retained", clean=True)
         time.sleep(1)
         got = {m[0]: json.loads(m[1]) for m in retained.messages if m[2]}
