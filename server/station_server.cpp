@@ -20,6 +20,7 @@
 #include "http_guard.h"
 #include "station_answers.h"
 #include "station_events.h"
+#include "station_json.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -91,6 +92,7 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
 
     EventWatch events;
     MetricsTally tally;
+    std::string mqttEvent; // the broker's condition as the streams last had it
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
@@ -358,6 +360,9 @@ void Session::BeginStream(const Reply& reply) {
     for (std::string& event : core_.events.Opening()) {
         Push(Shared(std::move(event)));
     }
+    if (core_.settings.mqtt != nullptr) {
+        Push(Shared(EventText("mqtt", MqttJson(core_.settings.mqtt))));
+    }
     Pull();
     WatchClose();
 }
@@ -547,6 +552,17 @@ void ServerCore::Watch() {
         const Text text = Shared(std::move(event));
         for (const auto& stream : streams) {
             stream->Push(text);
+        }
+    }
+    // The broker's condition, when it changes.
+    if (settings.mqtt != nullptr) {
+        std::string event = EventText("mqtt", MqttJson(settings.mqtt));
+        if (event != mqttEvent) {
+            mqttEvent = event;
+            const Text text = Shared(std::move(event));
+            for (const auto& stream : streams) {
+                stream->Push(text);
+            }
         }
     }
     for (const auto& stream : streams) {

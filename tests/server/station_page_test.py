@@ -5,7 +5,8 @@ through chromedriver's WebDriver interface.
 First a real station: korvan-cli.exe --port COM1,COM3 --repeat --serve 0 sets
 the Profibus-ID of two simulated modules (korvan-sim.exe on COM2 and COM4),
 one of which sends markup as its start-up output and the other a record cut
-short. The page must show each port's outcome within 1 s of the module's end
+short, and whose MQTT broker (--mqtt) is not there. The page must show the
+broker not reached, each port's outcome within 1 s of the module's end
 (its line in the station's log), the markup as text, and the end of the
 station once its Stop button (asked twice) has stopped it. A screenshot of
 the page as the modules have ended goes to station-page.png in the build
@@ -118,6 +119,7 @@ return {tiles: tiles,
         rows: Array.from(document.querySelectorAll('#modules tr')).map(
             (row) => Array.from(row.cells).map((cell) => cell.textContent)),
         asking: !document.getElementById('stop-ask').hidden,
+        broker: document.getElementById('broker').textContent,
         images: document.querySelectorAll('img').length,
         title: document.title};
 """
@@ -154,7 +156,8 @@ class RealStation:
                          stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)}
         with open(self.errors, "w") as errors:
             self.cli = wine(build, "korvan-cli.exe", "--port", "COM1,COM3", "--repeat",
-                            "--serve", "0", "--log", windows_path(self.log), "profibus-id",
+                            "--serve", "0", "--mqtt", "127.0.0.1:%d" % free_port(),
+                            "--log", windows_path(self.log), "profibus-id",
                             "42", stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=errors)
 
@@ -206,6 +209,10 @@ def show_real_station(driver, build, folder, screenshot):
         wait_for(driver, "the page shows both ports waiting",
                  lambda page: set(page["tiles"]) == {"COM1", "COM3"} and all(
                      tile["state"] == "waiting" for tile in page["tiles"].values()), 10)
+        # A broker that no one runs: the page says so.
+        wait_for(driver, "the page shows the broker not reached",
+                 lambda page: page["broker"].startswith("Broker 127.0.0.1:") and
+                 "broker not reached: the connection was refused" in page["broker"], 10)
         station.power_on()
         outcomes = {"COM1": ("passed", "The programming of Profibus-ID was successful."),
                     "COM3": ("failed", "Error in received configuration of Korvan module"
