@@ -236,8 +236,9 @@ def check_records(subscriber, station):
              (station.name, sequences, len(records)))
     elif firsts != records:
         fail("%s: the records that arrived are not /api/modules's" % station.name)
-    print("%s: %d records, %d repeats, all as /api/modules has them" %
-          (station.name, len(records), len(arrived) - len(firsts)), flush=True)
+    else:
+        print("%s: %d records, %d repeats, all as /api/modules has them" %
+              (station.name, len(records), len(arrived) - len(firsts)), flush=True)
     return len(records)
 
 
