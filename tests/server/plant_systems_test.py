@@ -91,7 +91,8 @@ class Broker:
 
     def start(self):
         self.process = subprocess.Popen(["mosquitto", "-c", self.config],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         wait_until("the broker listens", self.listens, 10, 0.05)
 
     def listens(self):
@@ -150,7 +151,8 @@ class Station:
         loader = os.environ["KORVAN_WINE_LOADER"]
         self.module = module or subprocess.Popen(
             [loader, os.path.join(build, "sim/korvan-sim.exe"), sim_port],
-            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
+            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            text=True)
         count = ["--count", "1"] if module else []
         with open(self.errors, "w") as errors, open(self.output, "w") as output:
             self.cli = subprocess.Popen(
@@ -260,7 +262,7 @@ def check_broker_never_reached(build, folder, module):
         if status != 11 or "korvan-cli: 1 record not accepted by the broker" not in \
                 "\n".join(output) or [r["sequence"] for r in named] != [1]:
             fail("C ended with %d: %s" % (status, output))
-        print("C: %s; its record on standard output, exit status %d" % (said[0], status))
+        print("C: %s; its record on standard output, exit status %d" % (said[0], status), flush=True)
     finally:
         station.close()
 
@@ -305,10 +307,11 @@ def main():
             ["prometheus", "--config.file=" + os.path.join(folder, "prometheus.yml"),
              "--storage.tsdb.path=" + os.path.join(folder, "tsdb"),
              "--web.listen-address=127.0.0.1:%d" % prometheus_port],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(folder, "prometheus.log"), "w"))
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(folder, "prometheus.log"), "w"))
 
         run_a_while(stations, 4)
-        before = max(r["seconds"] for s in stations for r in s.api("/api/modules")["modules"])
+        before = [r["seconds"] for s in stations for r in s.api("/api/modules")["modules"]]
         rows_at_outage = sum(s.rows() for s in stations)
         broker.stop()
         told = set()
@@ -324,10 +327,13 @@ def main():
                  "waiting: %s" % told)
         meanwhile = [r for s in stations for r in s.api("/api/modules")["modules"]]
         rows_meanwhile = sum(s.rows() for s in stations) - rows_at_outage
-        slowest = max(r["seconds"] for r in meanwhile[-rows_meanwhile:]) if rows_meanwhile else 0
-        print("broker away %.0f s: %d modules meanwhile, the slowest %.1f s (before: %.1f s)" %
-              (OUTAGE_S, rows_meanwhile, slowest, before), flush=True)
-        if rows_meanwhile < 2 or slowest > before + 0.5:
+        # By the median: the machine's load, shared with other tests, makes
+        # single modules slower now and then, the broker never.
+        times = sorted(r["seconds"] for r in meanwhile[-rows_meanwhile:]) or [0]
+        usual = sorted(before)[len(before) // 2]
+        print("broker away %.0f s: %d modules meanwhile, median %.1f s (before: %.1f s)" %
+              (OUTAGE_S, rows_meanwhile, times[len(times) // 2], usual), flush=True)
+        if rows_meanwhile < OUTAGE_S / 2 or times[len(times) // 2] > 1.5 * usual:
             fail("the modules did not take their usual time while the broker was away")
         broker.start()
         run_a_while(stations, 2)
@@ -346,7 +352,7 @@ def main():
         summed = wait_until("Prometheus's sum(korvan_modules_total) equals the logs' %d rows" %
                             rows, lambda: prometheus_sum(prometheus_port) == rows, 20, 0.5)
         if summed:
-            print("Prometheus: sum(korvan_modules_total) = %d, the logs' rows" % rows)
+            print("Prometheus: sum(korvan_modules_total) = %d, the logs' rows" % rows, flush=True)
         metrics = get(stations[0].url + "/metrics")
         check = subprocess.run(["promtool", "check", "metrics"], input=metrics, text=True,
                                capture_output=True)
@@ -361,7 +367,7 @@ def main():
                                                    m[3] >= killed],
                              1.5 * KEEP_ALIVE_S)
         if offline:
-            print("B killed: its will after %.1f s" % (offline[0][3] - killed))
+            print("B killed: its will after %.1f s" % (offline[0][3] - killed), flush=True)
         request = urllib.request.Request(stations[0].url + "/api/stop", data=b"", method="POST",
                                          headers={"Content-Type": "application/json"})
         urllib.request.urlopen(request, timeout=5).read()
@@ -388,7 +394,7 @@ def main():
             prometheus.kill()
             prometheus.wait()
         if failures:
-            print("kept for a look: " + folder)
+            print("kept for a look: " + folder, flush=True)
         else:
             shutil.rmtree(folder, ignore_errors=True)
     if failures:

@@ -151,7 +151,8 @@ class RealStation:
         self.errors = os.path.join(folder, "cli-errors.txt")
         self.modules = {
             "COM1": wine(build, "sim/korvan-sim.exe", "COM2", "--startup-text", MARKUP,
-                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True),
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, text=True),
             "COM3": wine(build, "sim/korvan-sim.exe", "COM4", "--config-length", "62",
                          stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)}
         with open(self.errors, "w") as errors:
