@@ -154,7 +154,8 @@ class RealStation:
                          stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL, text=True),
             "COM3": wine(build, "sim/korvan-sim.exe", "COM4", "--config-length", "62",
-                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)}
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, text=True)}
         with open(self.errors, "w") as errors:
             self.cli = wine(build, "korvan-cli.exe", "--port", "COM1,COM3", "--repeat",
                             "--serve", "0", "--mqtt", "127.0.0.1:%d" % free_port(),
