@@ -325,8 +325,8 @@ int wmain(int argc, wchar_t** wideArgv) {
     if (publisher != nullptr) {
         publisher->Stop(); // the last records and the end, while the broker takes them
         const std::vector<ModuleRecord> lost = publisher->NotAccepted();
-        fputs(NotAcceptedText(lost, mqtt).c_str(), stdout);
-        if (!lost.empty() && end.status == 0) {
+        fputs(NotAcceptedText(lost, publisher->GoneCount(), mqtt).c_str(), stdout);
+        if ((!lost.empty() || publisher->GoneCount() > 0) && end.status == 0) {
             end.status = kExitRecordsNotPublished;
         }
     }

@@ -71,6 +71,21 @@ void RecordWindow::Accepted(int mid) {
     }
 }
 
+void RecordWindow::Gone(int64_t first, int64_t last) {
+    for (int64_t sequence = first; sequence <= last; ++sequence) {
+        if (sequence > handedThrough_) {
+            handedThrough_ = sequence;
+        }
+        if (sequence > acceptedThrough_ && acceptedAhead_.insert(sequence).second) {
+            ++goneCount_;
+        }
+    }
+    while (!acceptedAhead_.empty() && *acceptedAhead_.begin() == acceptedThrough_ + 1) {
+        acceptedAhead_.erase(acceptedAhead_.begin());
+        ++acceptedThrough_;
+    }
+}
+
 int64_t RecordWindow::Waiting(int64_t lastSequence) const {
     int64_t waiting = lastSequence - acceptedThrough_;
     for (int64_t sequence : acceptedAhead_) {

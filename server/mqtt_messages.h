@@ -53,6 +53,14 @@ class RecordWindow {
     void Handed(int mid, int64_t sequence);
     // The broker accepted message mid (one that is not a record's: ignored).
     void Accepted(int mid);
+    // Records from first to last are no longer held by the station (its
+    // store keeps the latest only): they cannot go out, and are counted as
+    // lost rather than waited for.
+    void Gone(int64_t first, int64_t last);
+    // Records that were gone before they went out.
+    int64_t GoneCount() const {
+        return goneCount_;
+    }
     int64_t HandedThrough() const {
         return handedThrough_;
     }
@@ -72,4 +80,5 @@ class RecordWindow {
     std::set<int64_t> acceptedAhead_; // accepted, beyond acceptedThrough_
     int64_t handedThrough_ = 0;
     int64_t acceptedThrough_ = 0;
+    int64_t goneCount_ = 0;
 };

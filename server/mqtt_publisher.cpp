@@ -155,6 +155,9 @@ void PublisherCore::HandRecords() {
         if (records.empty()) {
             return;
         }
+        if (records.front().sequence > window.HandedThrough() + 1) {
+            window.Gone(window.HandedThrough() + 1, records.front().sequence - 1);
+        }
         for (const ModuleRecord& record : records) {
             int mid = 0;
             if (!Publish(ModuleTopic(settings.prefix), JsonText(RecordJson(record)), false, &mid)) {
@@ -320,15 +323,20 @@ void OnPublish(mosquitto*, void* userData, int mid) {
 
 } // namespace
 
-std::string NotAcceptedText(const std::vector<ModuleRecord>& records,
+std::string NotAcceptedText(const std::vector<ModuleRecord>& records, int64_t gone,
                             const MqttSettings& settings) {
-    if (records.empty()) {
-        return "";
+    std::string text;
+    if (gone > 0) {
+        text = "korvan-cli: " + std::to_string(gone) +
+               " older records never reached the broker and are no longer held (see the log)\n";
     }
-    std::string text = "korvan-cli: " + std::to_string(records.size()) +
-                       (records.size() == 1 ? " record" : " records") +
-                       " not accepted by the broker " + settings.host + ":" +
-                       std::to_string(settings.port) + " (" + ModuleTopic(settings.prefix) + "):\n";
+    if (records.empty()) {
+        return text;
+    }
+    text += "korvan-cli: " + std::to_string(records.size()) +
+            (records.size() == 1 ? " record" : " records") + " not accepted by the broker " +
+            settings.host + ":" + std::to_string(settings.port) + " (" +
+            ModuleTopic(settings.prefix) + "):\n";
     for (const ModuleRecord& record : records) {
         text += JsonText(RecordJson(record)) + "\n";
     }
@@ -386,6 +394,10 @@ void MqttPublisher::Stop() {
 
 std::vector<ModuleRecord> MqttPublisher::NotAccepted() const {
     return core_->notAccepted;
+}
+
+int64_t MqttPublisher::GoneCount() const {
+    return core_->window.GoneCount();
 }
 
 const MqttCondition& MqttPublisher::Condition() const {

@@ -29,7 +29,9 @@ enum : int { kExitRecordsNotPublished = 11 };
 
 // The records the broker never accepted, for standard output at the end:
 // a line that says so, then each record as it would have been published.
-std::string NotAcceptedText(const std::vector<ModuleRecord>& records, const MqttSettings& settings);
+// gone: records the station no longer held, counted in a line of their own.
+std::string NotAcceptedText(const std::vector<ModuleRecord>& records, int64_t gone,
+                            const MqttSettings& settings);
 
 struct PublisherTimes {
     DWORD retryMs = 5000;     // between two tries of the broker
@@ -55,8 +57,10 @@ class MqttPublisher {
     // out while the broker takes them within times.endLimitMs, then the
     // connection is closed (no will) and the thread ends.
     void Stop();
-    // After Stop: the records the broker did not accept, in order.
+    // After Stop: the records the broker did not accept, in order, and how
+    // many more it never got that the station no longer held.
     std::vector<ModuleRecord> NotAccepted() const;
+    int64_t GoneCount() const;
 
     const MqttCondition& Condition() const;
 

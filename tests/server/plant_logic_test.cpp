@@ -111,6 +111,14 @@ TEST(RecordWindow, AcceptedThroughTheFirstGap) {
     EXPECT_EQ(window.InFlight(), 0u);
     EXPECT_EQ(window.HandedThrough(), 4);
     EXPECT_EQ(window.Waiting(6), 2);
+    // Records 5 to 7 left the station's store before they went out: lost,
+    // and no longer waited for.
+    window.Handed(108, 8);
+    window.Gone(5, 7);
+    EXPECT_EQ(window.GoneCount(), 3);
+    EXPECT_EQ(window.AcceptedThrough(), 7);
+    window.Accepted(108);
+    EXPECT_EQ(window.Waiting(8), 0);
     EXPECT_EQ(BrokerProblemText("the connection was refused", 1),
               "broker not reached: the connection was refused, 1 record waiting");
     EXPECT_EQ(PortTopic("korvan/st7", 12), "korvan/st7/port/COM12");

@@ -282,8 +282,12 @@ class PlayedStation:
     """station_page_server.exe: one command a line, "ok" when done."""
 
     def __init__(self, build, program):
+        # Its standard error goes nowhere: the Wine services that the prefix's
+        # first program starts keep that program's, which would hold ctest's
+        # output open for minutes.
         self.process = subprocess.Popen([os.environ["KORVAN_WINE_LOADER"], program],
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
         self.url = None
 
     def ready(self):
