@@ -256,6 +256,13 @@ int main(int argc, char** argv) {
                    "clients idle (default 60)")
         ->check(CLI::Range(1, 3600))
         ->type_name("S");
+    int brokerPort = 0;
+    app.add_option("--plant-broker", brokerPort,
+                   "with --station: (k) instead of (h) and (j), the station publishing to the "
+                   "MQTT broker on this loopback port, scraped every second, serving 16 event "
+                   "streams")
+        ->check(CLI::Range(1, 65535))
+        ->type_name("PORT");
     try {
         app.parse(argc, argv);
         if (toolPort == modulePort) {
@@ -285,7 +292,7 @@ int main(int argc, char** argv) {
             }
             cables.emplace_back(static_cast<int16_t>(tool), static_cast<int16_t>(module));
         }
-        return RunStationBench(cables, idleSeconds);
+        return RunStationBench(cables, idleSeconds, brokerPort);
     }
     if (!watchNames.empty()) {
         std::vector<int16_t> watch;

@@ -2,6 +2,7 @@
 #include <winsock2.h>
 
 #include "serve_bench.h"
+#include "station_clients.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,8 +20,8 @@ const int kStreamClients = 16;
 const DWORD kStationEveryMs = 100;
 const char kStopEvent[] = "korvan-bench-stop";
 
-// A port that is free now, for --serve: the tool's error output, which
-// names the port it chose, is to be had only once the tool has ended.
+} // namespace
+
 uint16_t FreePort() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
@@ -38,7 +39,6 @@ uint16_t FreePort() {
     return port;
 }
 
-// The value of "port" in an event's JSON.
 std::string PortOf(const std::string& data) {
     const std::string key = "\"port\":\"";
     const size_t at = data.find(key);
@@ -47,63 +47,46 @@ std::string PortOf(const std::string& data) {
                : data.substr(at + key.size(), data.find('"', at + key.size()) - at - key.size());
 }
 
-// A client on the event stream: when each module's event came (ms since the
-// power-on), by the module's port.
-struct StreamClient {
-    HttpClient http;
-    std::atomic<bool> opened{false};
-    std::map<std::string, double> moduleMs;
-    std::thread thread;
-
-    void Listen(uint16_t port, const PacedStation* station, const std::atomic<bool>* done) {
-        HttpAnswer head;
-        opened = http.Connect(port) && http.Send(RequestText("GET", "/api/events", port)) &&
-                 http.ReadHead(&head) && head.status == 200;
-        StreamEvent event;
-        while (opened && !done->load()) {
-            const ULONGLONG askedMs = GetTickCount64();
-            if (http.NextEvent(&event, 200)) {
-                if (event.type == "module") {
-                    moduleMs.emplace(PortOf(event.data), station->Ms());
-                }
-            } else if (GetTickCount64() - askedMs < 100) {
-                Sleep(100); // the stream has ended
+void StreamClient::Listen(uint16_t port, const PacedStation* station,
+                          const std::atomic<bool>* done) {
+    HttpAnswer head;
+    opened = http.Connect(port) && http.Send(RequestText("GET", "/api/events", port)) &&
+             http.ReadHead(&head) && head.status == 200;
+    StreamEvent event;
+    while (opened && !done->load()) {
+        const ULONGLONG askedMs = GetTickCount64();
+        if (http.NextEvent(&event, 200)) {
+            if (event.type == "module") {
+                moduleMs.emplace(PortOf(event.data), station->Ms());
             }
+        } else if (GetTickCount64() - askedMs < 100) {
+            Sleep(100); // the stream has ended
         }
     }
-};
+}
 
-// The station's log: when each module's line came (ms since the power-on),
-// by the module's port. The station writes it as it takes the module's
-// record, within its main loop's 50 ms of the module's end.
-struct LogWatch {
-    std::string path;
-    std::map<std::string, double> lineMs;
-
-    void Watch(const PacedStation* station, const std::atomic<bool>* done) {
-        DWORD size = 0;
-        while (!done->load()) {
-            WIN32_FILE_ATTRIBUTE_DATA data;
-            if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
-                data.nFileSizeLow != size) {
-                size = data.nFileSizeLow;
-                const double ms = station->Ms();
-                // Whole lines after the header: time_utc,port,...
-                const std::string text = ReadWholeFile(path);
-                size_t line = text.find('\n');
-                for (size_t end; line != std::string::npos &&
-                                 (end = text.find('\n', line + 1)) != std::string::npos;
-                     line = end) {
-                    const size_t port = text.find(',', line) + 1;
-                    lineMs.emplace(text.substr(port, text.find(',', port) - port), ms);
-                }
+void LogWatch::Watch(const PacedStation* station, const std::atomic<bool>* done) {
+    DWORD size = 0;
+    while (!done->load()) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+            data.nFileSizeLow != size) {
+            size = data.nFileSizeLow;
+            const double ms = station->Ms();
+            // Whole lines after the header: time_utc,port,...
+            const std::string text = ReadWholeFile(path);
+            size_t line = text.find('\n');
+            for (size_t end; line != std::string::npos &&
+                             (end = text.find('\n', line + 1)) != std::string::npos;
+                 line = end) {
+                const size_t port = text.find(',', line) + 1;
+                lineMs.emplace(text.substr(port, text.find(',', port) - port), ms);
             }
-            Sleep(2);
         }
+        Sleep(2);
     }
-};
+}
 
-// Connects the stream clients; true once every one of them has its stream.
 bool StartClients(std::vector<std::unique_ptr<StreamClient>>* clients, uint16_t port,
                   const PacedStation* station, const std::atomic<bool>* done) {
     for (int k = 0; k < kStreamClients; ++k) {
@@ -140,6 +123,8 @@ double Median(std::vector<double> values) {
 // The station's CPU over idleSeconds while it waits for modules, from its
 // OFF/ON request on; with serve, serving the stream clients. Negative when
 // it failed.
+namespace {
+
 double IdleCpuSeconds(const Cables& cables, const std::string& script, int idleSeconds,
                       bool serve) {
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, kStopEvent);

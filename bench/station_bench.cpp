@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "plant_bench.h"
 #include "serve_bench.h"
 #include "support/run_driver.h"
 
@@ -22,11 +23,18 @@ StationRun RunOnce(const Cables& cables, const std::string& script) {
 
 } // namespace
 
-int RunStationBench(const Cables& cables, int idleSeconds) {
+int RunStationBench(const Cables& cables, int idleSeconds, int brokerPort) {
     const std::string script = WriteTempFile("bench-station.dcs", std::string(16 * 1024, 'S'));
     printf("Station benchmark: %zu modules paced at 9600 baud, 16384 script bytes each\n\n",
            cables.size());
     const StationRun one = RunOnce({cables[0]}, script);
+    if (brokerPort > 0) {
+        printf("(h) one module: %.1f s\n", one.wallSeconds);
+        const int status =
+            one.ok ? RunPlantBench(cables, script, one.wallSeconds, "127.0.0.1", brokerPort) : 1;
+        DeleteFileA(script.c_str());
+        return status;
+    }
     const StationRun all = one.ok ? RunOnce(cables, script) : StationRun();
     if (!one.ok || !all.ok) {
         DeleteFileA(script.c_str());

@@ -6,5 +6,7 @@
 #include "paced_station.h"
 
 // Prints the figures; 0 when every run succeeded. idleSeconds: how long the
-// serving station waits for modules with its idle clients.
-int RunStationBench(const Cables& cables, int idleSeconds);
+// serving station waits for modules with its idle clients. brokerPort > 0:
+// one module alone, then (k) with the broker on that loopback port instead
+// of (h)'s and (j)'s runs on every cable.
+int RunStationBench(const Cables& cables, int idleSeconds, int brokerPort);

@@ -28,6 +28,8 @@ const char kExitStatuses[] =
     "  9  The run was interrupted (Ctrl+C, Ctrl+Break, the window closed, the session\n"
     "     ending, or the stop event): its module needs programming again\n"
     " 10  a row never reached the --log file (it follows on standard output)\n"
+    " 11  a module record never reached the --mqtt broker (it follows on standard\n"
+    "     output); 10 when rows of the log were lost too\n"
     "One port, one module: the module's status. Several ports, one module each: 0 when\n"
     "every module succeeded, else the status of the first port, in command-line order,\n"
     "whose module did not. With --repeat: 0 when every module done succeeded (also when\n"
@@ -173,6 +175,18 @@ void DefineCommandLine(CLI::App& app, CommandLine* line, CommandParts* parts) {
         ->type_name("N")
         ->check(WholeNumber(0, 1000000))
         ->capture_default_str();
+    app.add_option("--mqtt", line->mqtt,
+                   "publishes the station to the plant's MQTT broker at HOST[:PORT] (1883 unless "
+                   "given; no TLS): its state and its ports retained, each module record with "
+                   "QoS 1; records wait while the broker is away")
+        ->type_name("HOST[:PORT]");
+    app.add_option("--mqtt-topic", line->mqttTopic,
+                   "the topics' prefix (default korvan/ and this PC's name): PREFIX/state, "
+                   "PREFIX/port/COMn, PREFIX/module")
+        ->type_name("PREFIX");
+    app.add_option("--mqtt-credentials", line->mqttCredentials,
+                   "the broker's login: the file's first line the user, its second the password")
+        ->type_name("FILE");
     app.add_flag("--list-ports", line->listPorts,
                  "lists the COM ports this PC has, one a line, with their device's name, maker "
                  "and USB IDs where Windows knows them");

@@ -30,6 +30,9 @@ struct CommandLine {
     std::string order;                   // --order; empty: none
     std::string operatorName;            // --operator; empty: none
     int alarmAfter = 3;                  // --alarm-after; 0: no alarm
+    std::string mqtt;                    // HOST[:PORT] of the plant's broker; empty: none
+    std::string mqttTopic;               // the topics' prefix; empty: korvan/STATION
+    std::string mqttCredentials;         // the login's file; empty: none
     bool listPorts = false;
     bool jobGiven = false;
     RunMode mode = kFirmwareMode;

@@ -10,6 +10,7 @@
 #include "command_line.h"
 #include "event_log.h"
 #include "module_log.h"
+#include "mqtt_publisher.h"
 #include "port_list.h"
 #include "port_listing.h"
 #include "run_face.h"
@@ -219,6 +220,25 @@ std::string MakeServeSettings(const CommandLine& line, ServerSettings* settings)
     return problem;
 }
 
+// What --mqtt asks for, checked before anything is opened. Empty when it
+// can be (or none is asked for), else the problem. The prefix is settled
+// once the station's state is there (its name).
+std::string MakeMqttSettings(const CommandLine& line, MqttSettings* settings) {
+    if (line.mqtt.empty()) {
+        return !line.mqttTopic.empty() || !line.mqttCredentials.empty()
+                   ? "--mqtt-topic and --mqtt-credentials need --mqtt"
+                   : "";
+    }
+    std::string problem = ParseMqttAddress(line.mqtt, settings);
+    if (problem.empty() && !line.mqttTopic.empty()) {
+        problem = TakeTopicPrefix(line.mqttTopic, settings);
+    }
+    if (problem.empty() && !line.mqttCredentials.empty()) {
+        problem = ReadCredentialsFile(line.mqttCredentials, settings);
+    }
+    return problem;
+}
+
 // The station's server, started before any COM port is opened: a port in
 // use or an address that is not this PC's ends the program at once. Its
 // addresses are the first lines on standard error (loopback first).
@@ -276,6 +296,10 @@ int RunStationOf(const CommandLine& line) {
     if (problem.empty()) {
         problem = MakeServeSettings(line, &serving);
     }
+    static MqttSettings mqtt;
+    if (problem.empty()) {
+        problem = MakeMqttSettings(line, &mqtt);
+    }
     if (!problem.empty()) {
         return UsageError(problem);
     }
@@ -296,6 +320,21 @@ int RunStationOf(const CommandLine& line) {
     // The station's state outlives the program's end: a port's thread or a
     // client may read it until the process ends.
     static StationState state(job.ports, JobInfoOf(job));
+    // The publisher, started before any COM port is opened: a broker away
+    // at the start holds nothing up, its records wait.
+    static std::unique_ptr<MqttPublisher> publisher;
+    if (!line.mqtt.empty()) {
+        if (mqtt.prefix.empty()) {
+            mqtt.prefix = DefaultTopicPrefix(StationName(state));
+        }
+        publisher = std::make_unique<MqttPublisher>(state, mqtt);
+        const std::string refused = publisher->Start();
+        if (!refused.empty()) {
+            fprintf(stderr, "korvan-cli: %s\n", refused.c_str());
+            return kUsageError;
+        }
+        serving.mqtt = &publisher->Condition();
+    }
     static std::unique_ptr<StationServer> server;
     if (!line.serve.empty()) {
         server = std::make_unique<StationServer>(state, serving);
@@ -303,7 +342,15 @@ int RunStationOf(const CommandLine& line) {
             return kUsageError;
         }
     }
-    const StationEnd end = RunStation(job, &state);
+    StationEnd end = RunStation(job, &state);
+    if (publisher != nullptr) {
+        publisher->Stop(); // the last records and the end, while the broker takes them
+        const std::vector<ModuleRecord> lost = publisher->NotAccepted();
+        fputs(NotAcceptedText(lost, publisher->GoneCount(), mqtt).c_str(), stdout);
+        if ((!lost.empty() || publisher->GoneCount() > 0) && end.status == 0) {
+            end.status = kExitRecordsNotPublished;
+        }
+    }
     if (server != nullptr) {
         server->Stop(); // the last events go out first
     }

@@ -45,10 +45,10 @@ bool EventOfLine(const std::string& line, EventLineState* state, StationEvent* e
     } else if (said == "the log is written again") {
         state->logFailing = false;
         *event = {KORVAN_EVENT_LOG_WRITTEN, EVENTLOG_INFORMATION_TYPE, {}};
-    } else if (StartsWith(said, "broker not reached")) {
-        *event = {KORVAN_EVENT_BROKER_LOST, EVENTLOG_WARNING_TYPE, {said}};
-    } else if (StartsWith(said, "broker reached")) {
-        *event = {KORVAN_EVENT_BROKER_BACK, EVENTLOG_INFORMATION_TYPE, {said}};
+    } else if (StartsWith(said, "broker not reached: ")) {
+        *event = {KORVAN_EVENT_BROKER_LOST, EVENTLOG_WARNING_TYPE, {said.substr(20)}};
+    } else if (said == "the broker takes the records again") {
+        *event = {KORVAN_EVENT_BROKER_BACK, EVENTLOG_INFORMATION_TYPE, {}};
     } else {
         *event = {KORVAN_EVENT_PROBLEM, EVENTLOG_ERROR_TYPE, {said}};
     }
@@ -68,6 +68,7 @@ std::string ExitStatusText(int status) {
         "Error in received configuration of Korvan module",
         "The run was interrupted",
         "a row never reached the log",
+        "a record never reached the broker",
     };
     const int count = static_cast<int>(sizeof kTexts / sizeof kTexts[0]);
     return status >= 0 && status < count ? kTexts[status] : "exit status " + std::to_string(status);

@@ -66,6 +66,7 @@ Route RouteOf(const std::string& target) {
         {"/api/stop", kStopRoute},
         {"/api/pause", kPauseRoute},
         {"/api/resume", kResumeRoute},
+        {"/metrics", kMetricsRoute},
     };
     const std::string path = target.substr(0, target.find('?'));
     for (const auto& entry : kRoutes) {

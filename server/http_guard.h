@@ -23,6 +23,7 @@ enum Route : int {
     kStopRoute,    // POST /api/stop
     kPauseRoute,   // POST /api/pause
     kResumeRoute,  // POST /api/resume
+    kMetricsRoute, // GET /metrics
 };
 
 // The route of a request target's path (its query aside).

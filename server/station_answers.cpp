@@ -150,8 +150,18 @@ Reply ReplyTo(const RequestFacts& request, const Verdict& verdict, const std::st
         }
         return Made(200, type, std::move(file));
     }
-    case kStationRoute:
-        return JsonReply(200, StationNow(state));
+    case kStationRoute: {
+        json station = StationNow(state);
+        station["mqtt"] = MqttJson(context.mqtt);
+        return JsonReply(200, station);
+    }
+    case kMetricsRoute:
+        if (context.tally == nullptr) {
+            return FailureReply(404, "this station keeps no metrics");
+        }
+        context.tally->Update(state);
+        return Made(200, "text/plain; version=0.0.4; charset=utf-8",
+                    MetricsText(MetricsOf(state, *context.tally, context.mqtt)));
     case kModulesRoute:
         return Modules(request.target, state);
     case kEventsRoute:

@@ -12,6 +12,8 @@
 
 #include "http_guard.h"
 #include "log_download.h"
+#include "mqtt_condition.h"
+#include "station_metrics.h"
 #include "station_state.h"
 
 struct Reply {
@@ -30,9 +32,11 @@ struct Reply {
 // What the answers need besides the request.
 struct ReplyContext {
     StationState& state;
-    std::string cookie;         // the value of the cookie that stands for the secret
-    std::function<void()> stop; // what POST /api/stop does
-    int64_t knownSequence = 0;  // the last record the event streams were offered
+    std::string cookie;                  // the value of the cookie that stands for the secret
+    std::function<void()> stop;          // what POST /api/stop does
+    int64_t knownSequence = 0;           // the last record the event streams were offered
+    MetricsTally* tally = nullptr;       // the counters of /metrics
+    const MqttCondition* mqtt = nullptr; // the broker's, when the station publishes
 };
 
 // A failure: {"error": TEXT} with its status, and the header that a 401

@@ -21,6 +21,7 @@
 #include "station_answers.h"
 #include "station_events.h"
 #include "this_pc_addresses.h"
+#include "station_json.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -57,7 +58,8 @@ class Session;
 class ServerCore : public std::enable_shared_from_this<ServerCore> {
   public:
     ServerCore(StationState& state, const ServerSettings& settings)
-        : state(state), settings(settings), events(state, settings.portEventGapMs) {
+        : state(state), settings(settings), events(state, settings.portEventGapMs),
+          tally(state.PortCount()) {
         guard.token = settings.token;
         guard.cookie = NewCookieValue();
         guard.pcNames = ThisPcNames();
@@ -92,6 +94,8 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     std::list<std::weak_ptr<Session>> sessions;
 
     EventWatch events;
+    MetricsTally tally;
+    std::string mqttEvent; // the broker's condition as the streams last had it
 
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
@@ -401,8 +405,8 @@ void Session::Serve(const http::request<http::string_body>& request) {
     Reply reply;
     try {
         const Verdict verdict = Judge(facts, local, guard);
-        const ReplyContext context{core_.state, core_.guard.cookie, core_.settings.stop,
-                                   core_.knownSequence};
+        const ReplyContext context{core_.state,         core_.guard.cookie, core_.settings.stop,
+                                   core_.knownSequence, &core_.tally,       core_.settings.mqtt};
         reply = ReplyTo(facts, verdict, request.body(),
                         lastId != request.end() ? &lastEventId : nullptr, context);
     } catch (const std::exception& failure) {
@@ -495,6 +499,9 @@ void Session::BeginStream(const Reply& reply) {
     Push(Shared(head + "\r\nretry: 1000\n\n"));
     for (std::string& event : core_.events.Opening()) {
         Push(Shared(std::move(event)));
+    }
+    if (core_.settings.mqtt != nullptr) {
+        Push(Shared(EventText("mqtt", MqttJson(core_.settings.mqtt))));
     }
     Pull();
     WatchClose();
@@ -763,6 +770,7 @@ void ServerCore::Watch() {
 }
 
 void ServerCore::WatchOnce() {
+    tally.Update(state);
     std::vector<std::shared_ptr<Session>> streams;
     for (auto at = sessions.begin(); at != sessions.end();) {
         std::shared_ptr<Session> session = at->lock();
@@ -801,6 +809,17 @@ void ServerCore::WatchOnce() {
         const Text text = Shared(std::move(event));
         for (const auto& stream : streams) {
             stream->Push(text);
+        }
+    }
+    // The broker's condition, when it changes.
+    if (settings.mqtt != nullptr) {
+        std::string event = EventText("mqtt", MqttJson(settings.mqtt));
+        if (event != mqttEvent) {
+            mqttEvent = event;
+            const Text text = Shared(std::move(event));
+            for (const auto& stream : streams) {
+                stream->Push(text);
+            }
         }
     }
     for (const auto& stream : streams) {

@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "mqtt_condition.h"
 #include "serve_option.h"
 #include "station_state.h"
 
@@ -50,6 +51,7 @@ struct ServerSettings {
     std::function<void()> stop;         // what POST /api/stop does
     // A failure inside the server, as one plain line (on the server's thread).
     std::function<void(const std::string&)> note;
+    const MqttCondition* mqtt = nullptr; // the broker's, shown when the station publishes
 
     // Bounds on clients.
     size_t headLimit = 8 * 1024;            // a request head's bytes (else 431)

@@ -108,6 +108,7 @@ void StationDisplay::Pass(bool last) {
         recordsShown_ = record.sequence;
     }
     TakeLogProblem(&stay);
+    TakeBrokerProblem(&stay);
     if (last) {
         CloseProgressLine();
         if (!errorsTail_.empty()) {
@@ -228,6 +229,25 @@ void StationDisplay::TakeLogProblem(std::vector<std::string>* stay) {
     logLineDrawn_ = logLineDrawn_ || !problem.empty();
 }
 
+// The broker that does not take the records: a plain line when that begins,
+// when its reason changes and when it takes them again (not for each record
+// that waits: the live line counts them).
+void StationDisplay::TakeBrokerProblem(std::vector<std::string>* stay) {
+    const std::string problem = state_->BrokerProblem();
+    const auto reason = [](const std::string& text) { return text.substr(0, text.rfind(", ")); };
+    if (problem.empty() == brokerProblemShown_.empty() &&
+        reason(problem) == reason(brokerProblemShown_)) {
+        brokerProblemShown_ = problem;
+        return;
+    }
+    if (kind_ != kLiveLines) {
+        stay->push_back(problem.empty() ? "korvan-cli: the broker takes the records again"
+                                        : "korvan-cli: " + problem);
+    }
+    brokerProblemShown_ = problem;
+    brokerLineDrawn_ = brokerLineDrawn_ || !problem.empty();
+}
+
 void StationDisplay::ShowLines(const std::vector<std::string>& stay) {
     if (kind_ == kLiveLines) {
         const ULONGLONG nowMs = GetTickCount64();
@@ -304,6 +324,9 @@ void StationDisplay::Redraw(const std::vector<std::string>& above) {
     if (logLineDrawn_) {
         lines.push_back(logProblemShown_.empty() ? "log written" : logProblemShown_);
     }
+    if (brokerLineDrawn_) {
+        lines.push_back(brokerProblemShown_.empty() ? "broker reached" : brokerProblemShown_);
+    }
     // Every line is written to the screen's width less one, so that it
     // overwrites what stood there and never wraps.
     const int room = width_ > 1 ? width_ - 1 : 79;
@@ -314,7 +337,7 @@ void StationDisplay::Redraw(const std::vector<std::string>& above) {
         text += padded;
     }
     Write(sinks_.errors, text);
-    const size_t live = places_.size() + (logLineDrawn_ ? 1 : 0);
+    const size_t live = places_.size() + (logLineDrawn_ ? 1 : 0) + (brokerLineDrawn_ ? 1 : 0);
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (GetConsoleScreenBufferInfo(sinks_.errors, &info)) {
         top_ = static_cast<SHORT>(info.dwCursorPosition.Y - static_cast<SHORT>(live));

@@ -61,6 +61,7 @@ class StationDisplay {
     void TakePortLines(size_t index, std::vector<std::string>* stay);
     void TakeRecord(const ModuleRecord& record, std::vector<std::string>* stay);
     void TakeLogProblem(std::vector<std::string>* stay);
+    void TakeBrokerProblem(std::vector<std::string>* stay);
     void ShowLines(const std::vector<std::string>& stay);
     void UpdateProgressLine();
     void CloseProgressLine();
@@ -89,6 +90,8 @@ class StationDisplay {
     int64_t recordsShown_ = 0;
     std::string logProblemShown_;
     bool logLineDrawn_ = false; // a live line for the log, once it had a problem
+    std::string brokerProblemShown_;
+    bool brokerLineDrawn_ = false; // a live line for the broker, once it was not reached
     bool progressLineOpen_ = false;
     ULONGLONG lastDrawMs_ = 0;
     SHORT top_ = -1; // the first live line's row; -1 before the first drawing

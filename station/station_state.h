@@ -129,6 +129,11 @@ class StationState {
     // The log's thread: why the log cannot be written and how many rows
     // wait; empty: it can.
     void SetLogProblem(const std::string& text);
+    // A publisher's thread (the one that sends the records to the plant's
+    // broker): why the broker does not take them; empty: it does.
+    void SetBrokerProblem(const std::string& text) {
+        brokerProblem_.Set(text);
+    }
 
     // Any thread. A pause lets the modules under way finish, then no port
     // takes a new module until it is resumed.
@@ -153,6 +158,9 @@ class StationState {
     StationTotals Totals() const;
     std::string LogProblem() const {
         return logProblem_.Get();
+    }
+    std::string BrokerProblem() const {
+        return brokerProblem_.Get();
     }
     // The records held after sequence, in order, at most most of them.
     std::vector<ModuleRecord> RecordsAfter(int64_t sequence, size_t most = SIZE_MAX) const;
@@ -187,6 +195,7 @@ class StationState {
     std::atomic<bool> paused_{false};
     LineRing stationLines_;
     SharedText logProblem_;
+    SharedText brokerProblem_;
 
     const size_t recordsHeld_;
     mutable std::mutex recordsLock_;

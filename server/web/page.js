@@ -195,11 +195,22 @@
     showRecent();
   }
 
+  // The plant's broker, when the station publishes to one.
+  function showBroker(mqtt) {
+    const shown = byId('broker');
+    shown.hidden = !mqtt;
+    if (!mqtt) return;
+    shown.textContent = 'Broker ' + mqtt.broker + ': ' +
+      (mqtt.reached ? 'reached' : (mqtt.problem || 'connecting'));
+    shown.className = 'broker' + (mqtt.reached ? '' : ' away');
+  }
+
   function listen(after) {
     source = new EventSource('/api/events?after=' + after + '&run=' + encodeURIComponent(run));
     source.addEventListener('station', (event) => showStation(JSON.parse(event.data)));
     source.addEventListener('port', (event) => showPort(JSON.parse(event.data)));
     source.addEventListener('module', (event) => addModule(JSON.parse(event.data)));
+    source.addEventListener('mqtt', (event) => showBroker(JSON.parse(event.data)));
     source.onopen = () => {
       if (!ended) banner('');
     };
@@ -223,6 +234,7 @@
       const station = await answer.json();
       showStation(station);
       station.ports.forEach(showPort);
+      showBroker(station.mqtt);
       if (!ended) listen(Math.max(0, station.sequence - RECENT));
     } catch (error) {
       banner('The connection to the station is lost. Reconnecting\u2026');

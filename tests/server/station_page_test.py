@@ -5,7 +5,8 @@ through chromedriver's WebDriver interface.
 First a real station: korvan-cli.exe --port COM1,COM3 --repeat --serve 0 sets
 the Profibus-ID of two simulated modules (korvan-sim.exe on COM2 and COM4),
 one of which sends markup as its start-up output and the other a record cut
-short. The page must show each port's outcome within 1 s of the module's end
+short, and whose MQTT broker (--mqtt) is not there. The page must show the
+broker not reached, each port's outcome within 1 s of the module's end
 (its line in the station's log), the markup as text, and the end of the
 station once its Stop button (asked twice) has stopped it. A screenshot of
 the page as the modules have ended goes to station-page.png in the build
@@ -124,6 +125,7 @@ return {tiles: tiles,
         alarm: alarm.hidden ? '' : alarm.textContent,
         names: document.getElementById('station-names').textContent,
         disabled: ['pause', 'resume', 'stop'].filter((id) => document.getElementById(id).disabled),
+        broker: document.getElementById('broker').textContent,
         images: document.querySelectorAll('img').length,
         title: document.title};
 """
@@ -155,12 +157,15 @@ class RealStation:
         self.errors = os.path.join(folder, "cli-errors.txt")
         self.modules = {
             "COM1": wine(build, "sim/korvan-sim.exe", "COM2", "--startup-text", MARKUP,
-                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True),
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, text=True),
             "COM3": wine(build, "sim/korvan-sim.exe", "COM4", "--config-length", "62",
-                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)}
+                         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, text=True)}
         with open(self.errors, "w") as errors:
             self.cli = wine(build, "korvan-cli.exe", "--port", "COM1,COM3", "--repeat",
-                            "--serve", "0", "--log", windows_path(self.log), "profibus-id",
+                            "--serve", "0", "--mqtt", "127.0.0.1:%d" % free_port(),
+                            "--log", windows_path(self.log), "profibus-id",
                             "42", stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=errors)
 
@@ -212,6 +217,10 @@ def show_real_station(driver, build, folder, screenshot):
         wait_for(driver, "the page shows both ports waiting",
                  lambda page: set(page["tiles"]) == {"COM1", "COM3"} and all(
                      tile["state"] == "waiting" for tile in page["tiles"].values()), 10)
+        # A broker that no one runs: the page says so.
+        wait_for(driver, "the page shows the broker not reached",
+                 lambda page: page["broker"].startswith("Broker 127.0.0.1:") and
+                 "broker not reached: the connection was refused" in page["broker"], 10)
         station.power_on()
         outcomes = {"COM1": ("passed", "The programming of Profibus-ID was successful."),
                     "COM3": ("failed", "Error in received configuration of Korvan module"
@@ -281,8 +290,12 @@ class PlayedStation:
     """station_page_server.exe: one command a line, "ok" when done."""
 
     def __init__(self, build, program):
+        # Its standard error goes nowhere: the Wine services that the prefix's
+        # first program starts keep that program's, which would hold ctest's
+        # output open for minutes.
         self.process = subprocess.Popen([os.environ["KORVAN_WINE_LOADER"], program],
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
         self.url = None
 
     def ready(self):
