@@ -1,11 +1,15 @@
 #include "serve_option.h"
 
+// inet_pton is the system's own reading of an address: Winsock's on
+// Windows, the C library's where the parsers are built natively.
+#ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
 
 #include <cstring>
-
-#include "utf8_file_names.h"
 
 namespace {
 
@@ -92,25 +96,6 @@ std::string TokenFromFileText(const std::string& text, std::string* token) {
     }
     *token = line;
     return "";
-}
-
-std::string ReadTokenFile(const std::string& name, std::string* token) {
-    const std::string cannot = "the token file \"" + name + "\" cannot be read";
-    HANDLE file = OpenUtf8NamedFile(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return cannot;
-    }
-    // The secret is on the first line: a few hundred bytes are plenty.
-    char bytes[4096];
-    DWORD got = 0;
-    const BOOL read = ReadFile(file, bytes, sizeof bytes, &got, nullptr);
-    CloseHandle(file);
-    if (!read) {
-        return cannot;
-    }
-    const std::string problem = TokenFromFileText(std::string(bytes, got), token);
-    return problem.empty() ? "" : "the token file \"" + name + "\": " + problem;
 }
 
 std::string ServeAccessProblem(const ServeAddress& address, bool haveToken) {
