@@ -13,14 +13,16 @@
 
 namespace {
 
+// The system reads an address up to its first zero byte: a text that holds
+// one is no address, whatever comes before it.
 bool IsIpv4(const std::string& text) {
     in_addr bytes;
-    return inet_pton(AF_INET, text.c_str(), &bytes) == 1;
+    return text.find('\0') == std::string::npos && inet_pton(AF_INET, text.c_str(), &bytes) == 1;
 }
 
 bool IsIpv6(const std::string& text) {
     in6_addr bytes;
-    return inet_pton(AF_INET6, text.c_str(), &bytes) == 1;
+    return text.find('\0') == std::string::npos && inet_pton(AF_INET6, text.c_str(), &bytes) == 1;
 }
 
 bool ParsePort(const std::string& text, uint16_t* port) {
@@ -72,6 +74,9 @@ std::string ParseServeAddress(const std::string& text, ServeAddress* address) {
 }
 
 bool IsLoopbackAddress(const std::string& address) {
+    if (address.find('\0') != std::string::npos) {
+        return false;
+    }
     in_addr v4;
     if (inet_pton(AF_INET, address.c_str(), &v4) == 1) {
         return reinterpret_cast<const uint8_t*>(&v4)[0] == 127;

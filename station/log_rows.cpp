@@ -48,9 +48,10 @@ std::string CsvLine(const ModuleLogLine& line) {
                                   line.outcome,
                                   line.detail,
                                   seconds};
+    // A comma between every two fields, also after an empty first one.
     std::string text;
     for (const std::string& field : fields) {
-        text += (text.empty() ? "" : ",") + CsvField(field);
+        text += (&field == fields ? "" : ",") + CsvField(field);
     }
     return text + "\r\n";
 }
