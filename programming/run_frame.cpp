@@ -11,6 +11,7 @@
 #include "run_context.h"
 #include "script_store.h"
 #include "serial_port.h"
+#include "startup_text.h"
 
 ExecutionStateCall setExecutionState = SetThreadExecutionState;
 int32_t detectionLimitMs = kDetectionLimitMs;
@@ -68,34 +69,7 @@ void ByteText(uint8_t byte, char* text) {
     }
 }
 
-// Keeps the printable start-up output for the run's report. The banner
-// itself is printable and comes last: it is cut off again once seen.
-struct StartupText {
-    char text[kStartupTextRoom + kBannerLength];
-    int32_t seen; // printable bytes so far
-};
-
-static void AddStartupByte(StartupText* startup, uint8_t byte) {
-    if (byte < 0x20 || byte > 0x7E) {
-        return;
-    }
-    if (startup->seen < static_cast<int32_t>(sizeof startup->text) - 1) {
-        startup->text[startup->seen] = static_cast<char>(byte);
-    }
-    ++startup->seen;
-}
-
-static void KeepStartupText(RunContext* run, StartupText* startup, bool bannerSeen) {
-    int32_t kept = startup->seen - (bannerSeen ? kBannerLength : 0);
-    if (kept > kStartupTextRoom - 1) {
-        kept = kStartupTextRoom - 1;
-    }
-    if (kept < 0) {
-        kept = 0;
-    }
-    memcpy(run->report.startup, startup->text, static_cast<size_t>(kept));
-    run->report.startup[kept] = 0;
-}
+static_assert(kStartupTextRoom == kStartupTextLimit + 1, "a report holds the start-up text kept");
 
 // What is left of the detection's overall time, at least 1 ms; 0 when it is
 // over.
@@ -132,7 +106,7 @@ int16_t DetectModule(RunContext* run) {
     BannerScan scan;
     StartBannerScan(&scan);
     StartupText startup;
-    startup.seen = 0;
+    StartStartupText(&startup);
     uint8_t* byte = run->runBuffer;
     bool waiting = true;
     for (;;) {
@@ -141,7 +115,7 @@ int16_t DetectModule(RunContext* run) {
         // of bytes, or once the detection's overall time has run out.
         const int32_t remainingMs = RemainingMs(startMs);
         if (waiting && (scan.received >= kDetectionByteLimit || remainingMs == 0)) {
-            KeepStartupText(run, &startup, false);
+            KeepStartupText(&startup, false, run->report.startup);
             NoteDetectionFailure(run, &scan, remainingMs == 0);
             return 1;
         }
@@ -152,7 +126,7 @@ int16_t DetectModule(RunContext* run) {
         }
         if (ReadPort(run->choices.port, 1, 0, timeoutMs, byte, kRunBufferSize) != 0) {
             if (waiting) {
-                KeepStartupText(run, &startup, false);
+                KeepStartupText(&startup, false, run->report.startup);
                 NoteDetectionFailure(run, &scan, RemainingMs(startMs) == 0);
                 return 1;
             }
@@ -165,7 +139,7 @@ int16_t DetectModule(RunContext* run) {
         AddStartupByte(&startup, byte[0]);
         run->report.moduleStarted = 1; // whatever it is, a device on the port talks
         if (BannerSeen(&scan)) {
-            KeepStartupText(run, &startup, true);
+            KeepStartupText(&startup, true, run->report.startup);
             waiting = false;
         }
     }

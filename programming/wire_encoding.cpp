@@ -1,7 +1,5 @@
 #include "wire_encoding.h"
 
-#include "serial_port.h"
-
 uint8_t HexDigit(uint8_t nibble) {
     return static_cast<uint8_t>(nibble < 10 ? '0' + nibble : 'A' + nibble - 10);
 }
@@ -55,14 +53,4 @@ int32_t StretchEnd(int32_t first, int32_t size) {
         ack += (first - kFirstAckIndex + kAckBlock - 1) / kAckBlock * kAckBlock;
     }
     return ack < size - 1 ? ack : size - 1;
-}
-
-int16_t WriteByte(int16_t port, uint8_t byte) {
-    return WritePort(port, &byte, 1);
-}
-
-int16_t WriteChecksumLine(int16_t port, uint16_t sum) {
-    uint8_t line[5];
-    FormatChecksumLine(sum, line);
-    return WritePort(port, line, sizeof line);
 }

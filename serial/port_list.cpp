@@ -1,21 +1,5 @@
 #include "port_list.h"
 
-int16_t PortNumberOfName(const char* name, DWORD size) {
-    if (size < 4 || (name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm' ||
-        name[3] == '0') {
-        return 0;
-    }
-    int32_t number = 0;
-    DWORD i = 3;
-    for (; i < size && name[i] != 0; ++i) {
-        if (name[i] < '0' || name[i] > '9' || i > 5) {
-            return 0;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
-    return i > 3 && number <= kLastPort ? static_cast<int16_t>(number) : 0;
-}
-
 int16_t ListPresentPorts(int16_t* ports, int16_t capacity) {
     bool present[kPortSlots] = {};
     HKEY key = nullptr;

@@ -1,22 +1,28 @@
 #include "serve_option.h"
 
+// inet_pton is the system's own reading of an address: Winsock's on
+// Windows, the C library's where the parsers are built natively.
+#ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
 
 #include <cstring>
 
-#include "utf8_file_names.h"
-
 namespace {
 
+// The system reads an address up to its first zero byte: a text that holds
+// one is no address, whatever comes before it.
 bool IsIpv4(const std::string& text) {
     in_addr bytes;
-    return inet_pton(AF_INET, text.c_str(), &bytes) == 1;
+    return text.find('\0') == std::string::npos && inet_pton(AF_INET, text.c_str(), &bytes) == 1;
 }
 
 bool IsIpv6(const std::string& text) {
     in6_addr bytes;
-    return inet_pton(AF_INET6, text.c_str(), &bytes) == 1;
+    return text.find('\0') == std::string::npos && inet_pton(AF_INET6, text.c_str(), &bytes) == 1;
 }
 
 bool ParsePort(const std::string& text, uint16_t* port) {
@@ -79,6 +85,9 @@ std::string ServeHostProblem(const std::string& name) {
 }
 
 bool IsLoopbackAddress(const std::string& address) {
+    if (address.find('\0') != std::string::npos) {
+        return false;
+    }
     in_addr v4;
     if (inet_pton(AF_INET, address.c_str(), &v4) == 1) {
         return reinterpret_cast<const uint8_t*>(&v4)[0] == 127;
@@ -103,25 +112,6 @@ std::string TokenFromFileText(const std::string& text, std::string* token) {
     }
     *token = line;
     return "";
-}
-
-std::string ReadTokenFile(const std::string& name, std::string* token) {
-    const std::string cannot = "the token file \"" + name + "\" cannot be read";
-    HANDLE file = OpenUtf8NamedFile(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return cannot;
-    }
-    // The secret is on the first line: a few hundred bytes are plenty.
-    char bytes[4096];
-    DWORD got = 0;
-    const BOOL read = ReadFile(file, bytes, sizeof bytes, &got, nullptr);
-    CloseHandle(file);
-    if (!read) {
-        return cannot;
-    }
-    const std::string problem = TokenFromFileText(std::string(bytes, got), token);
-    return problem.empty() ? "" : "the token file \"" + name + "\": " + problem;
 }
 
 std::string ServeAccessProblem(const ServeAddress& address, bool haveToken) {

@@ -32,7 +32,7 @@ enum : size_t { kTokenLeast = 16 };
 // else why not.
 std::string TokenFromFileText(const std::string& text, std::string* token);
 
-// Reads the token file name (UTF-8) and gives its secret. Empty when it
+// Reads the token file name (UTF-8) and gives its secret (token_file.cpp). Empty when it
 // could, else why not, naming the file.
 std::string ReadTokenFile(const std::string& name, std::string* token);
 

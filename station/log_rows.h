@@ -5,10 +5,10 @@
 // beyond ASCII show as written, and no field is taken for a formula.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
+
+#include "log_stamps.h"
 
 struct ModuleLogLine {
     std::string timeUtc; // ISO 8601, "2026-12-08T09:15:02Z": when the module's run began
@@ -53,11 +53,3 @@ bool HasHeaderBefore(const std::string& start);
 // The line of a module, with its CR LF; without the columns that the
 // earlier header lacks when before is set.
 std::string CsvLine(const ModuleLogLine& line, bool before = false);
-
-// A moment of the system's clock in UTC as ISO 8601, to the second.
-std::string UtcTimeText(const SYSTEMTIME& time);
-std::string UtcNowText();
-
-// The SHA-256 of bytes in lower-case hexadecimal; empty when the system
-// cannot compute it.
-std::string Sha256Text(const uint8_t* bytes, size_t count);
