@@ -1,9 +1,8 @@
 #include "published_lines.h"
 
+#include <chrono>
 #include <cstring>
 #include <thread>
-
-#include <windows.h>
 
 void (*sharedTextMidWrite)() = nullptr;
 
@@ -65,7 +64,7 @@ std::string SharedText::Get() const {
         if (tries < kReadTries) {
             std::this_thread::yield();
         } else {
-            Sleep(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
     return "";

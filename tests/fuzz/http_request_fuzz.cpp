@@ -26,6 +26,8 @@ using nlohmann::json;
 namespace {
 
 const char kSecret[] = "7f3e9c1a5b2d48e6a0c4f1b9d3e7a2c5";
+// The cookie that stands for the secret in this run.
+const char kCookie[] = "9d0b6e2f4a8c1e3b5d7f9a0c2e4b6d8f";
 
 std::string Lower(std::string text) {
     for (char& c : text) {
@@ -128,14 +130,14 @@ bool Carried(const Request& request, const Verdict& verdict) {
     const RequestFacts& facts = request.facts;
     std::string cookie, queried;
     return BearerToken(facts.authorization) == kSecret ||
-           (CookieValue(facts.cookie, kTokenCookie, &cookie) &&
-            cookie == TokenCookieValue(kSecret)) ||
+           (CookieValue(facts.cookie, kTokenCookie, &cookie) && cookie == kCookie) ||
            (verdict.setCookie && QueryValue(facts.target, "token", &queried) && queried == kSecret);
 }
 
 void Answer(const Request& request, const std::string& token, const std::string& localAddress) {
     GuardSettings settings;
     settings.token = token;
+    settings.cookie = kCookie;
     settings.port = 8080;
     settings.pcNames = {"STATION-PC"};
     const Verdict verdict = Judge(request.facts, localAddress, settings);
@@ -143,7 +145,7 @@ void Answer(const Request& request, const std::string& token, const std::string&
     int stops = 0;
     StationState& state = State();
     state.SetPaused(false);
-    const ReplyContext context{state, token, [&stops] { ++stops; }, state.Totals().sequence};
+    const ReplyContext context{state, kCookie, [&stops] { ++stops; }, state.Totals().sequence};
     const Reply reply = ReplyTo(request.facts, verdict, request.body,
                                 request.hasLastEventId ? &request.lastEventId : nullptr, context);
 

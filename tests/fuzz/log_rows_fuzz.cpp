@@ -67,20 +67,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> fields;
     CHECK(ReadCsv(row.substr(0, row.size() - 2), &fields));
     CHECK(fields.size() == header.size());
-    const std::string* texts[] = {&line.timeUtc,      &line.job,     &line.scriptName,
-                                  &line.scriptSha256, &line.startup, &line.outcome,
-                                  &line.detail};
-    const size_t columns[] = {0, 2, 3, 5, 8, 10, 11};
+    const std::string* texts[] = {
+        &line.timeUtc, &line.job,    &line.scriptName, &line.scriptSha256, &line.startup,
+        &line.outcome, &line.detail, &line.station,    &line.order,        &line.operatorName};
+    const size_t columns[] = {0, 2, 3, 5, 8, 10, 11, 13, 14, 15};
     for (size_t k = 0; k < sizeof columns / sizeof columns[0]; ++k) {
         CHECK(fields[columns[k]] == Expected(*texts[k]));
     }
+    // A log begun with the earlier header gets the row without the columns
+    // that header lacks.
+    std::vector<std::string> before, beforeFields;
+    const std::string beforeLine(kModuleLogHeaderBefore);
+    CHECK(ReadCsv(beforeLine.substr(0, beforeLine.size() - 2), &before));
+    const std::string beforeRow = CsvLine(line, true);
+    CHECK(ReadCsv(beforeRow.substr(0, beforeRow.size() - 2), &beforeFields));
+    CHECK(beforeFields.size() == before.size());
+    CHECK(std::vector<std::string>(fields.begin(), fields.begin() + before.size()) == beforeFields);
 
-    // The start of a log file: ours (with or without the byte-order mark,
-    // or empty) is taken, anything else refused with its first line shown
-    // shortened.
+    // The start of a log file: ours (today's header or the earlier one, with
+    // or without the byte-order mark, or empty) is taken, anything else
+    // refused with its first line shown shortened.
     const std::string problem = LogHeaderProblem(text);
     std::string body = text.compare(0, 3, kUtf8ByteOrderMark) == 0 ? text.substr(3) : text;
-    const bool ours = body.empty() || body.compare(0, headerLine.size(), headerLine) == 0;
+    const bool ours = body.empty() || body.compare(0, headerLine.size(), headerLine) == 0 ||
+                      body.compare(0, beforeLine.size(), beforeLine) == 0;
     CHECK(problem.empty() == ours);
     CHECK(problem.size() < 200);
     return 0;

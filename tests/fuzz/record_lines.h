@@ -1,7 +1,8 @@
 // The fuzz input of a module's record: its log columns one a line, in the
 // log's order (time_utc, port, job, script, script_bytes, script_sha256,
 // old_profibus_id, new_profibus_id, startup_output, exit_status, outcome,
-// detail, seconds); numbers as decimal text, missing lines empty. A line of
+// detail, seconds, station, order, operator); numbers as decimal text,
+// missing lines empty. A line of
 // a text may hold any bytes but a line feed.
 #pragma once
 
@@ -34,7 +35,7 @@ inline std::vector<std::string> InputLines(const std::string& text, size_t count
 }
 
 inline ModuleLogLine RecordOfLines(const std::string& text) {
-    const std::vector<std::string> f = InputLines(text, 13);
+    const std::vector<std::string> f = InputLines(text, 16);
     const auto number = [](const std::string& s) { return strtoll(s.c_str(), nullptr, 10); };
     ModuleLogLine line;
     line.timeUtc = f[0];
@@ -50,5 +51,8 @@ inline ModuleLogLine RecordOfLines(const std::string& text) {
     line.outcome = f[10];
     line.detail = f[11];
     line.seconds = strtod(f[12].c_str(), nullptr);
+    line.station = f[13];
+    line.order = f[14];
+    line.operatorName = f[15];
     return line;
 }

@@ -50,11 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CHECK(back["detail"] == record.line.detail);
     }
 
-    const std::string event = EventText("module", recordJson, record.sequence);
+    const std::string id =
+        record.sequence > 0 ? record.run + "." + std::to_string(record.sequence) : "";
+    const std::string event = EventText("module", recordJson, id);
     const std::string head =
-        "event: module\n" +
-        (record.sequence > 0 ? "id: " + std::to_string(record.sequence) + "\n" : std::string()) +
-        "data: ";
+        "event: module\n" + (id.empty() ? std::string() : "id: " + id + "\n") + "data: ";
     CHECK(event.compare(0, head.size(), head) == 0);
     CHECK(event.size() >= head.size() + 2 && event.compare(event.size() - 2, 2, "\n\n") == 0);
     const std::string dataLine = event.substr(head.size(), event.size() - head.size() - 2);

@@ -1,9 +1,11 @@
 // For the native build of the fuzz targets only: what the server's answers
 // read from the platform (the page's resources, the log file, the clock, the
-// token file) stands in here, with fixed answers.
+// token file, the PC's name) stands in here, with fixed answers.
 #include <string>
 
+#include "log_download.h"
 #include "log_stamps.h"
+#include "mqtt_option.h"
 #include "serve_option.h"
 #include "served_files.h"
 
@@ -16,9 +18,14 @@ bool PageFile(Route route, std::string* body, std::string* contentType) {
     return true;
 }
 
-std::string ReadGrowingFile(const std::string& name, std::string* text) {
-    *text = std::string("\xEF\xBB\xBF") + "time_utc,port\r\n";
-    return name.empty() ? "no name" : "";
+LogFileReader::~LogFileReader() = default;
+
+std::string LogFileReader::Open(const std::string& name) {
+    return "the log \"" + name + "\" cannot be read (no files in the native build)";
+}
+
+std::string StationName(const StationState& state) {
+    return state.Job().station.empty() ? "STATION-PC" : state.Job().station;
 }
 
 std::string UtcNowText() {

@@ -3,7 +3,8 @@
 // station_state.h) and of the port table (port_table.h, which the command
 // line's port names include) use for their types, so that the server's
 // answers and korvan-cli's command line build on Linux. Nothing here is
-// called but GetTickCount64 and the UTF-8 conversion of the command line.
+// called but the clocks, the process's number and the UTF-8 conversion of
+// the command line.
 #pragma once
 
 #include <chrono>
@@ -13,6 +14,7 @@
 
 typedef int BOOL;
 typedef unsigned long DWORD;
+typedef unsigned long ULONG;
 typedef unsigned long long ULONGLONG;
 typedef wchar_t WCHAR;
 typedef void* HANDLE;
@@ -27,6 +29,16 @@ typedef struct _DCB {
 typedef DWORD EXECUTION_STATE;
 #define WINAPI
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(-1))
+
+inline DWORD GetCurrentProcessId() {
+    return 4242;
+}
+
+inline DWORD GetTickCount() {
+    return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count());
+}
 
 inline ULONGLONG GetTickCount64() {
     return static_cast<ULONGLONG>(std::chrono::duration_cast<std::chrono::milliseconds>(
