@@ -156,14 +156,18 @@ TEST(StationServeTest, ALineControllerFollowsAndDrivesTheStation) {
     EXPECT_EQ(third.id, run + ".3");
     EXPECT_EQ(json::parse(third.data)["port"], "COM1");
 
-    // Paused, a port takes no module: one switched on meanwhile gets
-    // nothing, also once the station is resumed, and the port says that it
-    // may be waiting unprogrammed.
+    // Paused, a port takes no module: one switched on right after the
+    // answer, while the port waits for its next module, gets nothing, also
+    // once the station is resumed, and the port says that it may be waiting
+    // unprogrammed.
+    ASSERT_TRUE(AwaitTrue(
+        [&] { return station.Station()["ports"][0]["step"] == "next module: switch it ON"; },
+        20000));
     const HttpAnswer paused = station.Post("/api/pause");
+    good.PowerOn();
     EXPECT_EQ(paused.status, 200);
     EXPECT_EQ(json::parse(paused.body)["state"], "paused");
     ASSERT_TRUE(station.AwaitPortState(0, "paused"));
-    good.PowerOn();
     Sleep(1500); // long enough for a module to be taken, were it taken
     EXPECT_EQ(station.Station()["modules"], 3);
     const HttpAnswer resumedAnswer = station.Post("/api/resume");

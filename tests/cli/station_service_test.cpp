@@ -127,6 +127,17 @@ class ServiceTest : public ::testing::Test {
         return at == std::string::npos ? 0
                                        : static_cast<uint16_t>(std::stoi(status.substr(at + 10)));
     }
+    // True once the station's page says that its port waits for a module
+    // ("switch the module OFF and ON"): the page answers before the ports are
+    // opened, and a module switched on before its port is open goes unheard.
+    bool AwaitModuleAsked(uint16_t port) {
+        return AwaitTrue(
+            [&] {
+                return Contains(Ask(port, RequestText("GET", "/api/station", port)).body,
+                                "switch the module OFF and ON");
+            },
+            20000);
+    }
     // Stops the service with sc: true when it has stopped within 5 s.
     bool StopWithSc(SERVICE_STATUS* state) {
         Stopwatch stop;
@@ -152,6 +163,7 @@ TEST_F(ServiceTest, RunsTheStationOfItsSettingsUntilScStopsIt) {
     // No Enter is asked for: the port waits for its module.
     Module module;
     ASSERT_TRUE(module.Start(2, ""));
+    ASSERT_TRUE(AwaitModuleAsked(port));
     module.PowerOn();
     ASSERT_TRUE(
         AwaitTrue([&] { return Contains(ReadWholeFile(Path("runs.csv")), "successful"); }, 30000))
@@ -181,6 +193,7 @@ TEST_F(ServiceTest, AStopDuringADownloadLogsTheModuleAndReportsNine) {
     ASSERT_NE(port, 0);
     Module module;
     ASSERT_TRUE(module.Start(2, "--pace 9600"));
+    ASSERT_TRUE(AwaitModuleAsked(port));
     module.PowerOn();
     ASSERT_TRUE(AwaitTrue(
         [&] {
