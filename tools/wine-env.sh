@@ -317,11 +317,20 @@ wine_own_fonts() {
 # desktop) that outlive the program and inherit its output: the output goes
 # through files, so a caller reading a pipe sees its end when the program ends.
 wine_run_program() {
-    local out err rc
+    local out err rc try
     out=$(mktemp) err=$(mktemp)
-    # The program's helpers must not inherit our lock descriptors either.
-    wine "$@" </dev/null >"$out" 2>"$err" 8>&- 9>&-
-    rc=$?
+    for try in 1 2; do
+        # The program's helpers must not inherit our lock descriptors either.
+        wine "$@" </dev/null >"$out" 2>"$err" 8>&- 9>&-
+        rc=$?
+        # A Windows program's own faults are exceptions inside Wine, which
+        # end it with an exception's status; the loader process itself dying
+        # of SIGSEGV is Wine's fault (seen, rarely, as a process ends under
+        # load, after the program had said all it had to say). Once, the
+        # program runs again; the crash is told on standard error.
+        [ $rc -eq 139 ] && [ $try -eq 1 ] || break
+        echo "wine-run: Wine's loader crashed (SIGSEGV) outside the program; running it again: $*" >&2
+    done
     cat "$out"
     cat "$err" >&2
     rm -f "$out" "$err"
