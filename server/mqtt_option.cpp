@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "utf8_file_names.h"
+#include "short_file.h"
 
 namespace {
 
@@ -111,20 +111,11 @@ std::string CredentialsFromText(const std::string& text, MqttSettings* settings)
 }
 
 std::string ReadCredentialsFile(const std::string& name, MqttSettings* settings) {
-    const std::string cannot = "the credentials file \"" + name + "\" cannot be read";
-    HANDLE file = OpenUtf8NamedFile(name.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return cannot;
+    std::string text;
+    if (!ReadShortFile(name, 4096, &text)) {
+        return "the credentials file \"" + name + "\" cannot be read";
     }
-    char bytes[4096];
-    DWORD got = 0;
-    const BOOL read = ReadFile(file, bytes, sizeof bytes, &got, nullptr);
-    CloseHandle(file);
-    if (!read) {
-        return cannot;
-    }
-    const std::string problem = CredentialsFromText(std::string(bytes, got), settings);
+    const std::string problem = CredentialsFromText(text, settings);
     return problem.empty() ? "" : "the credentials file \"" + name + "\": " + problem;
 }
 
