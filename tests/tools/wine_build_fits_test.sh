@@ -8,6 +8,10 @@
 #
 #   tests/tools/wine_build_fits_test.sh BUILD_FOLDER
 set -uo pipefail
+# The machines played here choose their toolchains themselves: a toolchain
+# asked for by the run that started the tests (a 64-bit build made on
+# purpose) is not theirs.
+unset KORVAN_TOOLCHAIN
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(cd "$1" && pwd)/build-fits-check
 rm -rf "$work"
